@@ -1,0 +1,37 @@
+# Two entry points for a fresh Debian 12 machine (run as root, or with sudo available):
+#   make demo   install what is missing, build, generate the demo, run the player on it
+#   make test   install what is missing, build, run the whole test suite
+BUILD ?= build
+JOBS  ?= $(shell nproc)
+PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
+         libbenchmark-dev xvfb xdotool x11-utils imagemagick
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: deps build test demo bench clean
+
+deps:
+	@missing=""; for p in $(PKGS); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	$(BUILD)/orvante-make-demo demo
+	cd demo/work && ORVANTE_CAMERA=$(CURDIR)/demo/camera/motion_%04d.png ../../$(BUILD)/orvante
+
+bench: build
+	$(BUILD)/orvante_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+clean:
+	rm -rf $(BUILD) demo

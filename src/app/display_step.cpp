@@ -1,0 +1,87 @@
+// Display step: the frame at frame_no, through the one-image cache, with its position mark.
+#include <cstdio>
+#include <cstring>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/control_state.h"
+#include "common/display.h"
+#include "common/platform.h"
+#include "common/player_state.h"
+#include "player/player.h"
+
+namespace orv {
+
+namespace {
+
+void MarkPosition(cv::Mat& img) {
+  if (player.MaxCount <= 0) return;
+  const int x = static_cast<int>(img.cols * player.frame_no / player.MaxCount);
+  const int h = img.rows;
+  cv::rectangle(img, {x, h - 5}, {x, h}, cv::Scalar(0, 255, 0), 10, cv::LINE_8);
+  cv::rectangle(img, {x, h - 4}, {x, h}, cv::Scalar(200, 255, 200), 3, cv::LINE_8);
+}
+
+}  // namespace
+
+bool DisplayFrame() {
+  const int f = static_cast<int>(player.frame_no);
+  if (f == static_cast<int>(app.RedrawMark)) {
+    if (++app.SameFrameCount == 10 && f >= 0 && f < kMaxFrames && FrameData[static_cast<size_t>(f)].loaded == 1)
+      DisplayWaitKey(1);  // keeps the window responsive while the picture stands still
+    return true;
+  }
+  app.SameFrameCount = 0;
+
+  if (f >= 0 && f < player.MaxCount) {
+    FrameRecord& r = FrameData[static_cast<size_t>(f)];
+    if (r.loaded == 0 && r.path[0] != '\0') {
+      if (app.PendingKey != 'q') app.PendingKey = 1;  // mouse presses during the load are dropped
+      if (CountLoadedFrames() >= control.CamOnMemory) ReleaseFrameCache();
+      cv::Mat& img = FrameImages[static_cast<size_t>(f)];
+      img = cv::imread(r.path, cv::IMREAD_COLOR);
+      if (img.empty()) {
+        std::fprintf(stderr, "ERROR: cannot load frame image [%s]; the player ends.\n", r.path);
+        return false;
+      }
+      r.loaded = 1;
+      MarkPosition(img);
+      if (app.PendingKey != 'q') app.PendingKey = 0;
+    }
+
+    if (r.http[0] != '\0') {
+      std::snprintf(ArgName[static_cast<size_t>(app.LinkSlot)].data(), kNameSize, "%s", r.http);
+      const char* link = ArgName[static_cast<size_t>(app.LinkSlot)].data();
+      if (FileReadable(link)) {
+        app.SideImageLeft = cv::imread(link, cv::IMREAD_COLOR);
+        app.SideImageRight = app.SideImageLeft.clone();
+        if (!app.SideImageRight.empty()) cv::flip(app.SideImageRight, app.SideImageRight, 1);
+      }
+      std::printf("DISP: FrameData[ %5d ].http[2] = [%s]\n", f, r.http);
+    }
+    if (r.file[0] != '\0') {
+      control.ShiftedImage = cv::imread(r.file, cv::IMREAD_COLOR);
+      std::printf("DISP: FrameData[ %5d ].file[3] = [%s]\n", f, r.file);
+    }
+
+    const cv::Mat& img = FrameImages[static_cast<size_t>(f)];
+    if (!img.empty()) {
+      // The cache keeps the file's orientation; the mirror is drawn into a scratch image.
+      static cv::Mat flipped;
+      if (app.flip_mode == 0) {
+        DisplayShow(kPlayerWindow, img);
+      } else if (app.flip_mode == 1 || app.flip_mode == 2) {
+        cv::flip(img, flipped, app.flip_mode == 1 ? 1 : 0);
+        DisplayShow(kPlayerWindow, flipped);
+      }
+    }
+  }
+  app.RedrawMark = player.frame_no;
+  return true;
+}
+
+}  // namespace orv

@@ -1,0 +1,136 @@
+// The one loop of the program: set-up, then the same cycle until the operator ends it.
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/control_state.h"
+#include "common/display.h"
+#include "common/learning_state.h"
+#include "common/player_state.h"
+#include "common/recognition_state.h"
+#include "control/control.h"
+#include "learning/learning.h"
+#include "player/player.h"
+#include "recognition/recognition.h"
+
+namespace orv {
+
+void ClearJudgement() {
+  std::memset(recog.JudgedName, 0, sizeof recog.JudgedName);
+  recog.JudgedGesture = -2;
+  recog.PHASE = recog.JudgedLength = recog.INP_FNUM = -4;
+  recog.SPEED = recog.ACCEL = recog.WIDTH = -4;
+  recog.JudgedSpare = 0;
+}
+
+void SetUpMainLoop() {
+  app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
+  std::printf("\n");
+  OpenSharedMemory();
+
+  ResetRecognition();
+  for (int g = 0; g < kGestures; ++g) InitGestureSlot(g);
+
+  learn.NEROI = 32;
+  learn.SKIP = 1.0;
+  learn.RSKIP = 1.0;
+  FillDirectionTables();
+  BuildKernelTables();
+  ResetEngineCaches();
+  ResetGestureTables();
+  ClearJudgement();
+  ResetTemplates();
+
+  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
+  control.VR_threshold = 153600 / (s * s);
+  std::printf("The system is starting up. This may take a while.\n\n");
+
+  // The parameter file is read before and after the content check: the second
+  // read sees the content number the check settled on.
+  LoadEnv();
+  PrepareEngine();
+  CheckContent();
+  LoadEnv();
+  PrepareEngine();
+
+  ShowFunctionList();
+  StartTimer();
+  app.PreviewMode = 2;
+  app.PendingKey = 0;
+  app.Cycle = 0;
+}
+
+void PlayerStatus() {
+  if (control.MonitorMode == 1 || control.MonitorMode == 2) CopySharedIn();
+  if (control.MonitorMode == 1) {
+    std::printf(
+        "[S%d] [%5d /%5d] [DifferenceSum=%7d (SI.DiffSum=%7d )] [VR_threshold= %d ] "
+        "[VR_step=%6.2f ] [f_rate=%6.2f [fps]]\n",
+        player.ContentNumber + 1, static_cast<int>(player.frame_no), player.MaxCount - 1,
+        app.DifferenceSum, app.SharedMirror[0], control.VR_threshold, player.VR_step, app.f_rate);
+  } else if (control.MonitorMode == 2) {
+    std::printf("*[SI.DiffSum=%7d ]", app.SharedMirror[0]);
+    for (int j = 0; j < 32; ++j)
+      if (app.SharedMirror[1 + j] > 0) std::printf("[WebCam( %2d ) =%7d ]", j, app.SharedMirror[1 + j]);
+    std::printf("\n");
+  }
+  // In player mode the next f_rate covers only display, keyboard and commands.
+  StartTimer();
+  if (control.MonitorMode == -1) control.MonitorMode = 0;
+}
+
+bool RunCycle() {
+  display.cycle = ++app.Cycle;
+
+  const bool camera = player.CameraOn != 0;
+  player.BurstFlip = camera ? 3 : 5;
+  player.BurstReset = camera ? 1 : 2;
+  control.CamOnMemory = 1;
+  if (player.PlayState == 0) player.PlayState = 1;
+
+  app.f_rate = StopTimer();
+  StartTimer();
+
+  // A z/x step requested by the player is served without a camera frame.
+  if (app.PendingKey != 'z' && app.PendingKey != 'x') {
+    ZAV_Capture();
+    MeasureMotion();
+    if (app.PlayerMode == 0)
+      GestureStep();
+    else if (app.PlayerMode == 1)
+      StepPlayer();
+  }
+
+  if (app.PreviewMode == 1) {
+    const auto& g = recog.GrayFrame[recog.GrayFrameIndex & 1];
+    for (int r = 0; r < kGriH; ++r) std::memcpy(app.CameraPreview.ptr(r), g.data() + r * kGriW, kGriW);
+  }
+
+  if (app.PlayerMode == 1)
+    PlayerStatus();
+  else if (app.PlayerMode == 0)
+    GestureStatus();
+
+  // No display and no keyboard while a learning pass or its review runs.
+  if (learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0) return true;
+
+  if (!DisplayFrame()) return false;
+  ScoreKeyFrames();
+
+  const int key = KeyCode(DisplayWaitKey(1));
+  if (!DispatchKey(key)) return false;
+
+  app.PendingKey = 0;
+  ClearJudgement();
+  return !app.EndRequested;
+}
+
+int RunMainLoop() {
+  SetUpMainLoop();
+  while (RunCycle()) {
+  }
+  return 0;
+}
+
+}  // namespace orv

@@ -1,0 +1,220 @@
+// Entry point: banner, command line, batch-copy mode, interactive start, function list.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include <opencv2/core/version.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/display.h"
+#include "common/limits.h"
+#include "common/platform.h"
+#include "common/player_state.h"
+#include "control/control.h"
+
+namespace orv {
+
+namespace {
+
+constexpr size_t kCommandBuffer = 256;  // batch-copy command text, NUL included
+constexpr size_t kTargetBuffer = 260;   // batch-copy target name, NUL included
+
+// Cut s to at most max bytes without splitting a UTF-8 sequence.
+size_t Utf8Cut(const char* s, size_t len, size_t max) {
+  if (len <= max) return len;
+  size_t n = max;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
+}  // namespace
+
+void PrintStartBanner() {
+  const std::string slashes(82, '/');
+  const std::string box = "//" + std::string(78, ' ') + "//";
+  std::printf("%s\n%s\n", slashes.c_str(), box.c_str());
+  std::printf("//    O  R  V  A  N  T  E    Ver. 1.1   ( Windows Version )   //\n");
+  std::printf("%s\n%s\n\n", box.c_str(), slashes.c_str());
+}
+
+void TakeCommandLine(int argc, char** argv) {
+  std::string whole;
+  for (int i = 0; i < argc; ++i) {
+    if (i) whole += ' ';
+    whole += argv[i];
+  }
+  std::printf("%s\n", whole.c_str());
+  for (int i = 0; i < argc; ++i) std::printf("[%d]%s\n", i, argv[i]);
+
+  // Slots beyond the table are not taken: the table is the program's limit.
+  int count = argc;
+  if (count > kMaxFrames) {
+    std::fprintf(stderr, "WARNING: %d words on the command line; only the first %d are taken.\n", argc,
+                 kMaxFrames);
+    count = kMaxFrames;
+  }
+  app.ArgCount = count;
+  long total = 0;
+  for (int i = 0; i < count; ++i) {
+    const size_t len = Utf8Cut(argv[i], std::strlen(argv[i]), kNameSize - 1);
+    std::memcpy(ArgName[i].data(), argv[i], len);
+    ArgName[i][len] = '\0';
+    total += static_cast<long>(len);
+  }
+  std::printf("\nTotal length of file name strings = %ld\n\n", total);
+  app.LinkSlot = 1;
+}
+
+int RunBatchCopy() {
+  // Byte order, unsigned: a stable sort gives the same order as the pairwise passes.
+  std::stable_sort(ArgName.begin() + 1, ArgName.begin() + app.ArgCount,
+                   [](const NameSlot& a, const NameSlot& b) {
+                     return std::strcmp(a.data(), b.data()) < 0;  // strcmp compares unsigned bytes
+                   });
+  int c = 0;
+  for (int k = 1; k < app.ArgCount;) {
+    char target[kTargetBuffer];
+    std::snprintf(target, sizeof target, "%s/S001/clip_%5d.jpg", "..", c);
+    const std::string to = ZeroFill(target);
+    if (FileReadable(to)) {  // existing clips are never overwritten
+      ++c;
+      continue;
+    }
+    const char* from = ArgName[k].data();
+    std::string command = "copy @" + std::string(from) + "@ " + to;
+    std::replace(command.begin(), command.end(), '@', '"');
+    if (command.size() >= kCommandBuffer || std::strlen(from) >= kNameSize - 1) {
+      std::fprintf(stderr, "SKIPPED: file name too long for the copy command (%zu bytes): %s\n",
+                   std::strlen(from), from);
+      ++k;
+      continue;
+    }
+    std::printf("EXECUTING: %s\n", command.c_str());
+    std::fflush(stdout);
+    std::string err;
+    if (!CopyFile(from, to, &err)) std::fprintf(stderr, "ERROR: copy of [%s] failed: %s\n", from, err.c_str());
+    ++c;
+    ++k;
+  }
+  std::printf("FINISHED.\n");
+  return 0;
+}
+
+void ShowFunctionList() {
+  struct KeyLine {
+    const char* text;
+    bool blankAfter;
+    bool countingOnly;
+  };
+  static const KeyLine kLines[] = {
+#include "app/function_list_texts.inc"
+  };
+  const std::string rule78(78, '-');
+  const std::string rule80 = " " + std::string(80, '-');
+
+  std::printf("\n");
+#if CV_VERSION_MAJOR > 4 || (CV_VERSION_MAJOR == 4 && CV_VERSION_MINOR >= 5)
+  std::printf(" %s\n", rule78.c_str());
+  std::printf(" OpenCV %s -- Open Source Computer Vision Library\n", CV_VERSION);
+  std::printf(" %s\n", rule78.c_str());
+  std::printf(" Licensed under the Apache License, Version 2.0 (the \"License\");\n");
+  std::printf(" you may not use this file except in compliance with the License.\n");
+  std::printf(" You may obtain a copy of the License at\n\n");
+  std::printf("     http://www.apache.org/licenses/LICENSE-2.0\n\n");
+  std::printf(" Unless required by applicable law or agreed to in writing, software\n");
+  std::printf(" distributed under the License is distributed on an \"AS IS\" BASIS,\n");
+  std::printf(" WITHOUT WARRANTIES OR CONDITIONS OF ANY KIND, either express or implied.\n");
+  std::printf(" See the License for the specific language governing permissions and\n");
+  std::printf(" limitations under the License.\n");
+#else
+  std::printf(" %s\n", rule78.c_str());
+  std::printf(" OpenCV %s -- License Agreement (3-clause BSD License)\n", CV_VERSION);
+  std::printf(" %s\n", rule78.c_str());
+  std::printf(" Redistribution and use in source and binary forms, with or without modification,\n");
+  std::printf(" are permitted provided that the following conditions are met:\n");
+  std::printf("  * Redistributions of source code must retain the above copyright notice,\n");
+  std::printf("    this list of conditions and the following disclaimer.\n");
+  std::printf("  * Redistributions in binary form must reproduce the above copyright notice,\n");
+  std::printf("    this list of conditions and the following disclaimer in the documentation\n");
+  std::printf("    and/or other materials provided with the distribution.\n");
+  std::printf("  * Neither the names of the copyright holders nor the names of the contributors\n");
+  std::printf("    may be used to endorse or promote products derived from this software\n");
+  std::printf("    without specific prior written permission.\n");
+  std::printf(" This software is provided by the copyright holders and contributors \"as is\" and\n");
+  std::printf(" any express or implied warranties are disclaimed. In no event shall copyright\n");
+  std::printf(" holders or contributors be liable for any direct, indirect, incidental, special,\n");
+  std::printf(" exemplary, or consequential damages arising in any way out of the use of this\n");
+  std::printf(" software, even if advised of the possibility of such damage.\n");
+#endif
+  std::printf("\n%s\n", rule80.c_str());
+
+  const bool counting = player.MotionCountOff == 0;
+  std::printf("\n%s\n\n%s\n", kLines[0].text, rule80.c_str());
+  for (size_t i = 1; i < sizeof kLines / sizeof kLines[0]; ++i) {
+    const KeyLine& l = kLines[i];
+    if (l.countingOnly && !counting) {
+      // The group's closing blank line stays when H and B are hidden.
+      if (l.blankAfter) std::printf("\n");
+      continue;
+    }
+    std::printf("%s\n", l.text);
+    if (l.blankAfter) std::printf("\n");
+  }
+  std::printf("%s\n\n", rule80.c_str());
+
+  if (player.CameraOn) {
+    const std::string stars = " " + std::string(80, '*');
+    std::printf("%s\n%s\n", stars.c_str(), stars.c_str());
+    std::printf(" ***************************[ WEB CAMERA IS TURNED ON ]**************************\n");
+    std::printf("%s\n%s\n\n", stars.c_str(), stars.c_str());
+  }
+}
+
+void CreatePlayerWindow(int flags) {
+  DisplayNamedWindow(kPlayerWindow, flags);
+  DisplaySetMouse(kPlayerWindow, OnMouse);
+}
+
+void LoadInterfaceImages() {
+  app.SideImageLeft = cv::imread("./to_left.jpg", cv::IMREAD_COLOR);
+  app.SideImageRight = cv::imread("./to_right.jpg", cv::IMREAD_COLOR);
+  app.PauseImage = cv::imread("./keyallocation_01.jpg", cv::IMREAD_COLOR);
+}
+
+int OrvanteMain(int argc, char** argv) {
+  ConsoleInit();
+  PrintStartBanner();
+  PrintWorkingDirectory();
+  TakeCommandLine(argc, argv);
+  if (app.ArgCount >= 2) EndProcess(RunBatchCopy());
+
+  player.Random.seed(static_cast<unsigned>(std::time(nullptr)));
+
+  if (EnvOr("ORVANTE_HEADLESS", "") == "1") {
+    UseHeadlessDisplay();
+    const std::string script = EnvOr("ORVANTE_SCRIPT", "");
+    std::string err;
+    if (!script.empty() && !LoadScriptFile(script, &err)) {
+      std::fprintf(stderr, "ERROR: %s\n", err.c_str());
+      return 2;
+    }
+  } else {
+    std::string why;
+    if (!WindowSystemAvailable(&why)) {
+      std::fprintf(stderr, "ERROR: cannot open the player window: %s\n", why.c_str());
+      return 1;
+    }
+  }
+
+  CreatePlayerWindow(0);
+  ReadCameraSettings();
+  LoadInterfaceImages();
+  RunMainLoop();
+  return 0;
+}
+
+}  // namespace orv

@@ -1,0 +1,46 @@
+// Cycle timer: one pair of global time stamps shared by the loop and the engine.
+#include <cstdio>
+#include <ctime>
+
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/platform.h"
+
+namespace orv {
+
+void StartTimer() { app.TimerStart = NowStamp(); }
+
+double ElapsedSeconds(long long startSec, long long startUsec, long long sec, long long usec) {
+  // Signed microsecond difference: a later second with a smaller microsecond part
+  // borrows from the seconds instead of wrapping to ~4295 s.
+  return static_cast<double>((sec - startSec) * 1000000LL + (usec - startUsec)) / 1000000.0;
+}
+
+double StopTimer() {
+  app.TimerStop = NowStamp();
+  const double e = ElapsedSeconds(app.TimerStart.sec, app.TimerStart.usec, app.TimerStop.sec,
+                                  app.TimerStop.usec);
+  if (e <= 0.0) return 999.0;  // coarse clock, or the clock was set back
+  const double rate = 1.0 / e;
+  return rate < 999.0 ? rate : 999.0;
+}
+
+int WaitOneSecond() {
+  StartTimer();
+  const timespec nap{0, 1000000};  // 1 ms: the wait stays a wait without burning a core
+  while (StopTimer() > 1.0) nanosleep(&nap, nullptr);
+  return 0;
+}
+
+int CheckIndex(int s) {
+  if (s < 0) {
+    for (int i = 0; i < 5; ++i) {
+      Bell();
+      std::printf("Argument s of the specified array has an illegal number( s<0 ).\n");
+      WaitOneSecond();
+    }
+  }
+  return s;
+}
+
+}  // namespace orv

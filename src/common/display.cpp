@@ -1,0 +1,182 @@
+#include "common/display.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "common/limits.h"
+
+namespace orv {
+
+DisplayState display;
+
+void UseHeadlessDisplay() {
+  display = DisplayState{};
+  display.headless = true;
+}
+
+void UseWindowDisplay() {
+  display = DisplayState{};
+  display.headless = false;
+}
+
+bool WindowSystemAvailable(std::string* why) {
+  // Qt aborts the process when it cannot reach a display; check first and say so.
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  if ((x && *x) || (w && *w)) return true;
+  if (why) *why = "no display: DISPLAY is not set (run on a desktop, under xvfb-run, or with ORVANTE_HEADLESS=1)";
+  return false;
+}
+
+void DisplayNamedWindow(const std::string& name, int flags) {
+  if (display.headless) {
+    display.hd.windows[name] = flags;
+    return;
+  }
+  // GUI_NORMAL: no Qt toolbar, status bar or context menu over the picture.
+  cv::namedWindow(name, flags | cv::WINDOW_GUI_NORMAL);
+}
+
+void DisplayShow(const std::string& name, const cv::Mat& img) {
+  if (img.empty()) return;
+  if (display.headless) {
+    img.copyTo(display.hd.shown[name]);
+    display.hd.windows.emplace(name, 0);
+    ++display.hd.showCount;
+    return;
+  }
+  cv::imshow(name, img);
+}
+
+void DisplayDestroy(const std::string& name) {
+  if (display.headless) {
+    display.hd.windows.erase(name);
+    display.hd.shown.erase(name);
+    display.hd.mouse.erase(name);
+    ++display.hd.destroyCount;
+    return;
+  }
+  cv::destroyWindow(name);
+}
+
+static void FireMouse(const ScriptEvent& ev) {
+  auto it = display.hd.mouse.find(kPlayerWindow);
+  if (it != display.hd.mouse.end() && it->second)
+    it->second(ev.mouseEvent, ev.x, ev.y, 0, nullptr);
+}
+
+int DisplayWaitKey(int ms) {
+  if (!display.headless) return cv::waitKey(ms);
+  ++display.hd.waitCount;
+  auto& q = display.hd.script;
+  // Mouse events due by now fire inside the wait, as the window system would.
+  while (!q.empty() && q.front().key < 0 && q.front().cycle <= display.cycle) {
+    ScriptEvent ev = q.front();
+    q.pop_front();
+    FireMouse(ev);
+  }
+  if (!q.empty() && q.front().key >= 0 && q.front().cycle <= display.cycle) {
+    int k = q.front().key;
+    q.pop_front();
+    return k;
+  }
+  if (ms <= 0) {
+    // A blocking wait takes the next event whatever its cycle; an exhausted script
+    // answers ESC so that a test can never hang on a wait for a key.
+    while (!q.empty() && q.front().key < 0) {
+      ScriptEvent ev = q.front();
+      q.pop_front();
+      FireMouse(ev);
+    }
+    if (q.empty()) return kKeyEsc;
+    int k = q.front().key;
+    q.pop_front();
+    return k;
+  }
+  return -1;
+}
+
+void DisplaySetMouse(const std::string& name, cv::MouseCallback cb) {
+  if (display.headless) {
+    display.hd.mouse[name] = cb;
+    return;
+  }
+  cv::setMouseCallback(name, cb, nullptr);
+}
+
+static bool ParseToken(const std::string& tok, std::istringstream& rest, ScriptEvent* ev) {
+  if (tok == "ESC") return ev->key = 27, true;
+  if (tok == "ENTER") return ev->key = 13, true;
+  if (tok == "SPACE") return ev->key = 32, true;
+  if (tok.size() > 1 && tok[0] == '#') {
+    char* end = nullptr;
+    long v = std::strtol(tok.c_str() + 1, &end, 10);
+    if (*end != '\0' || v < 0 || v > 255) return false;
+    return ev->key = static_cast<int>(v), true;
+  }
+  int mouse = tok == "LCLICK" ? cv::EVENT_LBUTTONDOWN
+              : tok == "RCLICK" ? cv::EVENT_RBUTTONDOWN
+              : tok == "MCLICK" ? cv::EVENT_MBUTTONDOWN
+              : tok == "MOVE"   ? cv::EVENT_MOUSEMOVE
+                                : -1;
+  if (mouse >= 0) {
+    ev->key = -1;
+    ev->mouseEvent = mouse;
+    int x = 0, y = 0;
+    if (rest >> x >> y) ev->x = x, ev->y = y;
+    return true;
+  }
+  if (tok.size() == 1 && static_cast<unsigned char>(tok[0]) > 32 && static_cast<unsigned char>(tok[0]) < 127)
+    return ev->key = static_cast<unsigned char>(tok[0]), true;
+  return false;
+}
+
+bool ParseScript(const std::string& text, std::deque<ScriptEvent>* out, std::string* err) {
+  std::istringstream in(text);
+  std::string line;
+  int lineNo = 0;
+  std::deque<ScriptEvent> events;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;  // blank or comment
+    std::istringstream ls(line);
+    long cycle;
+    std::string tok;
+    if (!(ls >> cycle)) {
+      if (err) *err = "script line " + std::to_string(lineNo) + ": expected a cycle number";
+      return false;
+    }
+    ScriptEvent ev;
+    ev.cycle = cycle;
+    if (!(ls >> tok) || !ParseToken(tok, ls, &ev)) {
+      if (err) *err = "script line " + std::to_string(lineNo) + ": unknown event '" + tok + "'";
+      return false;
+    }
+    events.push_back(ev);
+  }
+  std::stable_sort(events.begin(), events.end(),
+                   [](const ScriptEvent& a, const ScriptEvent& b) { return a.cycle < b.cycle; });
+  *out = std::move(events);
+  return true;
+}
+
+bool LoadScriptFile(const std::string& path, std::string* err) {
+  std::ifstream f(path);
+  if (!f) {
+    if (err) *err = "cannot open script " + path;
+    return false;
+  }
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ParseScript(ss.str(), &display.hd.script, err);
+}
+
+int KeyCode(int raw) {
+  int k = raw & 0xff;
+  return k == 10 ? 13 : k;
+}
+
+}  // namespace orv

@@ -1,0 +1,59 @@
+// Display and input seam. Every window call goes through here so that the whole
+// player runs headless (tests, benchmarks, replays) on the same code path.
+#pragma once
+#include <deque>
+#include <map>
+#include <string>
+#include <opencv2/core.hpp>
+#include <opencv2/highgui.hpp>
+
+namespace orv {
+
+// One scripted input: at cycle `cycle` (or later), a key or a mouse event.
+struct ScriptEvent {
+  long cycle = 0;
+  int key = -1;          // key code, or -1 for a mouse event
+  int mouseEvent = 0;    // cv::EVENT_* for a mouse event
+  int x = 0, y = 0;
+};
+
+// Headless display state: what was shown and what input is still to come.
+struct HeadlessDisplay {
+  std::map<std::string, cv::Mat> shown;        // last image shown per window (deep copy)
+  std::map<std::string, int> windows;          // open windows and their flags
+  std::map<std::string, cv::MouseCallback> mouse;
+  std::deque<ScriptEvent> script;
+  long showCount = 0;
+  long waitCount = 0;
+  long destroyCount = 0;
+};
+
+struct DisplayState {
+  bool headless = false;
+  long cycle = 0;                    // cycle counter the script is matched against
+  HeadlessDisplay hd;
+};
+extern DisplayState display;
+
+// Switches; the highgui display is the default.
+void UseHeadlessDisplay();
+void UseWindowDisplay();
+// Checks that a real window can be opened (X display present); false with a reason otherwise.
+bool WindowSystemAvailable(std::string* why);
+
+void DisplayNamedWindow(const std::string& name, int flags);
+void DisplayShow(const std::string& name, const cv::Mat& img);
+void DisplayDestroy(const std::string& name);
+int DisplayWaitKey(int ms);  // raw cv::waitKey result (-1 = no key)
+void DisplaySetMouse(const std::string& name, cv::MouseCallback cb);
+
+// Script parsing: one event per line, "<cycle> <token>", '#' starts a comment.
+// Token: one printable character (the key), ESC, ENTER, SPACE, a decimal key code "#27",
+// or LCLICK / RCLICK / MCLICK / MOVE optionally followed by x y.
+bool ParseScript(const std::string& text, std::deque<ScriptEvent>* out, std::string* err);
+bool LoadScriptFile(const std::string& path, std::string* err);
+
+// Low byte of a waitKey result, with 10 folded into 13 (Enter differs between backends).
+int KeyCode(int raw);
+
+}  // namespace orv

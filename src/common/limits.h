@@ -1,0 +1,31 @@
+// Fixed capacities and sizes of the system's tables.
+#pragma once
+
+namespace orv {
+
+constexpr int kMaxFrames = 22000;        // frames per content, command-line slots, per-frame tables
+constexpr int kNameSize = 250;           // bytes of one ArgName slot and one FrameData string
+constexpr int kKeyFrames = 1280;         // key-frame ring
+constexpr int kGestures = 8;
+constexpr int kViews = 32;               // view points
+constexpr int kSeqFrames = 200;          // frames per motion sequence, samples per gesture and view
+constexpr int kPatternRecords = kViews * kGestures * kSeqFrames;  // 51,200
+
+constexpr int kCamW = 320;               // ZAV_F_XMAX
+constexpr int kCamH = 240;               // ZAV_F_YMAX
+constexpr int kCamPixels = kCamW * kCamH;
+constexpr int kGriW = 80;                // recognizer frame
+constexpr int kGriH = 60;
+constexpr int kGriPixels = kGriW * kGriH;
+
+constexpr int kSharedWords = 256;        // words of the shared section
+constexpr int kSharedSize = 1024;
+
+inline constexpr const char* kPlayerWindow = "ORVANTE  Ver.1.1";
+inline constexpr const char* kPreviewWindow = "処理中の画像";
+
+constexpr int kKeyEsc = 27;
+constexpr int kKeyEnter = 13;
+constexpr int kNoKey = 255;
+
+}  // namespace orv

@@ -1,0 +1,141 @@
+#include "common/platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+namespace orv {
+
+void ConsoleInit() {
+  // Everything goes through stdout/stderr as UTF-8. Character classes follow the
+  // user's locale, numbers stay "C" so "%lf" reads "1.5" everywhere.
+  std::setlocale(LC_ALL, "");
+  std::setlocale(LC_NUMERIC, "C");
+  // Line buffering keeps the console log in step with the picture even when piped.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+}
+
+void Bell() { std::fputc(7, stdout); }
+
+void PrintWorkingDirectory() {
+  std::error_code ec;
+  auto cwd = std::filesystem::current_path(ec);
+  std::printf("%s\n", ec ? "." : cwd.string().c_str());
+}
+
+bool CopyFile(const std::string& from, const std::string& to, std::string* err) {
+  auto fail = [&](const std::string& what, int e) {
+    if (err) *err = what + ": " + std::strerror(e);
+    return false;
+  };
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return fail("cannot open " + from, errno);
+  std::string tmp = to + ".part";
+  int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) {
+    int e = errno;
+    ::close(in);
+    return fail("cannot create " + to, e);
+  }
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(in, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int e = errno;
+      ::close(in), ::close(out), ::unlink(tmp.c_str());
+      return fail("cannot read " + from, e);
+    }
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        int e = errno;
+        ::close(in), ::close(out), ::unlink(tmp.c_str());
+        return fail("cannot write " + to, e);
+      }
+      done += w;
+    }
+  }
+  ::close(in);
+  if (::fsync(out) != 0 || ::close(out) != 0) {
+    int e = errno;
+    ::unlink(tmp.c_str());
+    return fail("cannot write " + to, e);
+  }
+  if (::rename(tmp.c_str(), to.c_str()) != 0) {
+    int e = errno;
+    ::unlink(tmp.c_str());
+    return fail("cannot create " + to, e);
+  }
+  return true;
+}
+
+bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+bool FileReadable(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& text) {
+  std::string tmp = path + ".tmp";
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const char* p = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    ssize_t w = ::write(fd, p, left);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd), ::unlink(tmp.c_str());
+      return false;
+    }
+    p += w, left -= static_cast<size_t>(w);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+TimeStamp NowStamp() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return TimeStamp{static_cast<int64_t>(ts.tv_sec), static_cast<int64_t>(ts.tv_nsec / 1000)};
+}
+
+std::string ZeroFill(std::string s) {
+  for (char& c : s)
+    if (c == ' ') c = '0';
+  return s;
+}
+
+void EndProcess(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::exit(code);
+}
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : fallback;
+}
+
+}  // namespace orv

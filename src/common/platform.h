@@ -1,0 +1,42 @@
+// Thin platform layer: what the original design took from its host OS.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace orv {
+
+// Console. One narrow UTF-8 stream; LC_NUMERIC stays "C" so numbers print and parse alike everywhere.
+void ConsoleInit();
+void Bell();  // the console bell, character 7
+
+// "cd": print the working directory on its own line.
+void PrintWorkingDirectory();
+
+// "copy": byte copy of one file, never through a shell. Returns false and fills err on failure.
+// The target is written to a temporary name beside it and renamed, so no half file is left.
+bool CopyFile(const std::string& from, const std::string& to, std::string* err = nullptr);
+
+// File-existence tests.
+bool FileExists(const std::string& path);        // exists (any type), no open
+bool FileReadable(const std::string& path);      // can be opened for reading
+
+// Writes text to path atomically: temporary file in the same folder, fsync, rename.
+bool WriteFileAtomic(const std::string& path, const std::string& text);
+
+// Wall clock: seconds and microseconds since 1970.
+struct TimeStamp {
+  int64_t sec = 0;
+  int64_t usec = 0;
+};
+TimeStamp NowStamp();
+
+// Numbered names: "%Nd" field whose blanks become '0' (S001, clip_00042.jpg).
+std::string ZeroFill(std::string s);
+
+// Ends the process the way the design does (set-up failures end with 0).
+[[noreturn]] void EndProcess(int code);
+
+// Environment helpers.
+std::string EnvOr(const char* name, const std::string& fallback);
+
+}  // namespace orv

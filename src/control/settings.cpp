@@ -1,0 +1,8 @@
+// Camera settings file (to be built).
+#include "control/control.h"
+
+namespace orv {
+
+void ReadCameraSettings() {}
+
+}  // namespace orv

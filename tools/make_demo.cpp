@@ -1,0 +1,125 @@
+// Generates a self-contained demo: DIR/work (working directory with the interface
+// images and parameter files) and DIR/S001 (the content), without any download.
+//   orvante-make-demo [DIR] [FRAMES]
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One frame of the content: a ball orbiting over a shifting sky, a clock hand and the number.
+cv::Mat ContentFrame(int i, int n) {
+  const int w = 640, h = 360;
+  const double t = static_cast<double>(i) / n;
+  cv::Mat img(h, w, CV_8UC3);
+  for (int y = 0; y < h; ++y) {
+    const double v = static_cast<double>(y) / h;
+    img.row(y).setTo(cv::Scalar(120 + 100 * v, 60 + 80 * std::sin(2 * M_PI * t) * (1 - v) + 40,
+                                40 + 120 * t * (1 - v)));
+  }
+  cv::rectangle(img, {0, h - 60}, {w, h}, cv::Scalar(40, 90, 40), cv::FILLED);
+  const cv::Point c(w / 2 + static_cast<int>(220 * std::cos(2 * M_PI * t)),
+                    h / 2 - 30 + static_cast<int>(100 * std::sin(4 * M_PI * t)));
+  cv::circle(img, c, 36, cv::Scalar(30, 180, 250), cv::FILLED, cv::LINE_AA);
+  cv::circle(img, c, 36, cv::Scalar(20, 60, 120), 3, cv::LINE_AA);
+  const cv::Point hub(90, 90);
+  cv::circle(img, hub, 60, cv::Scalar(240, 240, 240), 2, cv::LINE_AA);
+  cv::line(img, hub,
+           hub + cv::Point(static_cast<int>(55 * std::sin(2 * M_PI * t)), static_cast<int>(-55 * std::cos(2 * M_PI * t))),
+           cv::Scalar(0, 0, 255), 4, cv::LINE_AA);
+  char label[64];
+  std::snprintf(label, sizeof label, "frame %03d / %03d", i, n - 1);
+  cv::putText(img, label, {w - 330, 50}, cv::FONT_HERSHEY_SIMPLEX, 1.1, cv::Scalar(255, 255, 255), 2, cv::LINE_AA);
+  cv::putText(img, "ORVANTE demo", {20, h - 20}, cv::FONT_HERSHEY_SIMPLEX, 0.8, cv::Scalar(220, 255, 220), 2,
+              cv::LINE_AA);
+  return img;
+}
+
+cv::Mat Arrow(bool left) {
+  cv::Mat img(240, 160, CV_8UC3, cv::Scalar(50, 50, 50));
+  std::vector<cv::Point> pts = left ? std::vector<cv::Point>{{20, 120}, {120, 40}, {120, 200}}
+                                    : std::vector<cv::Point>{{140, 120}, {40, 40}, {40, 200}};
+  cv::fillConvexPoly(img, pts, cv::Scalar(0, 200, 255), cv::LINE_AA);
+  return img;
+}
+
+cv::Mat KeyAllocation() {
+  cv::Mat img(480, 640, CV_8UC3, cv::Scalar(30, 30, 30));
+  const char* lines[] = {"PAUSED - key allocation",
+                         "ENTER  resume         ESC  quit",
+                         "e / d  DThreshold up / down (while paused)",
+                         "",
+                         "q      camera on / off     i   motion monitor",
+                         "v / V  threshold down / up",
+                         "z / x  previous / next frame",
+                         "j      random frame        J   auto jump",
+                         "l      first frame         e   mirror",
+                         "Z(,) X(.)  shift picture left / right",
+                         "h / H / B  motion count / clear / bell",
+                         "SPACE  window sizing       t / T   save frame",
+                         "mouse: left mirror, middle random, right camera"};
+  int y = 50;
+  for (const char* l : lines) {
+    cv::putText(img, l, {30, y}, cv::FONT_HERSHEY_SIMPLEX, y == 50 ? 0.9 : 0.6,
+                cv::Scalar(255, 255, 255), y == 50 ? 2 : 1, cv::LINE_AA);
+    y += y == 50 ? 50 : 32;
+  }
+  return img;
+}
+
+bool Write(const fs::path& p, const cv::Mat& img) {
+  if (!cv::imwrite(p.string(), img, {cv::IMWRITE_JPEG_QUALITY, 88})) {
+    std::fprintf(stderr, "ERROR: cannot write %s\n", p.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Player parameters: motion steps one frame per cycle, one status line per cycle.
+void WriteEnv(const fs::path& p, int frames) {
+  std::ofstream f(p);
+  f << 4 << ' ' << 0 << ' ' << frames << ' ' << 0.0 << ' ' << 9600 << ' ' << 1 << ' ' << 1.0 << '\n';
+  f << 3 << ' ' << 1 << ' ' << 4 << ' ' << 0 << ' ' << 120 << ' ' << 1 << ' ' << 2 << ' ' << 1 << ' ' << 1
+    << ' ' << 0 << '\n';
+  for (int i = 0; i < 1280; ++i) {
+    double k = 0.0;
+    if (i < 3) k = (i + 1) * frames / 4.0;
+    f << k << (i % 16 == 15 ? '\n' : ' ');
+  }
+  f << "0 0 0 0 0\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path root = argc > 1 ? argv[1] : "demo";
+  const int frames = argc > 2 ? std::max(2, std::atoi(argv[2])) : 240;
+  const fs::path work = root / "work", content = root / "S001";
+  std::error_code ec;
+  fs::create_directories(work, ec);
+  fs::create_directories(content, ec);
+  if (ec) {
+    std::fprintf(stderr, "ERROR: cannot create %s: %s\n", root.c_str(), ec.message().c_str());
+    return 1;
+  }
+  for (int i = 0; i < frames; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "clip_%05d.jpg", i);
+    if (!Write(content / name, ContentFrame(i, frames))) return 1;
+  }
+  if (!Write(work / "to_left.jpg", Arrow(true)) || !Write(work / "to_right.jpg", Arrow(false)) ||
+      !Write(work / "keyallocation_01.jpg", KeyAllocation()))
+    return 1;
+  WriteEnv(work / "zav_env.dat", frames);
+  std::ofstream(work / "SetCamera3.txt") << "0\n1\n0\n1\n0\n";
+  std::printf("demo written: %s (%d frames in %s)\n", work.c_str(), frames, content.c_str());
+  return 0;
+}
