@@ -17,7 +17,7 @@ void LoadInterfaceImages();
 void CreatePlayerWindow(int flags);
 
 // main loop
-int RunMainLoop();     // set-up, then cycles until the program ends; returns 0
+int RunMainLoop();     // set-up, then cycles until the program ends; returns the exit code
 void SetUpMainLoop();
 bool RunCycle();       // one cycle; false when the program is to end
 void PlayerStatus();

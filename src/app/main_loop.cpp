@@ -115,7 +115,10 @@ bool RunCycle() {
   // No display and no keyboard while a learning pass or its review runs.
   if (learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0) return true;
 
-  if (!DisplayFrame()) return false;
+  if (!DisplayFrame()) {
+    app.ExitCode = 1;  // a frame that cannot be shown is a failure, not a normal end
+    return false;
+  }
   ScoreKeyFrames();
 
   const int key = KeyCode(DisplayWaitKey(1));
@@ -130,7 +133,7 @@ int RunMainLoop() {
   SetUpMainLoop();
   while (RunCycle()) {
   }
-  return 0;
+  return app.ExitCode;
 }
 
 }  // namespace orv

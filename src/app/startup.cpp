@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 
+#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/core/version.hpp>
 #include <opencv2/imgcodecs.hpp>
 
@@ -187,6 +188,8 @@ void LoadInterfaceImages() {
 
 int OrvanteMain(int argc, char** argv) {
   ConsoleInit();
+  // Missing optional images are part of normal operation; the library must not chatter about them.
+  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
   PrintStartBanner();
   PrintWorkingDirectory();
   TakeCommandLine(argc, argv);
@@ -213,8 +216,7 @@ int OrvanteMain(int argc, char** argv) {
   CreatePlayerWindow(0);
   ReadCameraSettings();
   LoadInterfaceImages();
-  RunMainLoop();
-  return 0;
+  return RunMainLoop();
 }
 
 }  // namespace orv

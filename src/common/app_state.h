@@ -24,6 +24,7 @@ struct AppState {
   TimeStamp TimerStart, TimerStop;
   long Cycle = 0;           // cycles run since the set-up (headless scripts key on it)
   bool EndRequested = false;  // the loop returns at the end of this cycle
+  int ExitCode = 0;           // what main returns once the loop has ended
 
   // motion measure and shared section
   int DifferenceSum = 0;

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <opencv2/core.hpp>
+
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/control_state.h"
+#include "common/display.h"
+#include "common/limits.h"
+#include "common/player_state.h"
+#include "player/player.h"
+#include "support/process.h"
+
+namespace fs = std::filesystem;
+using namespace orv;
+using namespace orvtest;
+
+namespace {
+
+struct DisplayFixture : testing::Test {
+  TempDir root;
+  fs::path old = fs::current_path();
+  void SetUp() override {
+    MakeContent(root.path, 0, 3, 64, 48);
+    fs::create_directories(root.path / "work");
+    fs::current_path(root.path / "work");
+    UseHeadlessDisplay();
+    testing::internal::CaptureStdout();
+    CheckContent();
+    testing::internal::GetCapturedStdout();
+  }
+  void TearDown() override { fs::current_path(old); }
+  const cv::Mat& Shown() { return display.hd.shown[kPlayerWindow]; }
+  // Mean of the left quarter: the generated frames are white there.
+  static double LeftMean(const cv::Mat& m) { return cv::mean(m(cv::Rect(0, 0, m.cols / 8, m.rows / 2)))[0]; }
+};
+
+}  // namespace
+
+TEST_F(DisplayFixture, SameFrameIsLoadedOnceAndCountsStandstill) {
+  player.frame_no = 1.9;
+  ASSERT_TRUE(DisplayFrame());
+  EXPECT_EQ(display.hd.showCount, 1);
+  EXPECT_EQ(FrameData[1].loaded, 1);
+  // Deleting the file proves the second step does not load again.
+  fs::remove(root.path / "S001/clip_00001.jpg");
+  for (int i = 0; i < 10; ++i) {
+    player.frame_no = 1.2;
+    ASSERT_TRUE(DisplayFrame());
+  }
+  EXPECT_EQ(display.hd.showCount, 1);
+  EXPECT_EQ(app.SameFrameCount, 10);
+  EXPECT_EQ(display.hd.waitCount, 1);  // the extra poll on the tenth unchanged step
+}
+
+TEST_F(DisplayFixture, FrameChangeReleasesThePreviousImage) {
+  player.frame_no = 0.0;
+  ASSERT_TRUE(DisplayFrame());
+  player.frame_no = 1.0;
+  ASSERT_TRUE(DisplayFrame());
+  EXPECT_TRUE(FrameImages[0].empty());
+  EXPECT_EQ(FrameData[0].loaded, 0);
+  EXPECT_FALSE(FrameImages[1].empty());
+  EXPECT_EQ(CountLoadedFrames(), 1);
+  EXPECT_EQ(app.PendingKey, 0);
+}
+
+TEST_F(DisplayFixture, PositionMarkIsDrawnIntoTheCachedImage) {
+  player.frame_no = 2.0;
+  ASSERT_TRUE(DisplayFrame());
+  const cv::Mat& img = FrameImages[2];
+  const int x = img.cols * 2 / 3;
+  const cv::Vec3b px = img.at<cv::Vec3b>(img.rows - 1, x);
+  EXPECT_EQ(px, cv::Vec3b(200, 255, 200));
+  EXPECT_EQ(img.at<cv::Vec3b>(img.rows - 5, x + 4), cv::Vec3b(0, 255, 0));
+}
+
+TEST_F(DisplayFixture, FlipModesMirrorTheShownPictureOnly) {
+  app.flip_mode = 1;
+  player.frame_no = 0.0;
+  ASSERT_TRUE(DisplayFrame());
+  EXPECT_LT(LeftMean(Shown()), 200.0);        // the white band moved to the right
+  EXPECT_GT(LeftMean(FrameImages[0]), 240.0);  // the cache keeps the file's orientation
+  cv::Mat expect;
+  cv::flip(FrameImages[0], expect, 1);
+  EXPECT_EQ(cv::norm(expect, Shown(), cv::NORM_INF), 0.0);
+
+  app.flip_mode = 2;
+  app.RedrawMark = -1.0;
+  ASSERT_TRUE(DisplayFrame());
+  cv::flip(FrameImages[0], expect, 0);
+  EXPECT_EQ(cv::norm(expect, Shown(), cv::NORM_INF), 0.0);
+  EXPECT_GT(LeftMean(FrameImages[0]), 240.0);
+}
+
+TEST_F(DisplayFixture, UnloadableFrameEndsTheLoopWithItsName) {
+  WriteFile(root.path / "S001/clip_00001.jpg", "not a jpeg");
+  player.frame_no = 1.0;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(DisplayFrame());
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("../S001/clip_00001.jpg"), std::string::npos);
+}
+
+TEST_F(DisplayFixture, OutOfRangeOrEmptyRecordsShowNothing) {
+  player.frame_no = 5.0;  // beyond MaxCount
+  ASSERT_TRUE(DisplayFrame());
+  player.MaxCount = 4;  // a count larger than the records filled: record 3 has no path
+  player.frame_no = 3.0;
+  ASSERT_TRUE(DisplayFrame());
+  EXPECT_EQ(display.hd.showCount, 0);
+  EXPECT_EQ(app.RedrawMark, 3.0);
+}

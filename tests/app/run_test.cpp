@@ -1,0 +1,125 @@
+// The real player binary, end to end.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include <opencv2/core.hpp>
+
+#include "support/process.h"
+#include "support/xvfb.h"
+
+namespace fs = std::filesystem;
+using namespace orvtest;
+
+namespace {
+
+struct Stage {
+  TempDir root;
+  fs::path work = root.path / "work";
+  explicit Stage(int frames, int w = 64, int h = 48) {
+    fs::create_directories(work);
+    MakeContent(root.path, 0, frames, w, h);
+  }
+  ProcResult RunHeadless(const std::string& script) {
+    WriteFile(work / "script.txt", script);
+    ProcOptions opt;
+    opt.cwd = work;
+    opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (work / "script.txt").string()},
+               {"ORVANTE_SHM_NAME", "/orvante-test-" + std::to_string(::getpid())}};
+    return RunProcess({ORVANTE_BINARY}, opt);
+  }
+};
+
+size_t Pos(const std::string& out, const std::string& what) {
+  size_t p = out.find(what);
+  EXPECT_NE(p, std::string::npos) << "missing: " << what;
+  return p;
+}
+
+}  // namespace
+
+TEST(PlayerRun, HeadlessStartPauseAndQuit) {
+  Stage s(5);
+  ProcResult r = s.RunHeadless("2 x\n4 ESC\n5 ESC\n");
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::string& o = r.out;
+  // Start-up, set-up and the two block-letter ends, in this order.
+  size_t a = Pos(o, "//    O  R  V  A  N  T  E    Ver. 1.1   ( Windows Version )   //\n");
+  size_t b = Pos(o, s.work.string() + "\n");
+  size_t c = Pos(o, std::string("[0]") + ORVANTE_BINARY + "\n");
+  size_t d = Pos(o, "\nTotal length of file name strings = " + std::to_string(std::string(ORVANTE_BINARY).size()) + "\n");
+  size_t e = Pos(o, "The system is starting up. This may take a while.\n\n");
+  size_t f = Pos(o, "*** Finished. Thank you for waiting! ***");
+  size_t g = Pos(o, "[ ORVANTE Ver.1.1 機能一覧 ]");
+  size_t h = Pos(o, " OOOO    OOO   O   O   OOOO  OOOOO  O \n");
+  size_t i = Pos(o, "OOO   OOOO   OOOO      O     OOO   OOO  O   O\n\n");
+  EXPECT_TRUE(a < b && b < c && c < d && d < e && e < f && f < g && g < h && h < i);
+}
+
+TEST(PlayerRun, PauseEditsDThresholdAndEnterResumes) {
+  Stage s(3);
+  ProcResult r = s.RunHeadless("2 ESC\n2 e\n2 d\n2 d\n2 ENTER\n6 ESC\n6 ESC\n");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("SET: DThreshold = [ 41 ]\nSET: DThreshold = [ 40 ]\nSET: DThreshold = [ 39 ]\n"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("\n  OOO            O \n"), std::string::npos);  // GO!
+  EXPECT_EQ(CountOf(r.out, " OOOO    OOO   O   O   OOOO  OOOOO  O \n"), 2);
+}
+
+TEST(PlayerRun, BrokenFrameImageEndsWithItsNameAndFailure) {
+  Stage s(2);
+  WriteFile(s.root.path / "S001/clip_00000.jpg", "garbage");
+  ProcResult r = s.RunHeadless("");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("../S001/clip_00000.jpg"), std::string::npos) << r.err;
+}
+
+TEST(PlayerRun, NoDisplayIsOneClearLineNotACrash) {
+  Stage s(2);
+  ProcOptions opt;
+  opt.cwd = s.work;
+  opt.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY", "ORVANTE_HEADLESS"};
+  ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(CountOf(r.err, "\n"), 1) << r.err;
+  EXPECT_NE(r.err.find("DISPLAY"), std::string::npos);
+}
+
+TEST(PlayerRun, RealWindowShowsTheFirstFrame) {
+  Xvfb x;
+  std::string why;
+  if (!x.Start(&why)) GTEST_SKIP() << why;
+  Stage s(3, 320, 240);
+  ProcOptions opt;
+  opt.cwd = s.work;
+  opt.env = {{"DISPLAY", x.display}, {"ORVANTE_SHM_NAME", "/orvante-test-" + std::to_string(::getpid())}};
+  opt.unsetEnv = {"ORVANTE_HEADLESS"};
+  pid_t pid = StartProcess({ORVANTE_BINARY}, opt, s.work / "out.txt", s.work / "err.txt");
+  const std::string win = x.FindWindow("ORVANTE  Ver.1.1", 20.0);
+  ASSERT_FALSE(win.empty()) << ReadFile(s.work / "err.txt");
+  // Frame 0 is BGR (0, 0, 128) with a white band on its left: look for both on screen.
+  cv::Mat shot;
+  int frameish = 0;
+  for (int tries = 0; tries < 50 && frameish < 5000; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    shot = x.Screenshot();
+    if (shot.empty()) continue;
+    cv::Mat mask;
+    cv::inRange(shot, cv::Scalar(0, 0, 108), cv::Scalar(20, 20, 148), mask);
+    frameish = cv::countNonZero(mask);
+  }
+  EXPECT_GT(frameish, 5000) << "the first frame is not on screen";
+  // Quit as an operator would: ESC pauses, ESC ends.
+  x.Run("xdotool windowfocus --sync " + win);
+  x.Run("xdotool key --delay 300 Escape Escape");
+  bool timedOut = false;
+  const int code = WaitProcess(pid, 15.0, &timedOut);
+  EXPECT_FALSE(timedOut) << "ESC ESC did not end the player";
+  if (!timedOut) {
+    EXPECT_EQ(code, 0);
+  }
+}

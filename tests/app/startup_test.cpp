@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/player_state.h"
+#include "support/process.h"
+
+namespace fs = std::filesystem;
+using namespace orvtest;
+
+namespace {
+
+// A working directory with ../S001 beside it, as the batch copy expects.
+struct BatchDirs {
+  TempDir root;
+  fs::path work = root.path / "work";
+  fs::path s001 = root.path / "S001";
+  BatchDirs() {
+    fs::create_directories(work);
+    fs::create_directories(s001);
+  }
+  ProcResult Run(const std::vector<std::string>& names) {
+    std::vector<std::string> argv{ORVANTE_BINARY};
+    argv.insert(argv.end(), names.begin(), names.end());
+    ProcOptions opt;
+    opt.cwd = work;
+    opt.unsetEnv = {"DISPLAY"};
+    return RunProcess(argv, opt);
+  }
+};
+
+}  // namespace
+
+TEST(CommandLine, NamesAreCutAt249BytesWithoutSplittingCharacters) {
+  std::string longName(300, 'a');
+  std::string utf8Name = std::string(248, 'b') + "\xE3\x81\x82";  // 'あ' straddles byte 249
+  char* argv[] = {const_cast<char*>("prog"), longName.data(), utf8Name.data()};
+  testing::internal::CaptureStdout();
+  orv::TakeCommandLine(3, argv);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(orv::app.ArgCount, 3);
+  EXPECT_EQ(std::strlen(orv::ArgName[1].data()), 249u);
+  EXPECT_EQ(std::strlen(orv::ArgName[2].data()), 248u);
+  EXPECT_NE(out.find("[0]prog\n[1]" + longName + "\n"), std::string::npos);
+  EXPECT_NE(out.find("\nTotal length of file name strings = 501\n\n"), std::string::npos);
+  EXPECT_EQ(orv::app.LinkSlot, 1);
+}
+
+TEST(BatchCopy, SortsByBytesAndTakesNextFreeNumbers) {
+  BatchDirs d;
+  WriteFile(d.work / "b.jpg", "bbb");
+  WriteFile(d.work / "a.jpg", "aaa");
+  WriteFile(d.work / "B.jpg", "BBB");
+  WriteFile(d.s001 / "clip_00000.jpg", "old");
+  WriteFile(d.s001 / "clip_00002.jpg", "old2");
+  ProcResult r = d.Run({"b.jpg", "a.jpg", "B.jpg"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // Upper case sorts before lower case; existing clips are skipped, never overwritten.
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00000.jpg"), "old");
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00001.jpg"), "BBB");
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00002.jpg"), "old2");
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00003.jpg"), "aaa");
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00004.jpg"), "bbb");
+  EXPECT_NE(r.out.find("EXECUTING: copy \"B.jpg\" ../S001/clip_00001.jpg\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("EXECUTING: copy \"a.jpg\" ../S001/clip_00003.jpg\n"), std::string::npos);
+  EXPECT_NE(r.out.find("[1]b.jpg\n[2]a.jpg\n[3]B.jpg\n"), std::string::npos);
+  EXPECT_TRUE(r.out.ends_with("FINISHED.\n"));
+}
+
+TEST(BatchCopy, AtSignAndShellCharactersAreCopiedNeverRun) {
+  BatchDirs d;
+  const std::string at = "x@y.jpg";
+  const std::string evil = "a;touch PWNED;$(touch PWNED2)`touch PWNED3`.jpg";
+  WriteFile(d.work / at, "at");
+  WriteFile(d.work / evil, "evil");
+  ProcResult r = d.Run({at, evil});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // '$' (0x24) < 'x': the evil name sorts first.
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00000.jpg"), "evil");
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00001.jpg"), "at");
+  EXPECT_NE(r.out.find("EXECUTING: copy \"x\"y.jpg\" ../S001/clip_00001.jpg\n"), std::string::npos) << r.out;
+  for (const char* f : {"PWNED", "PWNED2", "PWNED3"}) {
+    EXPECT_FALSE(fs::exists(d.work / f)) << f;
+    EXPECT_FALSE(fs::exists(d.root.path / f)) << f;
+  }
+}
+
+TEST(BatchCopy, FailuresAreReportedAndTheRunGoesOn) {
+  BatchDirs d;
+  const std::string tooLong(240, 'n');
+  WriteFile(d.work / "ok.jpg", "ok");
+  ProcResult r = d.Run({"missing.jpg", tooLong, "ok.jpg"});
+  ASSERT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.err.find("missing.jpg"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("too long"), std::string::npos) << r.err;
+  // The missing file used up clip 0 (the counter moves on), the long name was refused.
+  EXPECT_FALSE(fs::exists(d.s001 / "clip_00000.jpg"));
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00001.jpg"), "ok");
+  EXPECT_EQ(CountOf(r.out, "EXECUTING: "), 2);
+  EXPECT_TRUE(r.out.ends_with("FINISHED.\n"));
+}
+
+TEST(BatchCopy, MissingContentFolderNamesTheFileAndFinishes) {
+  TempDir root;
+  fs::create_directories(root.path / "work");
+  WriteFile(root.path / "work" / "a.jpg", "a");
+  ProcOptions opt;
+  opt.cwd = root.path / "work";
+  ProcResult r = RunProcess({ORVANTE_BINARY, "a.jpg"}, opt);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.err.find("a.jpg"), std::string::npos);
+  EXPECT_NE(r.err.find("../S001/clip_00000.jpg"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.ends_with("FINISHED.\n"));
+}
+
+TEST(FunctionList, LicenceKeysAndCameraBanner) {
+  orv::player.MotionCountOff = 1;
+  testing::internal::CaptureStdout();
+  orv::ShowFunctionList();
+  std::string off = testing::internal::GetCapturedStdout();
+  EXPECT_NE(off.find("Apache License, Version 2.0"), std::string::npos);
+  EXPECT_NE(off.find("[ ORVANTE Ver.1.1 機能一覧 ]"), std::string::npos);
+  EXPECT_NE(off.find("     [ q ]　   Webカメラをオンオフします。\n\n"), std::string::npos);
+  EXPECT_EQ(off.find("[ H ]"), std::string::npos);
+  EXPECT_EQ(off.find("WEB CAMERA IS TURNED ON"), std::string::npos);
+
+  orv::player.MotionCountOff = 0;
+  orv::player.CameraOn = 1;
+  testing::internal::CaptureStdout();
+  orv::ShowFunctionList();
+  std::string on = testing::internal::GetCapturedStdout();
+  EXPECT_NE(on.find("     [ H ]　   モーションのカウント回数を初期化します。\n"), std::string::npos);
+  EXPECT_NE(on.find("ベル音をオンオフできます\n\n     [SPACE]"), std::string::npos);
+  EXPECT_NE(on.find(" ***************************[ WEB CAMERA IS TURNED ON ]**************************\n"),
+            std::string::npos);
+  // Hiding H and B keeps the group's blank line.
+  EXPECT_NE(off.find("オンオフできます\n\n     [SPACE]"), std::string::npos);
+}
