@@ -37,6 +37,7 @@ void DisplayNamedWindow(const std::string& name, int flags) {
   }
   // GUI_NORMAL: no Qt toolbar, status bar or context menu over the picture.
   cv::namedWindow(name, flags | cv::WINDOW_GUI_NORMAL);
+  display.sized[name] = (flags & cv::WINDOW_AUTOSIZE) != 0;
 }
 
 void DisplayShow(const std::string& name, const cv::Mat& img) {
@@ -46,6 +47,12 @@ void DisplayShow(const std::string& name, const cv::Mat& img) {
     display.hd.windows.emplace(name, 0);
     ++display.hd.showCount;
     return;
+  }
+  // A resizable window opens at a toolkit default size; fit it to the first picture once,
+  // after that the operator's size stays.
+  if (auto it = display.sized.find(name); it != display.sized.end() && !it->second) {
+    cv::resizeWindow(name, img.cols, img.rows);
+    it->second = true;
   }
   cv::imshow(name, img);
 }
@@ -58,6 +65,7 @@ void DisplayDestroy(const std::string& name) {
     ++display.hd.destroyCount;
     return;
   }
+  display.sized.erase(name);
   cv::destroyWindow(name);
 }
 

@@ -30,6 +30,7 @@ struct HeadlessDisplay {
 
 struct DisplayState {
   bool headless = false;
+  std::map<std::string, bool> sized;  // real windows already fitted to their first picture
   long cycle = 0;                    // cycle counter the script is matched against
   HeadlessDisplay hd;
 };
