@@ -81,6 +81,7 @@ void OpenSharedMemory() {
   const int e = errno;
   ::close(fd);  // the mapping stays valid for the life of the process
   if (view == MAP_FAILED) SharedFailure("共有メモリマッピング失敗", name, std::strerror(e));
+  if (app.SharedView) ::munmap(const_cast<int32_t*>(app.SharedView), static_cast<size_t>(app.SharedSize));
   app.SharedView = static_cast<volatile int32_t*>(view);
 
   // A copy that starts clears every published value; running copies publish again next cycle.
