@@ -170,9 +170,6 @@ void ZAV_Capture() {
     CameraLost();
     return;
   }
-  if (control.CamFlipV) cv::flip(frame, frame, 0);
-  if (control.CamFlipH) cv::flip(frame, frame, 1);
-
   cv::Mat& gray = player.CameraGray;
   if (gray.rows != kCamH || gray.cols != kCamW || gray.type() != CV_8UC1) gray.create(kCamH, kCamW, CV_8UC1);
   if (ch == 3)
@@ -181,6 +178,14 @@ void ZAV_Capture() {
     cv::cvtColor(frame, gray, cv::COLOR_BGRA2GRAY);
   else
     frame.copyTo(gray);
+  // The grey conversion works pixel by pixel, so flipping its result equals flipping the
+  // frame first, at a third of the bytes. Vertical and horizontal together: code -1.
+  if (control.CamFlipV && control.CamFlipH)
+    cv::flip(gray, gray, -1);
+  else if (control.CamFlipV)
+    cv::flip(gray, gray, 0);
+  else if (control.CamFlipH)
+    cv::flip(gray, gray, 1);
 
   player.GrayIndex &= 1;
   uint8_t* dst = player.GrayFrames[static_cast<size_t>(player.GrayIndex)].data();
