@@ -8,6 +8,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
 #include "../support/process.h"
 #include "app/app.h"
@@ -110,4 +111,18 @@ TEST_F(RecordingTest, RecordingOfAnotherSizeTurnsTheCameraOff) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("width     = 640\nheight    = 480\n"), std::string::npos) << err;
   EXPECT_EQ(player.CameraOn, 0);
+}
+
+TEST_F(RecordingTest, VideoFileLoopsToo) {
+  const std::string file = (dir_.path / "clip.avi").string();
+  {
+    cv::VideoWriter w(file, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30, {kCamW, kCamH});
+    ASSERT_TRUE(w.isOpened());
+    for (int i = 0; i < 3; ++i) w.write(cv::Mat(kCamH, kCamW, CV_8UC3, cv::Scalar::all(60 * i)));
+  }
+  ::setenv("ORVANTE_CAMERA", file.c_str(), 1);
+  TurnCameraOn();
+  for (int i = 0; i < 7; ++i) ZAV_Capture();
+  EXPECT_EQ(player.CameraOn, 1);
+  EXPECT_LT(player.GrayFrames[0][0], 30);  // capture 7 is the first frame again (dark)
 }
