@@ -1,5 +1,6 @@
 // Generates a self-contained demo: DIR/work (working directory with the interface
-// images and parameter files) and DIR/S001 (the content), without any download.
+// images and parameter files), DIR/S001 (the content) and DIR/camera (a recorded camera,
+// motion_%04d.png, for ORVANTE_CAMERA), without any download.
 //   orvante-make-demo [DIR] [FRAMES]
 #include <cmath>
 #include <cstdio>
@@ -15,8 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRecordingFrames = 180;
-constexpr int kDemoThreshold = 6000;
+constexpr int kRecordingFrames = 180;  // one sway, 3 s at the camera's 60 fps
+constexpr int kDemoThreshold = 6000;    // the recording's motion lies between 300 and 9200
 
 // One frame of the content: a ball orbiting over a shifting sky, a clock hand and the number.
 cv::Mat ContentFrame(int i, int n) {
@@ -163,7 +164,6 @@ int main(int argc, char** argv) {
     return 1;
   WriteEnv(work / "zav_env.dat", frames);
   if (!WriteRecording(root / "camera", kRecordingFrames)) return 1;
-  // Between the figure standing still at the sides and swaying through the middle.
   std::ofstream(work / "ZAV_THRESHOLD.dat") << kDemoThreshold << "\n";
   std::ofstream(work / "SetCamera3.txt") << "0\n1\n0\n1\n0\n";
   std::printf("demo written: %s (%d frames in %s)\n", work.c_str(), frames, content.c_str());
