@@ -28,6 +28,7 @@ test: build
 
 demo: build
 	$(BUILD)/orvante-make-demo demo
+	@echo "Press q in the player window to switch the recorded camera (demo/camera) on and off."
 	cd demo/work && ORVANTE_CAMERA=$(CURDIR)/demo/camera/motion_%04d.png ../../$(BUILD)/orvante
 
 bench: build

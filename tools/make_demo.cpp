@@ -1,5 +1,6 @@
 // Generates a self-contained demo: DIR/work (working directory with the interface
-// images and parameter files) and DIR/S001 (the content), without any download.
+// images and parameter files), DIR/S001 (the content) and DIR/camera (a recorded camera,
+// motion_%04d.png, for ORVANTE_CAMERA), without any download.
 //   orvante-make-demo [DIR] [FRAMES]
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr int kRecordingFrames = 180;  // one sway, 3 s at the camera's 60 fps
+constexpr int kDemoThreshold = 6000;    // the recording's motion lies between 300 and 9200
 
 // One frame of the content: a ball orbiting over a shifting sky, a clock hand and the number.
 cv::Mat ContentFrame(int i, int n) {
@@ -75,6 +79,46 @@ cv::Mat KeyAllocation() {
   return img;
 }
 
+// One frame of the recorded camera: a figure in front of a wall, swaying from side to side
+// with its arms swinging. The sway is fastest in the middle of the room and stops at the
+// sides, so the motion measure rises above the threshold and falls below it in turn.
+cv::Mat CameraFrame(int i, int n) {
+  const double t = 2 * M_PI * i / n;
+  cv::Mat img(240, 320, CV_8UC3);
+  for (int y = 0; y < 240; ++y) img.row(y).setTo(cv::Scalar(150 - y / 4, 160 - y / 4, 170 - y / 4));
+  for (int x = 0; x < 320; x += 40) cv::line(img, {x, 0}, {x, 170}, cv::Scalar(120, 130, 140), 1);
+  cv::rectangle(img, {0, 170}, {320, 240}, cv::Scalar(70, 90, 110), cv::FILLED);
+  const int cx = 160 + static_cast<int>(100 * std::sin(t));
+  const double arm = 0.9 * std::sin(3 * t);
+  const cv::Scalar skin(140, 170, 220), shirt(160, 60, 40), trousers(60, 50, 40);
+  cv::circle(img, {cx, 60}, 18, skin, cv::FILLED, cv::LINE_AA);
+  cv::rectangle(img, {cx - 20, 80}, {cx + 20, 145}, shirt, cv::FILLED);
+  cv::line(img, {cx - 10, 145}, {cx - 16, 205}, trousers, 12, cv::LINE_AA);
+  cv::line(img, {cx + 10, 145}, {cx + 16, 205}, trousers, 12, cv::LINE_AA);
+  for (int side : {-1, 1}) {
+    const cv::Point shoulder(cx + side * 20, 88);
+    const cv::Point hand = shoulder + cv::Point(static_cast<int>(side * 45 * std::cos(arm)),
+                                                static_cast<int>(-45 * std::sin(arm) * side));
+    cv::line(img, shoulder, hand, shirt, 9, cv::LINE_AA);
+    cv::circle(img, hand, 7, skin, cv::FILLED, cv::LINE_AA);
+  }
+  return img;
+}
+
+bool WriteRecording(const fs::path& dir, int frames) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  for (int i = 0; i < frames; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "motion_%04d.png", i);
+    if (!cv::imwrite((dir / name).string(), CameraFrame(i, frames))) {
+      std::fprintf(stderr, "ERROR: cannot write %s\n", (dir / name).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 bool Write(const fs::path& p, const cv::Mat& img) {
   if (!cv::imwrite(p.string(), img, {cv::IMWRITE_JPEG_QUALITY, 88})) {
     std::fprintf(stderr, "ERROR: cannot write %s\n", p.c_str());
@@ -119,6 +163,8 @@ int main(int argc, char** argv) {
       !Write(work / "keyallocation_01.jpg", KeyAllocation()))
     return 1;
   WriteEnv(work / "zav_env.dat", frames);
+  if (!WriteRecording(root / "camera", kRecordingFrames)) return 1;
+  std::ofstream(work / "ZAV_THRESHOLD.dat") << kDemoThreshold << "\n";
   std::ofstream(work / "SetCamera3.txt") << "0\n1\n0\n1\n0\n";
   std::printf("demo written: %s (%d frames in %s)\n", work.c_str(), frames, content.c_str());
   return 0;

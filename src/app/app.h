@@ -35,6 +35,9 @@ void OpenSharedMemory();
 void MeasureMotion();
 void CopySharedIn();   // section -> SharedMirror
 void CopySharedOut();  // SharedMirror -> section
+// Name of the section: "/RWT_SHARED_MEMORY", or ORVANTE_SHM_NAME (tests and rehearsals use
+// their own section so that they never disturb a running installation).
+std::string SharedMemoryName();
 
 // mouse
 void OnMouse(int event, int x, int y, int flags, void* param);

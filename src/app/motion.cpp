@@ -1,12 +1,140 @@
-// Motion measure and shared-memory link (to be built).
+// Motion measure and the memory section shared by the copies running on this machine.
+#include <endian.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include "app/app.h"
 #include "common/app_state.h"
+#include "common/control_state.h"
+#include "common/platform.h"
+#include "common/player_state.h"
+#include "common/recognition_state.h"
 
 namespace orv {
 
-void OpenSharedMemory() {}
-void MeasureMotion() { app.DifferenceSum = 0; }
-void CopySharedIn() {}
-void CopySharedOut() {}
+namespace {
+
+constexpr int kCamWords = 32;  // words 1..32: one per camera number
+
+[[noreturn]] void SharedFailure(const char* message, const std::string& name, const std::string& why) {
+  std::printf("%s\n", message);
+  std::fprintf(stderr, "ERROR: shared memory [%s]: %s\n", name.c_str(), why.c_str());
+  EndProcess(0);
+}
+
+[[noreturn]] void OpenFailure(const std::string& name, const std::string& why) {
+  SharedFailure("共有メモリオープン失敗", name, why);
+}
+
+}  // namespace
+
+std::string SharedMemoryName() {
+  std::string name = EnvOr("ORVANTE_SHM_NAME", "");
+  if (name.empty()) name = "RWT_SHARED_MEMORY";
+  if (name[0] != '/') name.insert(name.begin(), '/');
+  return name;
+}
+
+void OpenSharedMemory() {
+  const std::string name = SharedMemoryName();
+  const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
+  if (fd < 0) OpenFailure(name, std::strerror(errno));
+
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int e = errno;
+    ::close(fd);
+    OpenFailure(name, std::strerror(e));
+  }
+  // A section of another user could be read or changed by that user: never use it.
+  if (st.st_uid != ::geteuid()) {
+    ::close(fd);
+    OpenFailure(name, "the section belongs to another user");
+  }
+  // The umask may have narrowed or widened the creation mode; only this user may use it.
+  if ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
+    const int e = errno;
+    ::close(fd);
+    OpenFailure(name, std::string("cannot set mode 0600: ") + std::strerror(e));
+  }
+  // Size 0: just created, here or by a copy starting at the same moment; both size it alike.
+  if (st.st_size == 0 && ::ftruncate(fd, app.SharedSize) != 0) {
+    const int e = errno;
+    ::close(fd);
+    OpenFailure(name, std::strerror(e));
+  }
+  if (st.st_size != 0 && st.st_size != app.SharedSize) {
+    ::close(fd);
+    OpenFailure(name, "existing section has " + std::to_string(static_cast<long long>(st.st_size)) +
+                          " bytes instead of " + std::to_string(app.SharedSize));
+  }
+
+  void* view = ::mmap(nullptr, static_cast<size_t>(app.SharedSize), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  const int e = errno;
+  ::close(fd);  // the mapping stays valid for the life of the process
+  if (view == MAP_FAILED) SharedFailure("共有メモリマッピング失敗", name, std::strerror(e));
+  if (app.SharedView) ::munmap(const_cast<int32_t*>(app.SharedView), static_cast<size_t>(app.SharedSize));
+  app.SharedView = static_cast<volatile int32_t*>(view);
+
+  // A copy that starts clears every published value; running copies publish again next cycle.
+  CopySharedIn();
+  for (int i = 0; i <= kCamWords; ++i) app.SharedMirror[static_cast<size_t>(i)] = 0;
+  CopySharedOut();
+}
+
+void CopySharedIn() {
+  if (!app.SharedView) return;
+  for (int i = 0; i < kSharedWords; ++i)
+    app.SharedMirror[static_cast<size_t>(i)] =
+        static_cast<int32_t>(le32toh(static_cast<uint32_t>(app.SharedView[i])));
+}
+
+void CopySharedOut() {
+  if (!app.SharedView) return;
+  for (int i = 0; i < kSharedWords; ++i)
+    app.SharedView[i] = static_cast<int32_t>(htole32(static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)])));
+}
+
+void MeasureMotion() {
+  app.DifferenceSum = 0;
+  if (player.CameraOn == 0) {
+    if (control.VR_threshold == control.ZAV_threshold) {
+      CopySharedIn();
+      app.DifferenceSum = app.SharedMirror[0];
+    }
+    // Nothing stale is compared when the camera comes back.
+    for (auto& g : recog.GrayFrame) g.fill(0);
+    recog.GrayFrameCopy.fill(0);
+    for (auto& g : player.GrayFrames) g.fill(0);
+    return;
+  }
+
+  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
+  const uint8_t* a = player.GrayFrames[0].data();
+  const uint8_t* b = player.GrayFrames[1].data();
+  int sum = 0;
+  for (int y = 0; y < kCamH; y += s) {
+    const uint8_t* ra = a + y * kCamW;
+    const uint8_t* rb = b + y * kCamW;
+    for (int x = 0; x < kCamW; x += s) sum += std::abs(ra[x] - rb[x]);
+  }
+  app.DifferenceSum = sum;
+
+  CopySharedIn();
+  if (control.CamChan >= 0 && control.CamChan < kCamWords)
+    app.SharedMirror[static_cast<size_t>(1 + control.CamChan)] = app.DifferenceSum;
+  uint32_t total = 0;  // wraps like the 32-bit sum of the design
+  for (int i = 1; i <= kCamWords; ++i) total += static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)]);
+  app.SharedMirror[0] = static_cast<int32_t>(total);
+  CopySharedOut();
+}
 
 }  // namespace orv

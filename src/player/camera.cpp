@@ -1,19 +1,239 @@
-// Camera capture (to be built).
+// Camera capture: the webcam (or a recording standing in for it), the grey buffers and the
+// preview, and the switching sequences.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
 #include "app/app.h"
+#include "common/app_state.h"
+#include "common/control_state.h"
 #include "common/display.h"
+#include "common/limits.h"
+#include "common/platform.h"
+#include "common/player_state.h"
+#include "control/control.h"
 #include "learning/learning.h"
 #include "player/player.h"
 
 namespace orv {
 
-void ZAV_Capture() {}
-void TurnCameraOn() {}
-void TurnCameraOff() {}
+namespace {
+
+constexpr int kRecordingFps = 60;  // the rate the camera is asked for
+
+// The capture lives here rather than in PlayerState: a test that resets the player state by
+// assignment must not copy or drop an open device.
+struct CameraSource {
+  std::unique_ptr<cv::VideoCapture> capture;
+  std::string recording;  // name the capture was opened with; empty for the device
+  bool loop = true;
+  std::chrono::steady_clock::time_point due{};  // earliest time of the next recorded frame
+
+  bool scripted = false;
+  bool scriptedOpen = false;
+  bool scriptedLoop = false;
+  std::vector<cv::Mat> frames;
+  size_t next = 0;
+};
+CameraSource source;
+
+void OpenSource() {
+  if (source.scripted) {
+    source.scriptedOpen = true;
+    source.next = 0;
+    return;
+  }
+  source.capture = std::make_unique<cv::VideoCapture>();
+  source.recording = EnvOr("ORVANTE_CAMERA", "");
+  if (!source.recording.empty()) {
+    source.loop = EnvOr("ORVANTE_CAMERA_LOOP", "1") != "0";
+    if (!source.capture->open(source.recording, cv::CAP_ANY))
+      std::fprintf(stderr, "ERROR: cannot open the recording ORVANTE_CAMERA=[%s]\n", source.recording.c_str());
+  } else {
+    source.capture->open(control.CamChan, cv::CAP_V4L2);
+  }
+  // Asked whether or not the open succeeded; a recording ignores them.
+  source.capture->set(cv::CAP_PROP_FRAME_WIDTH, static_cast<double>(kCamW));
+  source.capture->set(cv::CAP_PROP_FRAME_HEIGHT, static_cast<double>(kCamH));
+  source.capture->set(cv::CAP_PROP_FPS, 60.0);
+}
+
+bool ReadSource(cv::Mat& frame) {
+  if (source.scripted) {
+    if (!source.scriptedOpen || source.frames.empty()) return false;
+    if (source.next >= source.frames.size()) {
+      if (!source.scriptedLoop) return false;
+      source.next = 0;
+    }
+    source.frames[source.next++].copyTo(frame);
+    return true;
+  }
+  if (!source.capture || !source.capture->isOpened()) return false;
+  if (!source.recording.empty() && !display.headless) {
+    // A camera delivers at its frame rate; a recording on screen keeps that pace (the
+    // headless player runs it as fast as it can).
+    const auto now = std::chrono::steady_clock::now();
+    if (source.due > now) std::this_thread::sleep_until(source.due);
+    source.due = std::max(now, source.due) + std::chrono::microseconds(1000000 / kRecordingFps);
+  }
+  if (source.capture->read(frame) && !frame.empty()) return true;
+  if (source.recording.empty() || !source.loop) return false;
+  // End of a recording: start it again. Reopening works for files and image sequences alike.
+  source.capture->release();
+  if (!source.capture->open(source.recording, cv::CAP_ANY)) return false;
+  return source.capture->read(frame) && !frame.empty();
+}
+
+void ReleaseSource() {
+  if (source.scripted) {
+    source.scriptedOpen = false;
+    return;
+  }
+  source.capture.reset();
+}
+
+void ResetMotionState() {
+  app.DifferenceSum = 0;
+  player.GrayIndex = 0;
+  player.BurstCount = 0;
+  player.Direction = 1;
+}
+
+// Step 9 of the capture: the camera is gone, the player runs on without it.
+void CameraLost() {
+  player.CameraOn = 0;
+  app.PreviewMode = 2;
+  std::printf("\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\n");
+  if (CameraIsOpen()) {
+    ReleaseSource();
+    DisplayDestroy(kPreviewWindow);
+  }
+  std::fflush(stdout);
+  DisplayWaitKey(1000);
+  std::printf("Done.\n\n");
+}
+
+void SizeError(const cv::Mat& f) {
+  std::printf("\n\n");
+  std::fflush(stdout);
+  std::fprintf(stderr, "ERROR: The Size of Supposed Input Image does not Match.");
+  std::fprintf(stderr, "nChannels = %d\n", f.channels());
+  std::fprintf(stderr, "depth     = %d (bit)\n", static_cast<int>(f.elemSize1() * 8));
+  std::fprintf(stderr, "width     = %d\n", f.cols);
+  std::fprintf(stderr, "height    = %d\n", f.rows);
+  std::fprintf(stderr, "ZAV_F_XMAX    = %d\n", kCamW);
+  std::fprintf(stderr, "ZAV_F_YMAX    = %d\n", kCamH);
+}
+
+}  // namespace
+
+void UseScriptedCamera(std::vector<cv::Mat> frames, bool loop) {
+  source.capture.reset();
+  source.scripted = true;
+  source.scriptedOpen = false;
+  source.scriptedLoop = loop;
+  source.frames = std::move(frames);
+  source.next = 0;
+}
+
+void UseDeviceCamera() {
+  source = CameraSource{};
+}
+
+bool CameraIsOpen() {
+  if (source.scripted) return source.scriptedOpen;
+  return source.capture && source.capture->isOpened();
+}
+
+void ZAV_Capture() {
+  if (player.CameraOn == 0) return;
+  cv::Mat& frame = player.CameraFrame;
+  if (!ReadSource(frame)) {
+    std::printf("cvQueryFrame() failed in ZAV_Capture().\n");
+    CameraLost();
+    return;
+  }
+  // Only 8-bit grey, BGR or BGRA frames can be converted; anything else is refused like a
+  // frame of the wrong size (the message shows channels and depth).
+  const int ch = frame.channels();
+  if (frame.cols != kCamW || frame.rows != kCamH || frame.depth() != CV_8U || (ch != 1 && ch != 3 && ch != 4)) {
+    SizeError(frame);
+    CameraLost();
+    return;
+  }
+  cv::Mat& gray = player.CameraGray;
+  if (gray.rows != kCamH || gray.cols != kCamW || gray.type() != CV_8UC1) gray.create(kCamH, kCamW, CV_8UC1);
+  if (ch == 3)
+    cv::cvtColor(frame, gray, cv::COLOR_BGR2GRAY);
+  else if (ch == 4)
+    cv::cvtColor(frame, gray, cv::COLOR_BGRA2GRAY);
+  else
+    frame.copyTo(gray);
+  // The grey conversion works pixel by pixel, so flipping its result equals flipping the
+  // frame first, at a third of the bytes. Vertical and horizontal together: code -1.
+  if (control.CamFlipV && control.CamFlipH)
+    cv::flip(gray, gray, -1);
+  else if (control.CamFlipV)
+    cv::flip(gray, gray, 0);
+  else if (control.CamFlipH)
+    cv::flip(gray, gray, 1);
+
+  player.GrayIndex &= 1;
+  uint8_t* dst = player.GrayFrames[static_cast<size_t>(player.GrayIndex)].data();
+  for (int r = 0; r < kCamH; ++r) std::memcpy(dst + r * kCamW, gray.ptr(r), kCamW);
+  player.GrayIndex = 1 - player.GrayIndex;
+
+  // The preview shows the buffer this call did not write: the previous capture.
+  cv::Mat& preview = app.CameraPreview;
+  if (preview.rows != kGriH || preview.cols != kGriW || preview.type() != CV_8UC1)
+    preview.create(kGriH, kGriW, CV_8UC1);
+  const uint8_t* src = player.GrayFrames[static_cast<size_t>(player.GrayIndex)].data();
+  for (int r = 0; r < kGriH; ++r) {
+    uint8_t* row = preview.ptr(r);
+    for (int c = 0; c < kGriW; ++c) row[c] = src[(4 * r) * kCamW + 4 * c];
+  }
+  DisplayShow(kPreviewWindow, preview);
+}
+
+void TurnCameraOn() {
+  std::printf("\nNOW, TURNING ON THE CAMERA DEVICE. WAIT A MOMENT...\n");
+  player.CameraOn = 1;
+  ReadCameraSettings();
+  if (CameraIsOpen()) ReleaseSource();
+  OpenSource();
+  if (CameraIsOpen()) DisplayNamedWindow(kPreviewWindow, 0);
+  std::fflush(stdout);
+  DisplayWaitKey(1000);
+  std::printf("Done.\n");
+  ResetMotionState();
+}
+
+void TurnCameraOff() {
+  std::printf("\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\n");
+  player.CameraOn = 0;
+  app.PreviewMode = 2;
+  if (CameraIsOpen()) {
+    ReleaseSource();
+    DisplayDestroy(kPreviewWindow);
+  }
+  std::fflush(stdout);
+  DisplayWaitKey(1000);
+  std::printf("Done.\n");
+  ResetMotionState();
+}
 
 void ShutdownCamera() {
   ReleaseKnowledgeBase();
+  if (CameraIsOpen()) ReleaseSource();
   std::fputs("\n OOO                O     O                 O\n", stdout);
   std::fputs("O                   O     O                 O\n", stdout);
   std::fputs("O      OO     OO     O   O                  O\n", stdout);
@@ -21,6 +241,7 @@ void ShutdownCamera() {
   std::fputs("   O OOOOOO OOOOOO     O    O   O O    O     \n", stdout);
   std::fputs("   O O      O          O    O   O O   OO    O\n", stdout);
   std::fputs("OOO   OOOO   OOOO      O     OOO   OOO  O   O\n\n", stdout);
+  std::fflush(stdout);
   DisplayWaitKey(500);
 }
 

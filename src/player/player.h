@@ -1,6 +1,9 @@
 // Camera, content and motion player operations.
 #pragma once
 #include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
 
 namespace orv {
 
@@ -9,6 +12,14 @@ void ZAV_Capture();
 void TurnCameraOn();
 void TurnCameraOff();
 void ShutdownCamera();
+// Frame source of the camera. By default TurnCameraOn opens the device CamChan, or the
+// recording named by ORVANTE_CAMERA (looping unless ORVANTE_CAMERA_LOOP=0). A scripted
+// source replaces both: TurnCameraOn then "opens" it and each capture takes the next
+// frame (BGR or grey); after the last frame it starts again when loop is set, otherwise
+// it delivers nothing, like a camera that stopped.
+void UseScriptedCamera(std::vector<cv::Mat> frames, bool loop = false);
+void UseDeviceCamera();
+bool CameraIsOpen();
 
 // content folders and frame data
 void CheckContent();

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/control_state.h"
+#include "common/player_state.h"
+#include "common/recognition_state.h"
+#include "../support/process.h"
+
+using namespace orv;
+
+namespace {
+
+class MotionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    name_ = "/orvante-test-motion-" + std::to_string(::getpid());
+    ::shm_unlink(name_.c_str());
+    ::setenv("ORVANTE_SHM_NAME", name_.c_str(), 1);
+    app = AppState{};
+    player = PlayerState{};
+    control = ControlState{};
+  }
+  void TearDown() override { ::shm_unlink(name_.c_str()); }
+
+  static void Fill(int buffer, uint8_t v) { player.GrayFrames[static_cast<size_t>(buffer)].fill(v); }
+  std::string name_;
+};
+
+}  // namespace
+
+TEST_F(MotionTest, GridSumsOverBothBuffers) {
+  player.CameraOn = 1;
+  Fill(0, 40);
+  Fill(1, 40);
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 0);
+
+  Fill(0, 0);
+  Fill(1, 255);
+  control.SampleStep = 4;
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 1224000);
+  control.SampleStep = 1;
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 19584000);
+
+  // Step 7: rows 0..238 (35) and columns 0..315 (46); row 239 and column 319 are not sampled.
+  Fill(1, 1);
+  auto& b = player.GrayFrames[1];
+  b[7 * kCamW + 7] = 101;
+  b[8 * kCamW + 8] = 200;
+  b[238 * kCamW + 315] = 11;
+  b[239 * kCamW + 315] = 200;
+  b[238 * kCamW + 319] = 200;
+  control.SampleStep = 7;
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 35 * 46 + 100 + 10);
+}
+
+TEST_F(MotionTest, SectionIsPrivateAndStartClearsPublishedWords) {
+  // A peer left values behind, including in the words nobody owns.
+  const int fd = ::shm_open(name_.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, 1024), 0);
+  auto* w = static_cast<int32_t*>(::mmap(nullptr, 1024, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+  ASSERT_NE(w, MAP_FAILED);
+  for (int i = 0; i < 256; ++i) w[i] = 1000 + i;
+
+  OpenSharedMemory();
+  struct stat st {};
+  ASSERT_EQ(::fstat(fd, &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  for (int i = 0; i <= 32; ++i) EXPECT_EQ(w[i], 0) << i;
+  for (int i = 33; i < 256; ++i) EXPECT_EQ(w[i], 1000 + i) << i;
+
+  // Publishing: own word, 32-bit wrap-around sum of words 1..32, words 33.. kept.
+  w[1] = INT_MAX;
+  w[2] = 1;
+  w[100] = 77;
+  player.CameraOn = 1;
+  control.CamChan = 3;
+  Fill(0, 0);
+  Fill(1, 10);
+  MeasureMotion();
+  EXPECT_EQ(w[4], 48000);
+  EXPECT_EQ(w[0], static_cast<int32_t>(static_cast<uint32_t>(INT_MAX) + 1u + 48000u));
+  EXPECT_EQ(w[100], 77);
+
+  // A camera number outside 0..31 writes no word of its own but still sums.
+  w[1] = 5;
+  w[2] = 0;
+  control.CamChan = 40;
+  Fill(1, 20);
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 96000);
+  EXPECT_EQ(w[4], 48000);
+  EXPECT_EQ(w[0], 48005);
+  ::munmap(w, 1024);
+  ::close(fd);
+}
+
+TEST_F(MotionTest, CameraOffFollowsTheSumOnlyAtTheFileThreshold) {
+  OpenSharedMemory();
+  app.SharedView[0] = 150;
+  player.CameraOn = 0;
+  Fill(0, 9);
+  Fill(1, 9);
+  recog.GrayFrame[1].fill(3);
+  recog.GrayFrameCopy.fill(4);
+
+  control.VR_threshold = control.ZAV_threshold + 1;
+  app.SharedMirror[0] = -5;
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 0);
+  EXPECT_EQ(app.SharedMirror[0], -5);  // the section was not read
+  for (auto v : player.GrayFrames[0]) ASSERT_EQ(v, 0);
+  for (auto v : player.GrayFrames[1]) ASSERT_EQ(v, 0);
+  for (auto v : recog.GrayFrame[1]) ASSERT_EQ(v, 0);
+  for (auto v : recog.GrayFrameCopy) ASSERT_EQ(v, 0);
+
+  control.VR_threshold = control.ZAV_threshold;
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 150);
+  EXPECT_EQ(app.SharedView[0], 150);  // a copy without camera never writes
+}
+
+TEST_F(MotionTest, UnusableSectionEndsTheProgramWithItsMessage) {
+  const int fd = ::shm_open(name_.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, 512), 0);
+  ::close(fd);
+  EXPECT_EXIT(
+      {
+        OpenSharedMemory();
+        std::exit(3);
+      },
+      ::testing::ExitedWithCode(0), "512 bytes");
+
+  // The real program says so on its console in UTF-8, before any window shows a frame.
+  orvtest::TempDir dir;
+  orvtest::ProcOptions opt;
+  opt.cwd = dir.path;
+  opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SHM_NAME", name_}};
+  const auto r = orvtest::RunProcess({ORVANTE_BINARY}, opt);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("共有メモリオープン失敗\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("The system is starting up"), std::string::npos);
+}
