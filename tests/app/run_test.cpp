@@ -26,8 +26,7 @@ struct Stage {
     WriteFile(work / "script.txt", script);
     ProcOptions opt;
     opt.cwd = work;
-    opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (work / "script.txt").string()},
-               {"ORVANTE_SHM_NAME", "/orvante-test-" + std::to_string(::getpid())}};
+    opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (work / "script.txt").string()}};
     return RunProcess({ORVANTE_BINARY}, opt);
   }
 };
@@ -96,7 +95,7 @@ TEST(PlayerRun, RealWindowShowsTheFirstFrame) {
   Stage s(3, 320, 240);
   ProcOptions opt;
   opt.cwd = s.work;
-  opt.env = {{"DISPLAY", x.display}, {"ORVANTE_SHM_NAME", "/orvante-test-" + std::to_string(::getpid())}};
+  opt.env = {{"DISPLAY", x.display}};
   opt.unsetEnv = {"ORVANTE_HEADLESS"};
   pid_t pid = StartProcess({ORVANTE_BINARY}, opt, s.work / "out.txt", s.work / "err.txt");
   const std::string win = x.FindWindow("ORVANTE  Ver.1.1", 20.0);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,12 +20,16 @@ namespace fs = std::filesystem;
 
 namespace orvtest {
 
+std::string TestSectionName(pid_t pid) { return "/orvante-test-" + std::to_string(pid); }
+
 namespace {
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv, const ProcOptions& opt) {
   if (!opt.cwd.empty() && ::chdir(opt.cwd.c_str()) != 0) _exit(126);
   for (const auto& name : opt.unsetEnv) ::unsetenv(name.c_str());
   for (const auto& [k, v] : opt.env) ::setenv(k.c_str(), v.c_str(), 1);
+  // A player started by a test never touches the section of a real installation.
+  if (!opt.env.count("ORVANTE_SHM_NAME")) ::setenv("ORVANTE_SHM_NAME", TestSectionName(::getpid()).c_str(), 1);
   int devnull = ::open("/dev/null", O_RDONLY);
   if (devnull >= 0) ::dup2(devnull, 0);
   std::vector<char*> args;
@@ -59,12 +64,14 @@ int WaitProcess(pid_t pid, double timeoutSeconds, bool* timedOut) {
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
+      ::shm_unlink(TestSectionName(pid).c_str());
       if (timedOut) *timedOut = true;
       return -1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   if (timedOut) *timedOut = false;
+  ::shm_unlink(TestSectionName(pid).c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -23,6 +23,10 @@ struct ProcOptions {
   double timeoutSeconds = 60.0;
 };
 
+// Shared-section name a test-started player uses unless the test sets ORVANTE_SHM_NAME;
+// removed when the process has been waited for.
+std::string TestSectionName(pid_t pid);
+
 // Runs argv[0] with argv, waits for it (killing it after the time-out), captures both streams.
 ProcResult RunProcess(const std::vector<std::string>& argv, const ProcOptions& opt);
 
