@@ -89,10 +89,11 @@ class XvfbPlayer : public ::testing::Test {
       o.cwd = dir_.path;
       server_.pid = StartProcess({xvfb_, ":" + std::to_string(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
                                  o, dir_.path / "xvfb.out", dir_.path / "xvfb.err");
-      if (WaitFor([&] { return fs::exists(sock) || !Running(server_.pid); }, 10.0) && Running(server_.pid)) {
-        display_ = ":" + std::to_string(n);
+      display_ = ":" + std::to_string(n);
+      // Ready when a client can talk to it, not merely when its socket shows.
+      if (WaitFor([&] { return !Running(server_.pid) || X({xdotool_, "getdisplaygeometry"}).exitCode == 0; }, 10.0) &&
+          Running(server_.pid))
         return true;
-      }
       if (Running(server_.pid)) ::kill(server_.pid, SIGKILL);
       ::waitpid(server_.pid, nullptr, 0);
       server_.pid = -1;
@@ -147,6 +148,34 @@ class XvfbPlayer : public ::testing::Test {
 
   void Key(const std::string& k) { ASSERT_EQ(X({xdotool_, "key", k}).exitCode, 0); }
 
+  // Finds the player window, takes its geometry and puts the pointer on it: without a
+  // window manager the keyboard goes to the window under the pointer.
+  void FindWindow() {
+    std::string id;
+    ASSERT_TRUE(WaitFor([&] {
+      const ProcResult r = X({xdotool_, "search", "--onlyvisible", "--name", kWindowName});
+      id.clear();
+      std::istringstream(r.out) >> id;
+      return r.exitCode == 0 && !id.empty();
+    }, 20.0)) << "no player window\n" << ReadFile(dir_.path / "orvante.err");
+
+    const std::string geo = X({xdotool_, "getwindowgeometry", "--shell", id}).out;
+    std::istringstream gs(geo);
+    for (std::string line; std::getline(gs, line);) {
+      const auto eq = line.find('=');
+      if (eq == std::string::npos) continue;
+      const std::string k = line.substr(0, eq);
+      const int v = std::atoi(line.c_str() + eq + 1);
+      if (k == "X") wx_ = v;
+      if (k == "Y") wy_ = v;
+      if (k == "WIDTH") ww_ = v;
+      if (k == "HEIGHT") wh_ = v;
+    }
+    ASSERT_GT(ww_, 20) << geo;
+    ASSERT_GT(wh_, 20) << geo;
+    ASSERT_EQ(X({xdotool_, "mousemove", std::to_string(wx_ + ww_ / 2), std::to_string(wy_ + wh_ / 2)}).exitCode, 0);
+  }
+
   TempDir dir_;
   Child server_, player_;
   std::string xvfb_, xdotool_, import_, display_;
@@ -175,29 +204,7 @@ TEST_F(XvfbPlayer, KeysAndClicksDriveTheRealWindow) {
   o.unsetEnv = {"ORVANTE_HEADLESS", "ORVANTE_SCRIPT"};
   player_.pid = StartProcess({ORVANTE_BINARY}, o, dir_.path / "orvante.out", dir_.path / "orvante.err");
 
-  std::string id;
-  ASSERT_TRUE(WaitFor([&] {
-    const ProcResult r = X({xdotool_, "search", "--name", kWindowName});
-    std::istringstream(r.out) >> id;
-    return r.exitCode == 0 && !id.empty();
-  }, 20.0)) << "no player window\n" << ReadFile(dir_.path / "orvante.err");
-
-  const std::string geo = X({xdotool_, "getwindowgeometry", "--shell", id}).out;
-  std::istringstream gs(geo);
-  for (std::string line; std::getline(gs, line);) {
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string k = line.substr(0, eq);
-    const int v = std::atoi(line.c_str() + eq + 1);
-    if (k == "X") wx_ = v;
-    if (k == "Y") wy_ = v;
-    if (k == "WIDTH") ww_ = v;
-    if (k == "HEIGHT") wh_ = v;
-  }
-  ASSERT_GT(ww_, 20) << geo;
-  ASSERT_GT(wh_, 20) << geo;
-  // Without a window manager the keyboard goes to the window under the pointer.
-  ASSERT_EQ(X({xdotool_, "mousemove", std::to_string(wx_ + ww_ / 2), std::to_string(wy_ + wh_ / 2)}).exitCode, 0);
+  ASSERT_NO_FATAL_FAILURE(FindWindow());
 
   cv::Mat shot;
   ASSERT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) >= 0; }, 20.0)) << "no frame on the screen";
@@ -217,6 +224,15 @@ TEST_F(XvfbPlayer, KeysAndClicksDriveTheRealWindow) {
   EXPECT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) == (first + 1) % kFrames; }, 10.0))
       << "frame " << FrameOf(shot) << " shown after x on frame " << first;
   EXPECT_EQ(Side(shot), -1);  // the mirror mode stays
+
+  // SPACE re-creates the window, sized to the picture; the mouse must work on the new one.
+  Key("space");
+  ASSERT_TRUE(OutHas("SET: 画像表示用ウィンドウサイズ = [ 自動変更 ]\n"));
+  ASSERT_NO_FATAL_FAILURE(FindWindow());
+  ASSERT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) == (first + 1) % kFrames; }, 10.0)) << "no redraw";
+  ASSERT_EQ(X({xdotool_, "click", "1"}).exitCode, 0);  // left button: the mirror command
+  ASSERT_TRUE(OutHas("SET: flip_mode = [ NORMAL ]\n"));
+  EXPECT_TRUE(WaitFor([&] { return Side(shot = Shot()) == 1; }, 10.0)) << "the picture is still mirrored";
 
   ASSERT_EQ(X({xdotool_, "click", "3"}).exitCode, 0);
   ASSERT_TRUE(OutHas("\a\n"));
