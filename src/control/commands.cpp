@@ -1,6 +1,7 @@
 // Key commands: the command step of every cycle, the threshold file, pause and help.
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -48,7 +49,7 @@ void FrameStep(bool forward) {
 
   const int start = app.StartFrameNum, end = app.EndFrameNum;
   if (start < end && (start > 0 || end > 0)) {
-    const int f = static_cast<int>(player.frame_no);
+    const double f = std::trunc(player.frame_no);
     if (f < start || f > end) {
       if (player.WrapFlag == 0) player.VR_step *= 0.999;
       player.frame_no = f < start ? start : end;

@@ -1,6 +1,7 @@
 // Motion player: turns the motion of each cycle into a move of frame_no, reverses after
 // bursts, acts on long quiet times and counts direction changes.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -176,7 +177,8 @@ void PrintMotionCount() {
 
 void MoveForward(double s) {
   player.frame_no += s;
-  if (static_cast<int>(player.frame_no) >= player.MaxCount)
+  // trunc compares the integer part without an int conversion that a huge step would overflow.
+  if (std::trunc(player.frame_no) >= static_cast<double>(player.MaxCount))
     player.frame_no = player.WrapFlag ? 0.0 : static_cast<double>(player.MaxCount - 1);
 }
 
@@ -221,8 +223,9 @@ void StepPlayer() {
     DisplayWaitKey(1);
   }
 
-  const int f = static_cast<int>(player.frame_no);
-  if (player.VR_step == 0.0 && f >= 0 && f < player.MaxCount && FrameData[static_cast<size_t>(f)].loaded == 1 &&
+  const bool inContent = player.frame_no >= 0.0 && player.frame_no < static_cast<double>(player.MaxCount);
+  const int f = inContent ? static_cast<int>(player.frame_no) : -1;
+  if (player.VR_step == 0.0 && f >= 0 && FrameData[static_cast<size_t>(f)].loaded == 1 &&
       !FrameImages[static_cast<size_t>(f)].empty()) {
     cv::Mat& img = FrameImages[static_cast<size_t>(f)];
     DisplayWaitKey(1);

@@ -91,6 +91,15 @@ TEST_F(Stepping, MovesWrapOrStopAtTheEnds) {
   player.frame_no = 98.2;
   MoveForward(1.5);
   EXPECT_DOUBLE_EQ(player.frame_no, 99.7);  // still inside: no clamp
+
+  // A step from a parameter file far beyond any int still lands on the last frame.
+  player.frame_no = 5.0;
+  MoveForward(1e300);
+  EXPECT_DOUBLE_EQ(player.frame_no, 99.0);
+  player.WrapFlag = 1;
+  player.frame_no = 5.0;
+  MoveForward(1e300);
+  EXPECT_DOUBLE_EQ(player.frame_no, 0.0);
 }
 
 TEST_F(Stepping, SpeedDrivenStateScalesWithMotion) {
