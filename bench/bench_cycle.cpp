@@ -1,11 +1,13 @@
 // One full motion-player cycle, headless, on a content of 1280x720 JPEG frames:
 // with a new frame every cycle (one decode) and with the frame standing still.
 //   build/orvante_bench --benchmark_filter=Cycle --benchmark_repetitions=5
+// ORVANTE_BENCH_CONTENT=<dir> runs it on the frames of <dir>/S001 instead of generated ones.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -54,13 +56,23 @@ struct Content {
     work = root / "work";
     fs::create_directories(root / "S001");
     fs::create_directories(work);
+    const char* given = std::getenv("ORVANTE_BENCH_CONTENT");
     std::mt19937 rng(3);
     for (int i = 0; i < kFrames; ++i) {
       char name[32];
       std::snprintf(name, sizeof name, "clip_%05d.jpg", i);
       const fs::path p = root / "S001" / name;
-      cv::imwrite(p.string(), Frame(i, rng), {cv::IMWRITE_JPEG_QUALITY, 90});
+      if (given) {
+        std::error_code ec;
+        if (!fs::copy_file(fs::path(given) / "S001" / name, p, ec)) break;
+      } else {
+        cv::imwrite(p.string(), Frame(i, rng), {cv::IMWRITE_JPEG_QUALITY, 90});
+      }
       paths.push_back(p.string());
+    }
+    if (paths.empty()) {
+      std::fprintf(stderr, "no frames in %s/S001\n", given);
+      std::exit(1);
     }
     std::FILE* f = std::fopen((work / "ZAV_THRESHOLD.dat").c_str(), "w");
     std::fputs("11500", f);
