@@ -1,8 +1,34 @@
-// Mouse input (to be built).
+// Mouse input: each button press becomes the key of the matching command.
+#include <cstdio>
+
+#include <opencv2/highgui.hpp>
+
 #include "app/app.h"
+#include "common/app_state.h"
+#include "common/platform.h"
 
 namespace orv {
 
-void OnMouse(int, int, int, int, void*) {}
+void OnMouse(int event, int, int, int, void*) {
+  // A press made while another command waits is dropped, not queued.
+  if (app.PendingKey > 0) return;
+  switch (event) {
+    case cv::EVENT_LBUTTONDOWN:
+      app.PendingKey = 'e';
+      break;
+    case cv::EVENT_RBUTTONDOWN:
+      Bell();
+      std::printf("\n");
+      app.PendingKey = 'q';
+      break;
+    case cv::EVENT_MBUTTONDOWN:
+      Bell();
+      std::printf("\n");
+      app.PendingKey = 'j';
+      break;
+    default:
+      break;
+  }
+}
 
 }  // namespace orv

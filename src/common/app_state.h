@@ -38,6 +38,9 @@ struct AppState {
   int flip_mode = 0;
   std::array<double, kMaxFrames> FrameMotion{};
   double ScorePrevFrame = 0.0;  // frame_no at the last revisit increment
+  // Scores outside [ScoreLow, ScoreHigh) are all 0, so the per-cycle decay and the
+  // search skip them. Whoever writes a non-zero score widens the range.
+  int ScoreLow = 0, ScoreHigh = kMaxFrames;
   int StartFrameNum = 0, EndFrameNum = 0;  // replay period, 0/0 = none
 
   // gesture-driven playback

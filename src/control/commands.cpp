@@ -1,5 +1,13 @@
 // Key commands: the command step of every cycle, the threshold file, pause and help.
+#include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
+#include <string>
+
+#include <opencv2/highgui.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "app/app.h"
 #include "common/app_state.h"
@@ -7,6 +15,7 @@
 #include "common/display.h"
 #include "common/learning_state.h"
 #include "common/limits.h"
+#include "common/platform.h"
 #include "common/player_state.h"
 #include "control/control.h"
 #include "player/player.h"
@@ -15,18 +24,159 @@ namespace orv {
 
 namespace {
 
+constexpr const char* kThresholdFile = "ZAV_THRESHOLD.dat";
+constexpr const char* kHome = "..";
+constexpr int kMaxHomeClips = 100000;  // the five-digit names of the home folder
+
 void KeyLine(const char* text) {
   if (control.MonitorMode != 0) std::fputs(text, stdout);
 }
 
+// Frame shown now, or -1 when frame_no points outside the content.
+int CurrentFrame() {
+  const double x = player.frame_no;
+  if (!(x >= 0.0 && x < static_cast<double>(player.MaxCount))) return -1;
+  const int f = static_cast<int>(x);
+  return f < kMaxFrames ? f : -1;
+}
+
+void FrameStep(bool forward) {
+  control.ImageShift = 0;
+  if (forward)
+    MoveForward(1.0);
+  else
+    MoveBackward(1.0);
+
+  const int start = app.StartFrameNum, end = app.EndFrameNum;
+  if (start < end && (start > 0 || end > 0)) {
+    const double f = std::trunc(player.frame_no);
+    if (f < start || f > end) {
+      if (player.WrapFlag == 0) player.VR_step *= 0.999;
+      player.frame_no = f < start ? start : end;
+    }
+  }
+
+  player.Direction = forward ? 1 : 0;
+  if (player.WrapFlag == 0) player.PrevDirection = player.Direction;
+
+  const int f = CurrentFrame();
+  if (f >= 0) {
+    const FrameRecord& r = FrameData[static_cast<size_t>(f)];
+    if (r.http[0] != '\0') std::printf("\nFrameData[ %5d ].http[2] = [%s]\n", f, r.http);
+    if (r.file[0] != '\0') std::printf("FrameData[ %5d ].file[3] = [%s]\n", f, r.file);
+  }
+  player.AutoPlayDirection = forward ? 1 : 0;
+  player.IdleCount = 0;
+}
+
+// Re-reads the frame from its file and samples it around a centre moved by ImageShift.
+void ShiftImage(int sign) {
+  const int f = CurrentFrame();
+  if (f < 0) return;
+  FrameRecord& r = FrameData[static_cast<size_t>(f)];
+  cv::Mat& slot = FrameImages[static_cast<size_t>(f)];
+  slot.release();
+  r.loaded = 0;
+  if (r.path[0] == '\0') return;
+  cv::Mat img = cv::imread(r.path, cv::IMREAD_COLOR);
+  if (img.empty()) return;
+  control.ImageShift += sign;
+  r.loaded = 1;
+
+  cv::Mat shifted;
+  const cv::Point2f centre(static_cast<float>(img.cols / 2 + control.ImageShift),
+                           static_cast<float>(img.rows / 2));
+  cv::getRectSubPix(img, img.size(), centre, shifted);
+  slot = shifted;
+  control.ShiftedImage = shifted;
+  DisplayShow(kPlayerWindow, shifted);
+}
+
+void ChangeThreshold(int sign) {
+  if (!ReadThresholdFile()) std::printf("[ NG ] Read Failed : [ %s ]\n", kThresholdFile);
+  const long long s = std::max(1, control.SampleStep);  // a step below 1 would divide by zero
+  const long long inc = 76800LL / (s * s * 100LL);
+  long long v = static_cast<long long>(control.ZAV_threshold) + sign * inc;
+  v = std::clamp(v, 0LL, static_cast<long long>(INT_MAX));
+  control.ZAV_threshold = static_cast<int>(v);
+  std::printf("SET: ZAV_threshold = [ %d ]\n", control.ZAV_threshold);
+  if (!WriteFileAtomic(kThresholdFile, std::to_string(control.ZAV_threshold)))
+    std::printf("[ NG ] Write Failed : [ %s ]\n", kThresholdFile);
+  control.MonitorMode = 0;
+}
+
+void ToggleFlipMode() {
+  if (++app.flip_mode > 1) app.flip_mode = 0;
+  std::printf("SET: flip_mode = [ %s ]\n", app.flip_mode == 0 ? "NORMAL" : "LEFT-RIGHT REVERSE");
+  const int f = CurrentFrame();
+  if (f < 0 || FrameData[static_cast<size_t>(f)].loaded != 1) return;
+  const cv::Mat& img = FrameImages[static_cast<size_t>(f)];
+  if (img.empty()) return;
+  if (app.flip_mode == 0) {
+    DisplayShow(kPlayerWindow, img);
+  } else {
+    cv::Mat mirrored;
+    cv::flip(img, mirrored, 1);
+    DisplayShow(kPlayerWindow, mirrored);
+  }
+}
+
+void ToggleWindowSizing() {
+  control.VARIABLE_SIZE_FLAG = control.VARIABLE_SIZE_FLAG == 0 ? 1 : 0;
+  std::printf("SET: 画像表示用ウィンドウサイズ = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "自動変更" : "手動変更");
+  DisplayDestroy(kPlayerWindow);
+  CreatePlayerWindow(control.VARIABLE_SIZE_FLAG ? cv::WINDOW_AUTOSIZE : cv::WINDOW_NORMAL);
+  app.RedrawMark = -1.0;
+}
+
+// First home-folder clip name not taken yet. An existing file is never a free name,
+// even when it cannot be read, so a copy never replaces it.
+std::string FreeHomeName() {
+  for (int n = 0; n < kMaxHomeClips; ++n) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s/clip_%5d.jpg", kHome, n);
+    std::string name = ZeroFill(buf);
+    if (!FileReadable(name) && !FileExists(name)) return name;
+  }
+  return {};
+}
+
+void CopyToHome(const std::string& from, const char* label) {
+  const std::string to = FreeHomeName();
+  if (to.empty()) {
+    std::fprintf(stderr, "ERROR: no free clip name left in the home folder [%s].\n", kHome);
+    return;
+  }
+  std::printf("%s%s\n", label, ("copy " + from + " " + to).c_str());
+  std::fflush(stdout);
+  std::string err;
+  if (!CopyFile(from, to, &err)) std::fprintf(stderr, "ERROR: copy failed: %s\n", err.c_str());
+}
+
+void SaveFrame() {
+  const int f = CurrentFrame();
+  if (f < 0) return;
+  CopyToHome(FrameData[static_cast<size_t>(f)].path, "EXECUTING (Clip Image) : ");
+}
+
+void AddFirstClip() {
+  const std::string first = std::string(kHome) + "/clip_00000.jpg";
+  if (!FileReadable(first)) {
+    std::printf("\nERROR: There is no such a file [clip_00000.jpg] in home folder.\n\n");
+    return;
+  }
+  CopyToHome(first, "EXECUTING : ");
+}
+
 }  // namespace
 
-void ReadThresholdFile() {
-  if (std::FILE* f = std::fopen("ZAV_THRESHOLD.dat", "r")) {
-    int v;
-    if (std::fscanf(f, "%d", &v) == 1) control.ZAV_threshold = v;
-    std::fclose(f);
-  }
+bool ReadThresholdFile() {
+  std::FILE* f = std::fopen(kThresholdFile, "r");
+  if (!f) return false;
+  int v;
+  if (std::fscanf(f, "%d", &v) == 1) control.ZAV_threshold = v;
+  std::fclose(f);
+  return true;
 }
 
 bool PauseScreen() {
@@ -72,6 +222,36 @@ bool DispatchKey(int key) {
   switch (key) {
     case kKeyEsc:
       return PauseScreen();
+    case ' ':
+      KeyLine("KEY FUNCTION : [SPACE][ Toggle VARIABLE_SIZE_FLAG ]\n");
+      ToggleWindowSizing();
+      break;
+    case 'z':
+      KeyLine("KEY FUNCTION : [z][ Decrease frame_no ]\n");
+      FrameStep(false);
+      break;
+    case 'x':
+      KeyLine("KEY FUNCTION : [x][ Increase frame_no ]\n");
+      FrameStep(true);
+      break;
+    case 'Z':
+    case ',':
+      KeyLine("KEY FUNCTION : [Z or ,][ Shift image in OrvanteVR Window to LEFT ]\n");
+      ShiftImage(-1);
+      break;
+    case 'X':
+    case '.':
+      KeyLine("KEY FUNCTION : [X or .][ Shift image in OrvanteVR Window to Right ]\n");
+      ShiftImage(+1);
+      break;
+    case 'v':
+      KeyLine("KEY FUNCTION : [v][ Decrease ZAV_threshold ]\n");
+      ChangeThreshold(-1);
+      break;
+    case 'V':
+      KeyLine("KEY FUNCTION : [V][ Increase ZAV_threshold ]\n");
+      ChangeThreshold(+1);
+      break;
     case 'q':
       KeyLine("KEY FUNCTION : [q][ CAMERA ON/OFF CONTROL ]\n");
       if (player.CameraOn == 0)
@@ -81,6 +261,58 @@ bool DispatchKey(int key) {
       break;
     case 'i':
       control.MonitorMode = control.MonitorMode == 0 ? 2 : 0;
+      break;
+    case 'e':
+      KeyLine("KEY FUNCTION : [e][ Change Flip Mode ]\n");
+      ToggleFlipMode();
+      break;
+    case 'j':
+      KeyLine("KEY FUNCTION : [j][ Set frame_no at Random ]\n");
+      control.ImageShift = 0;
+      if (player.MaxCount > 0) player.frame_no = RandomNumber() % player.MaxCount;
+      break;
+    case 'J':
+      player.AutoJumpFlag = player.AutoJumpFlag == 0 ? 1 : 0;
+      std::printf("SET: AutoJumpFlag = [ %s ]\n", player.AutoJumpFlag ? "ON" : "OFF");
+      break;
+    case 'l':
+      KeyLine("KEY FUNCTION : [l][ Reset Frame Number ]\n");
+      control.ImageShift = 0;
+      player.frame_no = 0.0;
+      app.EndFrameNum = 0;
+      app.StartFrameNum = 0;
+      break;
+    case 'h':
+      KeyLine("KEY FUNCTION : [h][ Toggle Motion Count Mode ]\n");
+      player.MotionCountOff = player.MotionCountOff == 0 ? 1 : 0;
+      std::printf("SET: Motion Count Mode = [ %s ]\n", player.MotionCountOff == 0 ? "ENABLED" : "DISABLED");
+      app.FrameMotion.fill(0.0);
+      app.ScoreLow = app.ScoreHigh = 0;
+      break;
+    case 'H':
+      if (player.MotionCountOff != 0) break;
+      KeyLine("KEY FUNCTION : [H][ Clear motion_count ]\n");
+      player.motion_count = 0;
+      std::printf("SET: motion_count = [ %d ]\n", player.motion_count);
+      break;
+    case 'B':
+      if (player.MotionCountOff != 0) break;
+      KeyLine("KEY FUNCTION : [B][ Toggle BELL_FLAG ]\n");
+      player.BELL_FLAG = player.BELL_FLAG == 0 ? 1 : 0;
+      std::printf("SET: BELL_FLAG = [ %s ]\n", player.BELL_FLAG ? "ENABLED" : "DISABLED");
+      break;
+    case 't':
+      KeyLine("KEY FUNCTION : [t][ Take the Frame to Home Folder ]\n");
+      SaveFrame();
+      break;
+    case 'T':
+      KeyLine("KEY FUNCTION : [T][ Take the Frame to Home Folder (In Consecutive Manner) ]\n");
+      SaveFrame();
+      FrameStep(true);
+      break;
+    case 'k':
+      KeyLine("KEY FUNCTION : [k][ Add clip_00000.jpg to Home Folder ]\n");
+      AddFirstClip();
       break;
     default:
       break;

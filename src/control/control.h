@@ -7,7 +7,7 @@ namespace orv {
 // the program is to end (ESC on the pause screen).
 bool DispatchKey(int key);
 bool PauseScreen();        // false: ESC, end the program
-void ReadThresholdFile();  // ZAV_THRESHOLD.dat -> ZAV_threshold if it opens
+bool ReadThresholdFile();  // ZAV_THRESHOLD.dat -> ZAV_threshold; false if it does not open
 void ReadCameraSettings();
 void LoadEnv();
 

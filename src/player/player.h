@@ -1,5 +1,7 @@
 // Camera, content and motion player operations.
 #pragma once
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,5 +37,7 @@ int CountLoadedFrames();
 void StepPlayer();
 void MoveForward(double s);
 void MoveBackward(double s);
+// Big-digit glyphs of the motion-count banner: 8 rows per digit, MSB = leftmost column.
+extern const std::array<std::array<uint8_t, 8>, 10> DigitGlyphs;
 
 }  // namespace orv

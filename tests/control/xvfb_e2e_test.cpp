@@ -1,0 +1,255 @@
+// The real player in a real window under Xvfb: real key presses and clicks through
+// xdotool, effects checked on the console and on screenshots of the window.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "../support/process.h"
+
+namespace fs = std::filesystem;
+using namespace orvtest;
+
+namespace {
+
+constexpr int kFrames = 12;
+constexpr const char* kWindowName = "ORVANTE  Ver.1.1";
+
+std::string FindInPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream ss(path ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(ss, dir, ':')) {
+    const fs::path p = fs::path(dir) / name;
+    if (::access(p.c_str(), X_OK) == 0) return p.string();
+  }
+  return {};
+}
+
+bool WaitFor(const std::function<bool()>& ok, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (ok()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return ok();
+}
+
+bool Running(pid_t pid, int* code = nullptr) {
+  int st = 0;
+  const pid_t r = ::waitpid(pid, &st, WNOHANG);
+  if (r == 0) return true;
+  if (r == pid && code) *code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return false;
+}
+
+// Processes this test started; killed by pid when the test leaves early.
+struct Child {
+  pid_t pid = -1;
+  bool reaped = false;
+  ~Child() {
+    if (pid <= 0 || reaped) return;
+    // A polite end first: Xvfb removes its lock and socket only then.
+    ::kill(pid, SIGTERM);
+    if (!WaitFor([&] { return !Running(pid); }, 5.0)) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+class XvfbPlayer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    xvfb_ = FindInPath("Xvfb");
+    xdotool_ = FindInPath("xdotool");
+    import_ = FindInPath("import");
+    if (xvfb_.empty() || xdotool_.empty() || import_.empty())
+      GTEST_SKIP() << "Xvfb, xdotool or ImageMagick import is not installed";
+    if (!StartServer()) GTEST_SKIP() << "no Xvfb server could be started";
+  }
+
+  bool StartServer() {
+    // Tests run in parallel: pick a display number nobody holds and let Xvfb's lock decide.
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      const int n = 200 + static_cast<int>((::getpid() + attempt * 7) % 600);
+      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+      if (fs::exists(sock) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
+      ProcOptions o;
+      o.cwd = dir_.path;
+      server_.pid = StartProcess({xvfb_, ":" + std::to_string(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+                                 o, dir_.path / "xvfb.out", dir_.path / "xvfb.err");
+      display_ = ":" + std::to_string(n);
+      // Ready when a client can talk to it, not merely when its socket shows.
+      if (WaitFor([&] { return !Running(server_.pid) || X({xdotool_, "getdisplaygeometry"}).exitCode == 0; }, 10.0) &&
+          Running(server_.pid))
+        return true;
+      if (Running(server_.pid)) ::kill(server_.pid, SIGKILL);
+      ::waitpid(server_.pid, nullptr, 0);
+      server_.pid = -1;
+    }
+    return false;
+  }
+
+  ProcResult X(const std::vector<std::string>& args) {
+    ProcOptions o;
+    o.cwd = dir_.path;
+    o.env["DISPLAY"] = display_;
+    o.timeoutSeconds = 15.0;
+    return RunProcess(args, o);
+  }
+
+  std::string Out() { return ReadFile(dir_.path / "orvante.out"); }
+  bool OutHas(const std::string& s, double seconds = 10.0) {
+    return WaitFor([&] { return Out().find(s) != std::string::npos; }, seconds);
+  }
+
+  // The window's picture, or empty.
+  cv::Mat Shot() {
+    const fs::path png = dir_.path / "shot.png";
+    fs::remove(png);
+    if (X({import_, "-window", "root", png.string()}).exitCode != 0) return {};
+    cv::Mat root = cv::imread(png.string(), cv::IMREAD_COLOR);
+    if (root.empty()) return {};
+    const cv::Rect r = cv::Rect(wx_, wy_, ww_, wh_) & cv::Rect(0, 0, root.cols, root.rows);
+    return r.area() > 0 ? root(r).clone() : cv::Mat();
+  }
+
+  // Frame shown (by the flat colour of the frame's centre), or -1.
+  static int FrameOf(const cv::Mat& win) {
+    if (win.empty()) return -1;
+    const cv::Scalar m = cv::mean(win(cv::Rect(win.cols * 2 / 5, win.rows * 2 / 5, win.cols / 5, win.rows / 5)));
+    int best = -1;
+    double bestD = 40.0;
+    for (int i = 0; i < kFrames; ++i) {
+      const double d = std::abs(m[0] - (i * 37) % 256) + std::abs(m[1] - (i * 91) % 256) + std::abs(m[2] - 128);
+      if (d < bestD) bestD = d, best = i;
+    }
+    return best;
+  }
+  // +1 when the white band of the frame is on the left (as stored), -1 when mirrored, 0 unknown.
+  static int Side(const cv::Mat& win) {
+    if (win.empty()) return 0;
+    const cv::Rect mid(0, win.rows / 3, win.cols / 2, win.rows / 3);
+    const double left = cv::mean(win(mid))[1];
+    const double right = cv::mean(win(mid + cv::Point(win.cols - win.cols / 2, 0)))[1];
+    return left > right + 20 ? 1 : right > left + 20 ? -1 : 0;
+  }
+
+  void Key(const std::string& k) { ASSERT_EQ(X({xdotool_, "key", k}).exitCode, 0); }
+
+  // Finds the player window, takes its geometry and puts the pointer on it: without a
+  // window manager the keyboard goes to the window under the pointer.
+  void FindWindow() {
+    std::string id;
+    ASSERT_TRUE(WaitFor([&] {
+      const ProcResult r = X({xdotool_, "search", "--onlyvisible", "--name", kWindowName});
+      id.clear();
+      std::istringstream(r.out) >> id;
+      return r.exitCode == 0 && !id.empty();
+    }, 20.0)) << "no player window\n" << ReadFile(dir_.path / "orvante.err");
+
+    const std::string geo = X({xdotool_, "getwindowgeometry", "--shell", id}).out;
+    std::istringstream gs(geo);
+    for (std::string line; std::getline(gs, line);) {
+      const auto eq = line.find('=');
+      if (eq == std::string::npos) continue;
+      const std::string k = line.substr(0, eq);
+      const int v = std::atoi(line.c_str() + eq + 1);
+      if (k == "X") wx_ = v;
+      if (k == "Y") wy_ = v;
+      if (k == "WIDTH") ww_ = v;
+      if (k == "HEIGHT") wh_ = v;
+    }
+    ASSERT_GT(ww_, 20) << geo;
+    ASSERT_GT(wh_, 20) << geo;
+    ASSERT_EQ(X({xdotool_, "mousemove", std::to_string(wx_ + ww_ / 2), std::to_string(wy_ + wh_ / 2)}).exitCode, 0);
+  }
+
+  TempDir dir_;
+  Child server_, player_;
+  std::string xvfb_, xdotool_, import_, display_;
+  int wx_ = 0, wy_ = 0, ww_ = 0, wh_ = 0;
+};
+
+TEST_F(XvfbPlayer, KeysAndClicksDriveTheRealWindow) {
+  const fs::path work = dir_.path / "work";
+  fs::create_directories(work);
+  MakeContent(dir_.path, 0, kFrames, 160, 120);
+  // No motion may ever pass this threshold, whatever other copies publish in the shared section.
+  WriteFile(work / "ZAV_THRESHOLD.dat", "2000000000");
+  fs::create_directories(dir_.path / "camera");
+  for (int i = 0; i < 30; ++i) {
+    cv::Mat f(240, 320, CV_8UC3, cv::Scalar(20, 20, 20));
+    cv::circle(f, {40 + i * 8, 120}, 30, cv::Scalar(250, 250, 250), cv::FILLED);
+    char name[32];
+    std::snprintf(name, sizeof name, "motion_%04d.png", i);
+    cv::imwrite((dir_.path / "camera" / name).string(), f);
+  }
+
+  ProcOptions o;
+  o.cwd = work;
+  o.env["DISPLAY"] = display_;
+  o.env["ORVANTE_CAMERA"] = (dir_.path / "camera" / "motion_%04d.png").string();
+  o.unsetEnv = {"ORVANTE_HEADLESS", "ORVANTE_SCRIPT"};
+  player_.pid = StartProcess({ORVANTE_BINARY}, o, dir_.path / "orvante.out", dir_.path / "orvante.err");
+
+  ASSERT_NO_FATAL_FAILURE(FindWindow());
+
+  cv::Mat shot;
+  ASSERT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) >= 0; }, 20.0)) << "no frame on the screen";
+  const int first = FrameOf(shot);
+  EXPECT_EQ(Side(shot), 1);
+
+  Key("i");  // monitor on: every command prints its KEY FUNCTION line from now on
+  ASSERT_TRUE(OutHas("*[SI.DiffSum=")) << Out().substr(Out().size() > 2000 ? Out().size() - 2000 : 0);
+
+  Key("e");
+  ASSERT_TRUE(OutHas("KEY FUNCTION : [e][ Change Flip Mode ]\nSET: flip_mode = [ LEFT-RIGHT REVERSE ]\n"));
+  EXPECT_TRUE(WaitFor([&] { return Side(shot = Shot()) == -1; }, 10.0)) << "the picture is not mirrored";
+  EXPECT_EQ(FrameOf(shot), first);
+
+  Key("x");
+  ASSERT_TRUE(OutHas("KEY FUNCTION : [x][ Increase frame_no ]\n"));
+  EXPECT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) == (first + 1) % kFrames; }, 10.0))
+      << "frame " << FrameOf(shot) << " shown after x on frame " << first;
+  EXPECT_EQ(Side(shot), -1);  // the mirror mode stays
+
+  // SPACE re-creates the window, sized to the picture; the mouse must work on the new one.
+  Key("space");
+  ASSERT_TRUE(OutHas("SET: 画像表示用ウィンドウサイズ = [ 自動変更 ]\n"));
+  ASSERT_NO_FATAL_FAILURE(FindWindow());
+  ASSERT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) == (first + 1) % kFrames; }, 10.0)) << "no redraw";
+  ASSERT_EQ(X({xdotool_, "click", "1"}).exitCode, 0);  // left button: the mirror command
+  ASSERT_TRUE(OutHas("SET: flip_mode = [ NORMAL ]\n"));
+  EXPECT_TRUE(WaitFor([&] { return Side(shot = Shot()) == 1; }, 10.0)) << "the picture is still mirrored";
+
+  ASSERT_EQ(X({xdotool_, "click", "3"}).exitCode, 0);
+  ASSERT_TRUE(OutHas("\a\n"));
+  ASSERT_TRUE(OutHas("KEY FUNCTION : [q][ CAMERA ON/OFF CONTROL ]\n"));
+  if (OutHas("NOW, TURNING ON THE CAMERA DEVICE.", 3.0)) {
+    // With the camera built in, the recording opens and its preview window appears.
+    EXPECT_TRUE(WaitFor([&] { return X({xdotool_, "search", "--name", "処理中の画像"}).exitCode == 0; }, 10.0));
+  }
+
+  Key("Escape");
+  ASSERT_TRUE(OutHas(" OOOO    OOO   O   O   OOOO  OOOOO  O \n"));
+  Key("Escape");
+  int code = -1;
+  ASSERT_TRUE(WaitFor([&] { return !Running(player_.pid, &code); }, 20.0)) << "the player did not end";
+  player_.reaped = true;
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(Out().find("OOO   OOOO   OOOO      O     OOO   OOO  O   O\n"), std::string::npos);
+}
+
+}  // namespace
