@@ -24,6 +24,7 @@ static void BM_CaptureAndMeasure(benchmark::State& state) {
   const std::string shm = "/orvante-bench-" + std::to_string(::getpid());
   ::setenv("ORVANTE_SHM_NAME", shm.c_str(), 1);
   UseHeadlessDisplay();
+  display.hd.copyShown = false;
   // BENCH_CV_THREADS=n compares OpenCV's own threading on such small frames.
   if (const char* t = std::getenv("BENCH_CV_THREADS")) cv::setNumThreads(std::atoi(t));
   OpenSharedMemory();

@@ -85,6 +85,7 @@ struct Content {
     const int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, 1);
     UseHeadlessDisplay();
+    display.hd.copyShown = false;  // a real window keeps no copy either
     SetUpMainLoop();
     std::fflush(stdout);
     ::dup2(saved, 1);

@@ -43,7 +43,12 @@ void DisplayNamedWindow(const std::string& name, int flags) {
 void DisplayShow(const std::string& name, const cv::Mat& img) {
   if (img.empty()) return;
   if (display.headless) {
-    img.copyTo(display.hd.shown[name]);
+    // A copy freezes the picture as shown even if its source is changed in place later;
+    // a reference costs nothing, which is what a benchmark of the cycle should measure.
+    if (display.hd.copyShown)
+      img.copyTo(display.hd.shown[name]);
+    else
+      display.hd.shown[name] = img;
     display.hd.windows.emplace(name, 0);
     ++display.hd.showCount;
     return;
@@ -104,6 +109,12 @@ int DisplayWaitKey(int ms) {
     return k;
   }
   return -1;
+}
+
+void DisplayPlaceBeside(const std::string& name, const std::string& anchor) {
+  if (display.headless) return;
+  const cv::Rect r = cv::getWindowImageRect(anchor);
+  if (r.width > 0) cv::moveWindow(name, r.x + r.width + 16, r.y);
 }
 
 void DisplaySetMouse(const std::string& name, cv::MouseCallback cb) {

@@ -19,7 +19,8 @@ struct ScriptEvent {
 
 // Headless display state: what was shown and what input is still to come.
 struct HeadlessDisplay {
-  std::map<std::string, cv::Mat> shown;        // last image shown per window (deep copy)
+  std::map<std::string, cv::Mat> shown;        // last image shown per window
+  bool copyShown = true;  // deep copies (tests); benchmarks and replays keep references
   std::map<std::string, int> windows;          // open windows and their flags
   std::map<std::string, cv::MouseCallback> mouse;
   std::deque<ScriptEvent> script;
@@ -46,6 +47,9 @@ void DisplayNamedWindow(const std::string& name, int flags);
 void DisplayShow(const std::string& name, const cv::Mat& img);
 void DisplayDestroy(const std::string& name);
 int DisplayWaitKey(int ms);  // raw cv::waitKey result (-1 = no key)
+// Puts window `name` to the right of window `anchor` (no-op headless), so that a small
+// window never covers the picture or the pointer over it.
+void DisplayPlaceBeside(const std::string& name, const std::string& anchor);
 void DisplaySetMouse(const std::string& name, cv::MouseCallback cb);
 
 // Script parsing: one event per line, "<cycle> <token>", '#' starts a comment.

@@ -210,7 +210,10 @@ void TurnCameraOn() {
   ReadCameraSettings();
   if (CameraIsOpen()) ReleaseSource();
   OpenSource();
-  if (CameraIsOpen()) DisplayNamedWindow(kPreviewWindow, 0);
+  if (CameraIsOpen()) {
+    DisplayNamedWindow(kPreviewWindow, 0);
+    DisplayPlaceBeside(kPreviewWindow, kPlayerWindow);
+  }
   std::fflush(stdout);
   DisplayWaitKey(1000);
   std::printf("Done.\n");

@@ -96,7 +96,8 @@ std::string FrameIndexFileName(int contentNumber) {
 }
 
 void ReleaseFrameCache() {
-  for (auto& m : FrameImages) m.release();
+  for (auto& m : FrameImages)
+    if (m.data) m.release();
   for (int i = 0; i < player.MaxCount; ++i) FrameData[static_cast<size_t>(i)].loaded = 0;
 }
 
