@@ -108,17 +108,22 @@ void ResetMotionState() {
   player.Direction = 1;
 }
 
-// Step 9 of the capture: the camera is gone, the player runs on without it.
-void CameraLost() {
+// The switch-off shared by the q command and a lost camera; they differ only in what follows.
+void CloseCamera() {
+  std::printf("\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\n");
   player.CameraOn = 0;
   app.PreviewMode = 2;
-  std::printf("\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\n");
   if (CameraIsOpen()) {
     ReleaseSource();
     DisplayDestroy(kPreviewWindow);
   }
   std::fflush(stdout);
   DisplayWaitKey(1000);
+}
+
+// The camera is gone: the player runs on without it.
+void CameraLost() {
+  CloseCamera();
   std::printf("Done.\n\n");
 }
 
@@ -221,15 +226,7 @@ void TurnCameraOn() {
 }
 
 void TurnCameraOff() {
-  std::printf("\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\n");
-  player.CameraOn = 0;
-  app.PreviewMode = 2;
-  if (CameraIsOpen()) {
-    ReleaseSource();
-    DisplayDestroy(kPreviewWindow);
-  }
-  std::fflush(stdout);
-  DisplayWaitKey(1000);
+  CloseCamera();
   std::printf("Done.\n");
   ResetMotionState();
 }
