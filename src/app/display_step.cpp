@@ -26,11 +26,18 @@ void MarkPosition(cv::Mat& img) {
   cv::rectangle(img, {x, h - 4}, {x, h}, cv::Scalar(200, 255, 200), 3, cv::LINE_8);
 }
 
+// Integer part of a frame position; anything beyond the table (or not a number) maps to -2,
+// which no frame has and which a cast of such a value could not give safely.
+int FrameIndex(double x) {
+  if (!(x > -2.0 && x < static_cast<double>(kMaxFrames))) return -2;
+  return static_cast<int>(x);
+}
+
 }  // namespace
 
 bool DisplayFrame() {
-  const int f = static_cast<int>(player.frame_no);
-  if (f == static_cast<int>(app.RedrawMark)) {
+  const int f = FrameIndex(player.frame_no);
+  if (f == FrameIndex(app.RedrawMark)) {
     if (++app.SameFrameCount == 10 && f >= 0 && f < kMaxFrames && FrameData[static_cast<size_t>(f)].loaded == 1)
       DisplayWaitKey(1);  // keeps the window responsive while the picture stands still
     return true;

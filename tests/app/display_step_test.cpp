@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include <opencv2/core.hpp>
@@ -105,6 +106,10 @@ TEST_F(DisplayFixture, UnloadableFrameEndsTheLoopWithItsName) {
 
 TEST_F(DisplayFixture, OutOfRangeOrEmptyRecordsShowNothing) {
   player.frame_no = 5.0;  // beyond MaxCount
+  ASSERT_TRUE(DisplayFrame());
+  player.frame_no = 1e300;  // positions no int can hold are simply off the content
+  ASSERT_TRUE(DisplayFrame());
+  player.frame_no = std::nan("");
   ASSERT_TRUE(DisplayFrame());
   player.MaxCount = 4;  // a count larger than the records filled: record 3 has no path
   player.frame_no = 3.0;
