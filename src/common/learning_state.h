@@ -122,6 +122,7 @@ struct LearningState {
   int RecordedFrames = 0;  // frames in PassFrames, 0..199
   int ReviewFrame = 0;     // next recorded frame to feed back
   int REVIEW_MODE = 0;     // 0 live, 1 review
+  char ReviewText[64] = {};  // composed per fed-back frame; shown by no one yet
 };
 extern LearningState learn;
 
