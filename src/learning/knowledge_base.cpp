@@ -102,16 +102,31 @@ void ReadParameters(std::FILE* f) {
   ParseGroup(p, {{&l.UseRoiMask, nullptr}});
 }
 
+// Each value is formatted on its own: "%lf" of a huge double runs to over 300 characters.
+void AppendInt(std::string& out, int v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%d ", v);
+  out += buf;
+}
+
+void AppendReal(std::string& out, double v) {
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%lf ", v);
+  out += buf;
+}
+
 std::string FormatParameters() {
   const LearningState& l = learn;
-  char a[1024], b[512], c[64];
-  std::snprintf(a, sizeof a, "%d %d %lf %d %d %d %lf %d %d %lf %lf %lf %d %lf %d ", l.DThreshold, l.OK_HIGH,
-                l.OCThreshold, l.MThreshold, l.pos_num, l.GRATE, l.GRATE_SUM, l.GRATE_COUNT, l.NEROI, l.SKIP,
-                l.GRATE_SUM2, l.RSKIP, l.GRATE_COUNT2, l.RF_COEFFICIENT, l.IdealGRATE);
-  std::snprintf(b, sizeof b, "%d %lf %d %lf %d ", l.LearningPasses, l.StatEpsilon, l.JudgeRepeat,
-                l.ReservedReal, l.CountdownUnit);
-  std::snprintf(c, sizeof c, "%d ", l.UseRoiMask);
-  return std::string(a) + b + c;
+  std::string out;
+  AppendInt(out, l.DThreshold), AppendInt(out, l.OK_HIGH), AppendReal(out, l.OCThreshold);
+  AppendInt(out, l.MThreshold), AppendInt(out, l.pos_num), AppendInt(out, l.GRATE);
+  AppendReal(out, l.GRATE_SUM), AppendInt(out, l.GRATE_COUNT), AppendInt(out, l.NEROI);
+  AppendReal(out, l.SKIP), AppendReal(out, l.GRATE_SUM2), AppendReal(out, l.RSKIP);
+  AppendInt(out, l.GRATE_COUNT2), AppendReal(out, l.RF_COEFFICIENT), AppendInt(out, l.IdealGRATE);
+  AppendInt(out, l.LearningPasses), AppendReal(out, l.StatEpsilon), AppendInt(out, l.JudgeRepeat);
+  AppendReal(out, l.ReservedReal), AppendInt(out, l.CountdownUnit);
+  AppendInt(out, l.UseRoiMask);
+  return out;
 }
 
 // ---- binary blocks ------------------------------------------------------------

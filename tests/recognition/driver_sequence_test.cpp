@@ -159,3 +159,21 @@ TEST_F(DriverTest, AFailedViewWhileLearningDropsTheLaterSamplesOfTheGesture) {
   EXPECT_EQ(PatternPresent[3][0][199], 0);
   EXPECT_EQ(PatternPresent[0][0][2], 1);
 }
+
+TEST_F(DriverTest, ALearnedMotionIsComparedInEveryView) {
+  Still(0);
+  Motion(12, 0);
+  Still(0);
+  ASSERT_EQ(learn.GestureInfo[0].length, 12);
+  for (int v = 0; v < kViews; ++v) ASSERT_EQ(learn.SampleHigh[v][0], 12) << "view " << v;
+
+  frame_ = 0;
+  Still();
+  Motion(6);
+  ASSERT_EQ(recog.mflg, 6);
+  for (int v : {0, 5, 18, 31}) {
+    const ViewFrameEntry& e = recog.FrameRecord[v][5];
+    EXPECT_EQ(e.gesture[0], 0) << "view " << v;
+    EXPECT_EQ(e.gesture[1], -1);
+  }
+}
