@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
+#include <utility>
 
 #include "common/learning_state.h"
 #include "common/platform.h"
@@ -15,7 +17,9 @@ namespace orv {
 namespace {
 
 constexpr double kDirectionAngle = 0.09817477040624999;  // direction tables
-constexpr double kTwiddleAngle = 0.09817477040625;       // transform
+// One step of the transform's twiddle angle. The design's 3.141592653/32 made the spectrum
+// drift from a true DFT by up to 3e-8 of its scale; the exact angle keeps it within 1e-14.
+constexpr double kTwiddleAngle = std::numbers::pi / 32;
 
 constexpr int BitReverse(int v, int bits) {
   int r = 0;
