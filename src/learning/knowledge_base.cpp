@@ -81,11 +81,14 @@ void EchoParameters(std::FILE* out) {
                l.GRATE_COUNT2, l.RF_COEFFICIENT, l.IdealGRATE);
 }
 
+// 21 values need a few hundred bytes; a file of junk must not fill the memory.
+constexpr size_t kMaxParameterText = 1 << 20;
+
 void ReadParameters(std::FILE* f) {
   std::string text;
   char buf[4096];
   size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  while (text.size() < kMaxParameterText && (n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
   const char* p = text.c_str();
   LearningState& l = learn;
   const bool ok = ParseGroup(p, {{&l.DThreshold, nullptr}, {&l.OK_HIGH, nullptr}, {nullptr, &l.OCThreshold},
