@@ -1,6 +1,9 @@
 // One view point of one frame against the knowledge base: stored as a sample while a
 // gesture is learned, otherwise matched against every stored sample of every gesture.
 #include <unistd.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -54,32 +57,29 @@ void ReportCorrupt(int gesture, int view, int sample, const double* cur, const d
   if (isatty(STDIN_FILENO)) std::getchar();
 }
 
-// L1 distances of n stored halves (record k at base + k*stride) to cur, each summed in
-// index order. Four sums run side by side so the additions overlap; the records two
-// blocks ahead are prefetched because each record is too short a run for the hardware
-// prefetcher to pick up four interleaved streams.
-void Distances(const double* cur, const double* base, long stride, int n, double* out) {
+constexpr int kPrefetchAhead = 16;  // records
+
+// L1 distances of the listed stored halves to cur, each summed in index order. Four sums
+// run side by side so the additions overlap. Four interleaved 512-byte runs are too short
+// for the hardware prefetcher, so the records kPrefetchAhead places further down the list
+// (across gestures) are fetched one cache line every other index.
+void Distances(const double* cur, const double* const* recs, int n, double* out) {
   int k = 0;
   for (; k + 4 <= n; k += 4) {
-    const double* p0 = base + k * stride;
-    const double* p1 = p0 + stride;
-    const double* p2 = p1 + stride;
-    const double* p3 = p2 + stride;
+    const double* p0 = recs[k];
+    const double* p1 = recs[k + 1];
+    const double* p2 = recs[k + 2];
+    const double* p3 = recs[k + 3];
     const double* q[4];
-    for (int j = 0; j < 4; ++j) q[j] = (k + 8 + j < n) ? base + (k + 8 + j) * stride : p0;
+    for (int j = 0; j < 4; ++j) q[j] = recs[std::min(k + kPrefetchAhead + j, n - 1)];
     double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
-    for (int line = 0; line < kDirections; line += 8) {
-      __builtin_prefetch(q[0] + line, 0, 3);
-      __builtin_prefetch(q[1] + line, 0, 3);
-      __builtin_prefetch(q[2] + line, 0, 3);
-      __builtin_prefetch(q[3] + line, 0, 3);
-      for (int i = line; i < line + 8; ++i) {
-        const double x = cur[i];
-        d0 += std::fabs(x - p0[i]);
-        d1 += std::fabs(x - p1[i]);
-        d2 += std::fabs(x - p2[i]);
-        d3 += std::fabs(x - p3[i]);
-      }
+    for (int i = 0; i < kDirections; ++i) {
+      if ((i & 1) == 0) __builtin_prefetch(q[i >> 4] + ((i >> 1) & 7) * 8, 0, 3);
+      const double x = cur[i];
+      d0 += std::fabs(x - p0[i]);
+      d1 += std::fabs(x - p1[i]);
+      d2 += std::fabs(x - p2[i]);
+      d3 += std::fabs(x - p3[i]);
     }
     out[k] = d0;
     out[k + 1] = d1;
@@ -87,12 +87,65 @@ void Distances(const double* cur, const double* base, long stride, int n, double
     out[k + 3] = d3;
   }
   for (; k < n; ++k) {
-    const double* p = base + k * stride;
+    const double* p = recs[k];
     double d = 0.0;
     for (int i = 0; i < kDirections; ++i) d += std::fabs(cur[i] - p[i]);
     out[k] = d;
   }
 }
+
+#if defined(__x86_64__)
+// The same sums with AVX2, four records per vector: a 4x4 block of differences is
+// transposed so that each lane still adds its record's values in index order.
+__attribute__((target("avx2"))) void DistancesAvx2(const double* cur, const double* const* recs,
+                                                  int n, double* out) {
+  const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+  int k = 0;
+  for (; k + 4 <= n; k += 4) {
+    const double* p0 = recs[k];
+    const double* p1 = recs[k + 1];
+    const double* p2 = recs[k + 2];
+    const double* p3 = recs[k + 3];
+    const double* q[4];
+    for (int j = 0; j < 4; ++j) q[j] = recs[std::min(k + kPrefetchAhead + j, n - 1)];
+    __m256d acc = _mm256_setzero_pd();
+    for (int i = 0; i < kDirections; i += 4) {
+      _mm_prefetch(reinterpret_cast<const char*>(q[i >> 4] + ((i >> 1) & 7) * 8), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(q[i >> 4] + (((i >> 1) + 1) & 7) * 8), _MM_HINT_T0);
+      const __m256d x = _mm256_loadu_pd(cur + i);
+      const __m256d d0 = _mm256_and_pd(_mm256_sub_pd(x, _mm256_loadu_pd(p0 + i)), absMask);
+      const __m256d d1 = _mm256_and_pd(_mm256_sub_pd(x, _mm256_loadu_pd(p1 + i)), absMask);
+      const __m256d d2 = _mm256_and_pd(_mm256_sub_pd(x, _mm256_loadu_pd(p2 + i)), absMask);
+      const __m256d d3 = _mm256_and_pd(_mm256_sub_pd(x, _mm256_loadu_pd(p3 + i)), absMask);
+      const __m256d t0 = _mm256_unpacklo_pd(d0, d1);  // d0[0] d1[0] d0[2] d1[2]
+      const __m256d t1 = _mm256_unpackhi_pd(d0, d1);  // d0[1] d1[1] d0[3] d1[3]
+      const __m256d t2 = _mm256_unpacklo_pd(d2, d3);
+      const __m256d t3 = _mm256_unpackhi_pd(d2, d3);
+      acc = _mm256_add_pd(acc, _mm256_permute2f128_pd(t0, t2, 0x20));  // index i
+      acc = _mm256_add_pd(acc, _mm256_permute2f128_pd(t1, t3, 0x20));  // i + 1
+      acc = _mm256_add_pd(acc, _mm256_permute2f128_pd(t0, t2, 0x31));  // i + 2
+      acc = _mm256_add_pd(acc, _mm256_permute2f128_pd(t1, t3, 0x31));  // i + 3
+    }
+    _mm256_storeu_pd(out + k, acc);
+  }
+  for (; k < n; ++k) {
+    const double* p = recs[k];
+    double d = 0.0;
+    for (int i = 0; i < kDirections; ++i) d += std::fabs(cur[i] - p[i]);
+    out[k] = d;
+  }
+}
+#endif
+
+using DistanceFn = void (*)(const double*, const double* const*, int, double*);
+
+DistanceFn ChooseDistances() {
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx2")) return DistancesAvx2;
+#endif
+  return Distances;
+}
+const DistanceFn DistanceKernel = ChooseDistances();
 
 // Divides Re and Ps by their largest values; false when either largest value is not
 // positive.
@@ -163,30 +216,39 @@ int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int 
   const bool odd = view & 1;
   const double* cur = odd ? gc.Ps.data() : gc.Re.data();
   const int stride = SampleStride();
-  double dist[kSeqFrames];
+
+  // The records to compare, gesture after gesture; one pass computes all distances.
+  const double* recs[kGestures * kSeqFrames];
+  double dist[kGestures * kSeqFrames];
+  int first[kGestures + 1];
+  int n = 0;
+  for (int g = 0; g < kGestures; ++g) {
+    first[g] = n;
+    const int high = std::min(learn.SampleHigh[view][g], kSeqFrames);
+    const auto& present = PatternPresent[view][g];
+    const auto& half = odd ? Patterns->Ps[view][g] : Patterns->Re[view][g];
+    // The scan ends at the first missing sample.
+    for (int s = 0; s < high && present[s]; s += stride) recs[n++] = half[s].data();
+  }
+  first[kGestures] = n;
+  DistanceKernel(cur, recs, n, dist);
+
   recog.OverallMaxDistance = kNoMax;
   for (int g = 0; g < kGestures; ++g) {
     double& maxD = recog.MaxDistance[g];
     double& minD = recog.MinDistance[g];
     maxD = kNoMax;
     minD = kNoMin;
-    const int high = std::min(learn.SampleHigh[view][g], kSeqFrames);
-    if (high > 0) {
-      // The scan ends at the first missing sample.
-      const auto& present = PatternPresent[view][g];
-      int n = 0;
-      while (n * stride < high && present[n * stride]) ++n;
-      const double* base = odd ? Patterns->Ps[view][g][0].data() : Patterns->Re[view][g][0].data();
-      const long recordStride = static_cast<long>(stride) * kDirections;
-      Distances(cur, base, recordStride, n, dist);
-      for (int k = 0; k < n; ++k) {
+    if (learn.SampleHigh[view][g] > 0) {
+      for (int k = first[g]; k < first[g + 1]; ++k) {
+        const int s = (k - first[g]) * stride;
         const double d = dist[k];
-        if (d > kCorruptSum) ReportCorrupt(g, view, k * stride, cur, base + k * recordStride);
+        if (d > kCorruptSum) ReportCorrupt(g, view, s, cur, recs[k]);
         if (d > maxD) maxD = d;
         if (d < minD) {
           minD = d;
           gestureOut[g] = g;
-          bestSample[g] = k * stride + 1;
+          bestSample[g] = s + 1;
         }
       }
       if (maxD < 0) {
