@@ -32,7 +32,7 @@ void Twiddle(double a, double& c, double& s) {
   const double scaled = a * recog.CacheScale;
   if (!(scaled >= 0.0) || scaled >= kTrigCache) {
     std::fprintf(stderr, "Twiddle angle %f out of the cache range.\n", a);
-    std::exit(1);
+    EndProcess(1);
   }
   const int key = static_cast<int>(scaled);
   if (recog.CosCache[key] == -999.0) recog.CosCache[key] = std::cos(a);

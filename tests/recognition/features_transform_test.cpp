@@ -14,7 +14,6 @@ using namespace orv;
 
 class SignatureTransform : public orvtest::EngineTest {};
 class DirectionTables : public orvtest::EngineTest {};
-class EngineCaches : public orvtest::EngineTest {};
 
 namespace {
 
@@ -103,16 +102,4 @@ TEST_F(DirectionTables, FollowTheAngleAndScaleWithSkip) {
   EXPECT_NEAR(recog.StepX[32], -2.0, 1e-12);
   EXPECT_NEAR(recog.StepY[48], -2.0, 1e-12);
   for (int i = 0; i < 64; ++i) EXPECT_NEAR(std::hypot(recog.StepX[i], recog.StepY[i]), 2.0, 1e-12);
-}
-
-TEST_F(EngineCaches, ResetEmptiesTheTwiddleCache) {
-  recog.CosCache[5] = 0.5;
-  recog.SinCache[7] = 0.5;
-  recog.CacheScale = 1.0;
-  recog.WholeImageRadius = 3;
-  ResetEngineCaches();
-  EXPECT_EQ(recog.CosCache[5], -999.0);
-  EXPECT_EQ(recog.SinCache[7], -999.0);
-  EXPECT_EQ(recog.CacheScale, 477.30567442220206);
-  EXPECT_EQ(recog.WholeImageRadius, 50);
 }
