@@ -63,7 +63,9 @@ constexpr int kPrefetchAhead = 16;  // records
 // run side by side so the additions overlap. Four interleaved 512-byte runs are too short
 // for the hardware prefetcher, so the records kPrefetchAhead places further down the list
 // (across gestures) are fetched one cache line every other index.
-void Distances(const double* cur, const double* const* recs, int n, double* out) {
+}  // namespace
+
+void PortableDistances(const double* cur, const double* const* recs, int n, double* out) {
   int k = 0;
   for (; k + 4 <= n; k += 4) {
     const double* p0 = recs[k];
@@ -93,6 +95,8 @@ void Distances(const double* cur, const double* const* recs, int n, double* out)
     out[k] = d;
   }
 }
+
+namespace {
 
 #if defined(__x86_64__)
 // The same sums with AVX2, four records per vector: a 4x4 block of differences is
@@ -137,15 +141,19 @@ __attribute__((target("avx2"))) void DistancesAvx2(const double* cur, const doub
 }
 #endif
 
-using DistanceFn = void (*)(const double*, const double* const*, int, double*);
-
 DistanceFn ChooseDistances() {
 #if defined(__x86_64__)
+  __builtin_cpu_init();  // this runs among the static constructors
   if (__builtin_cpu_supports("avx2")) return DistancesAvx2;
 #endif
-  return Distances;
+  return PortableDistances;
 }
-const DistanceFn DistanceKernel = ChooseDistances();
+
+}  // namespace
+
+DistanceFn DistanceKernel = ChooseDistances();
+
+namespace {
 
 // Divides Re and Ps by their largest values; false when either largest value is not
 // positive.

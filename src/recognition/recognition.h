@@ -57,5 +57,10 @@ void TransformSignature();
 // characteristics as sample mflg-1 of that gesture). 0, or -999 when the view cannot be used.
 int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int gestureOut[8],
                  int view);
+// L1 distances of n stored halves (64 doubles each) to cur, every sum in index order. The
+// kernel in use is picked for the CPU; all kernels give the same bits.
+using DistanceFn = void (*)(const double* cur, const double* const* recs, int n, double* out);
+extern DistanceFn DistanceKernel;
+void PortableDistances(const double* cur, const double* const* recs, int n, double* out);
 
 }  // namespace orv
