@@ -86,6 +86,18 @@ TEST_F(MotionMaps, ThresholdsAreStrict) {
   EXPECT_EQ(recog.ForegroundPixelCount, 2.0);
   EXPECT_EQ(recog.FeatureMap[2].pixel[At(10, 10)], 7);
   EXPECT_EQ(recog.FeatureMap[2].pixel[At(30, 10)], 0);
+  // Thresholds beyond the byte range: below 0 every pixel counts, from 255 on none does.
+  learn.DThreshold = -1;
+  learn.MThreshold = 255;
+  Current()[At(40, 40)] = 255;
+  ComputeMotionMaps();
+  EXPECT_EQ(recog.DiffPixelCount, kGriPixels);
+  EXPECT_EQ(recog.ForegroundPixelCount, 0.0);
+  learn.DThreshold = 1000;
+  learn.MThreshold = -7;
+  ComputeMotionMaps();
+  EXPECT_EQ(recog.DiffPixelCount, 0.0);
+  EXPECT_EQ(recog.ForegroundPixelCount, kGriPixels);
 }
 
 TEST_F(MotionMaps, EdgesNeedStrongContrastAndNeverLieOnTheBorder) {
