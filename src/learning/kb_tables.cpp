@@ -1,4 +1,6 @@
 // The knowledge base's big tables and the ownership of pattern records.
+#include <sys/mman.h>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,8 +17,14 @@ std::array<std::array<uint8_t, kGriPixels>, kSeqFrames> PassFrames{};
 void FreeDeleter::operator()(void* p) const noexcept { std::free(p); }
 
 bool EnsurePatternStore() {
-  if (!Patterns) Patterns.reset(static_cast<PatternStore*>(std::calloc(1, sizeof(PatternStore))));
-  return Patterns != nullptr;
+  if (Patterns) return true;
+  Patterns.reset(static_cast<PatternStore*>(std::calloc(1, sizeof(PatternStore))));
+  if (!Patterns) return false;
+  // The distance scan streams ~26 MB per frame: 2 MB pages spare it ~6,400 TLB misses.
+  // Only advice; a kernel that declines it costs nothing.
+  const auto first = (reinterpret_cast<uintptr_t>(Patterns.get()) + 4095) & ~uintptr_t{4095};
+  ::madvise(reinterpret_cast<void*>(first), sizeof(PatternStore) - 4096, MADV_HUGEPAGE);
+  return true;
 }
 
 void ReleasePattern(int mode, int gesture, int sample) {
