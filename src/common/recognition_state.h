@@ -1,17 +1,81 @@
-// Gesture recognition engine state. Extended by the engine; the main loop only
-// uses the frame buffers and the result block.
+// Gesture recognition engine state. The main loop only uses the frame buffers and
+// the result block.
 #pragma once
 #include <array>
+#include <complex>
 #include <cstdint>
 #include "common/limits.h"
 
 namespace orv {
 
+// What one view point gave for one frame of a motion sequence.
+struct ViewFrameEntry {
+  std::array<int, kGestures> gesture;        // gesture compared, -1 = not (or inactive view)
+  std::array<double, kGestures> similarity;  // 0..1
+  std::array<int, kGestures> sample;         // 1-based best sample, 0 = none
+};
+
+struct RankEntry {
+  int gesture;
+  double score;  // evidence sum (CumEvidence/FrameEvidence) or ranking score
+};
+
+// ---- motion maps, view points, discrimination (engine-B) ------------------
+constexpr int kMaps = 5;          // feature maps: reference, difference, foreground, spare, edge
+constexpr int kDirections = 64;   // directions of a radial signature
+constexpr int kTrigCache = 3000;  // twiddle cache slots
+constexpr int kViewGroups = 8;    // view points come four to a group
+
+// A marker map and the region PreGetGC found in it.
+struct FeatureMapRecord {
+  int x1 = 0, x2 = 0, y1 = 0, y2 = 0;  // bounding box (columns, rows)
+  int cx = 0, cy = 0;                  // centroid
+  int radius = 0;                      // half-diagonal of the box
+  std::array<uint8_t, kGriPixels> pixel{};
+};
+
+// The characteristics of the view point being matched.
+struct GcRecordT {
+  int x1 = 0, x2 = 0, y1 = 0, y2 = 0, cx = 0, cy = 0, radius = 0;
+  int spare = 0;
+  std::array<double, kDirections> Re{};  // radial signature
+  std::array<double, kDirections> Ps{};  // spectrum magnitudes
+};
+
+constexpr std::array<double, kTrigCache> EmptyTrigCache() {
+  std::array<double, kTrigCache> t{};
+  for (double& v : t) v = -999.0;
+  return t;
+}
+// ---------------------------------------------------------------------------
+
 struct RecognitionState {
+  // ---- driver -------------------------------------------------------------
   std::array<std::array<uint8_t, kGriPixels>, 2> GrayFrame{};
   int GrayFrameIndex = 0;
   std::array<uint8_t, kGriPixels> GrayFrameCopy{};
-  int mflg = 0;
+  int mflg = 0;                  // frame number in the current motion sequence, 0..200
+  double DiffPixelCount = -1.0;  // -1 = no previous frame
+  int StillFrameCount = 0;
+
+  // per-view scratch of the current frame, [view][gesture]
+  std::array<std::array<int, kGestures>, kViews> ViewGesture{};
+  std::array<std::array<int, kGestures>, kViews> ViewBestSample{};
+  std::array<std::array<double, kGestures>, kViews> ViewSimilarity{};
+
+  // [view][frame of the sequence - 1], 820 KB
+  std::array<std::array<ViewFrameEntry, kSeqFrames>, kViews> FrameRecord{};
+
+  // judgement state cleared by ResetRecognition
+  double PhaseLow = 201.0;
+  double PhaseHigh = -1.0;
+  double PhaseLowStamp = 0.0, PhaseHighStamp = 0.0;
+  int SequenceRejected = 0;
+  int RejectRun = 0, AcceptRun = 0;
+  std::array<int, kGestures> JudgeCounter{};
+  std::array<RankEntry, kGestures> CumEvidence{}, FrameEvidence{};
+  std::array<RankEntry, kGestures> CumRanking{}, FrameRanking{};
+  std::array<int, kGestures> RecognitionCount{};
 
   // result block
   char JudgedName[144] = {};
@@ -20,6 +84,28 @@ struct RecognitionState {
   int JudgedSpare = 0;  // the int stored after INP_FNUM; nothing reads it
   double rv = 0.0, rt = 0.0;
   double SampleSpread = 0.0;
+
+  // ---- motion maps, view points, discrimination (engine-B) ----------------
+  // [0] reference (never filled), [1] difference, [2] foreground, [3] spare, [4] edge
+  std::array<FeatureMapRecord, kMaps> FeatureMap{};
+  double ForegroundPixelCount = 0.0;
+  // direction tables, scaled by SKIP; rows grow downwards, so a step subtracts StepY
+  std::array<double, kDirections> StepX{}, StepY{};
+  // twiddle cache for the whole run; -999.0 marks an empty slot
+  std::array<double, kTrigCache> CosCache = EmptyTrigCache();
+  std::array<double, kTrigCache> SinCache = EmptyTrigCache();
+  double CacheScale = 477.30567442220206;  // 2999 / (2 pi)
+  int WholeImageRadius = 50;               // half the diagonal of the 80x60 image
+  GcRecordT GcRecord{};                    // characteristics of the current view
+  GcRecordT GcSaved{};                     // shared by the four views of a group
+  std::array<uint8_t, kGriPixels> WorkMap{};
+  std::array<int, kViewGroups> GroupCopied{};
+  std::array<std::complex<double>, kDirections> Signature{};
+  int LastView = -99;
+  int GcValid = 0;       // GcSaved belongs to LastView's group
+  int GcNormalised = 0;  // GcSaved already holds the normalised form
+  std::array<double, kGestures> MaxDistance{}, MinDistance{};
+  double OverallMaxDistance = 0.0;
 };
 extern RecognitionState recog;
 

@@ -1,13 +1,66 @@
 // Gesture recognition engine: per-frame driver and its parts.
 #pragma once
+#include <array>
 
 namespace orv {
 
 void DriveGRI(int learnGesture);
 void ResetRecognition();
-void FillDirectionTables();
-// Main-loop set-up steps owned by the engine: empty trig caches, gesture names and
-// sample limits, templates.
+// Clears the judged name and the result fields; rv and rt keep their values.
+void ResetResultBlock();
+// Judgement of the current frame (final = 1 at the end of a sequence): 0, or -999 when
+// no judgement could be made and the frame is not to count.
+int JudgeMap(int learnGesture, int final);
+// End of a judged motion sequence: learned length, reset, pass count-down.
+void LearningHandOff(int learnGesture);
+
+// ---- motion maps, view points, discrimination (engine-B) ------------------
+void FillDirectionTables();  // StepX/StepY from SKIP
+// Main-loop set-up: empty twiddle cache, CacheScale, WholeImageRadius.
 void ResetEngineCaches();
+
+// Maps 1, 2, 4 and DiffPixelCount/ForegroundPixelCount from the current and previous frame.
+void ComputeMotionMaps();
+// Region of map k (bounding box, centroid, half-diagonal). 0 when the radius exceeds
+// trunc(SKIP), else -999.
+int PreGetGC(int k);
+// rv and rt from the counts and the regions of maps 1 and 2 (after the PreGetGC calls).
+void ComputeStatusValues();
+// Start of every frame of a motion sequence: spare map cleared, WorkMap copies and the
+// shared characteristics invalidated.
+void BeginFrameViews();
+
+// Which map and which region a view-point group looks at; region -1 = the whole image.
+struct ViewGroup {
+  int map;
+  int region;
+};
+inline constexpr std::array<ViewGroup, 8> ViewGroups{{
+    {1, 1},   // 0-3: difference map in its own region
+    {1, 2},   // 4-7: difference map in the foreground region
+    {2, 2},   // 8-11: foreground map in its own region
+    {2, -1},  // 12-15: foreground map, whole image
+    {1, -1},  // 16-19: difference map, whole image
+    {4, 4},   // 20-23: edge map in its own region
+    {4, 1},   // 24-27: edge map in the difference region
+    {2, 1},   // 28-31: foreground map in the difference region
+}};
+
+// WorkMap and the region fields of GcRecord for a view point.
+void GetGC(int view);
+// Re and Ps of GcRecord over WorkMap. 0 when some direction met a marked pixel, else -1.
+int RadialSignature();
+// 64-point forward DFT of Signature in place (natural order out), Ps = magnitudes.
+void TransformSignature();
+
+// One view point of one frame against the knowledge base (learnGesture >= 0: store the
+// characteristics as sample mflg-1 of that gesture). 0, or -999 when the view cannot be used.
+int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int gestureOut[8],
+                 int view);
+// L1 distances of n stored halves (64 doubles each) to cur, every sum in index order. The
+// kernel in use is picked for the CPU; all kernels give the same bits.
+using DistanceFn = void (*)(const double* cur, const double* const* recs, int n, double* out);
+extern DistanceFn DistanceKernel;
+void PortableDistances(const double* cur, const double* const* recs, int n, double* out);
 
 }  // namespace orv

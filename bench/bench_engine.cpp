@@ -1,0 +1,157 @@
+// Per-frame cost of the gesture engine: DriveGRI on moving camera frames against a full
+// (32 views x 8 gestures x 200 samples) and a typical (8 gestures x 60 samples) knowledge
+// base, plus its stages on their own.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "common/learning_state.h"
+#include "common/player_state.h"
+#include "common/recognition_state.h"
+#include "learning/learning.h"
+#include "recognition/recognition.h"
+
+using namespace orv;
+
+namespace {
+
+constexpr int kMotionFrames = 16;
+
+// A bright figure with a swinging arm on a dark, slightly noisy background, as the camera
+// would deliver it (320x240); consecutive frames differ.
+std::vector<std::array<uint8_t, kCamPixels>> MakeCameraFrames() {
+  std::vector<std::array<uint8_t, kCamPixels>> frames(kMotionFrames);
+  std::mt19937 rng(1);
+  for (int f = 0; f < kMotionFrames; ++f) {
+    auto& px = frames[f];
+    for (auto& p : px) p = uint8_t(15 + rng() % 10);
+    auto box = [&](int x0, int y0, int w, int h, uint8_t v) {
+      for (int y = std::max(0, y0); y < std::min(kCamH, y0 + h); ++y)
+        for (int x = std::max(0, x0); x < std::min(kCamW, x0 + w); ++x) px[y * kCamW + x] = v;
+    };
+    box(130, 40, 60, 190, 170);  // body
+    box(145, 10, 30, 30, 200);   // head
+    const double a = f * 2 * M_PI / kMotionFrames;
+    const int ax = 190 + int(70 * std::cos(a)), ay = 80 + int(60 * std::sin(a));
+    box(ax - 20, ay - 20, 40, 40, 230);  // hand
+    box(std::min(190, ax), std::min(80, ay), std::abs(ax - 190) + 8, 12, 210);  // arm
+  }
+  return frames;
+}
+
+void SetUpEngine(int samplesPerGesture) {
+  ReleaseKnowledgeBase();
+  recog = RecognitionState{};
+  learn = LearningState{};
+  ResetRecognition();
+  ResetGestureTables();
+  FillDirectionTables();
+  BuildKernelTables();
+  ResetEngineCaches();
+  if (samplesPerGesture <= 0) return;
+  if (!EnsurePatternStore()) std::abort();
+  std::mt19937_64 rng(2);
+  std::uniform_real_distribution<double> re(0.0, 120.0), ps(0.0, 4000.0);
+  for (int v = 0; v < kViews; ++v)
+    for (int g = 0; g < kGestures; ++g) {
+      for (int s = 0; s < samplesPerGesture; ++s) {
+        for (double& x : Patterns->Re[v][g][s]) x = re(rng);
+        for (double& x : Patterns->Ps[v][g][s]) x = ps(rng);
+        PatternPresent[v][g][s] = 1;
+      }
+      learn.SampleHigh[v][g] = samplesPerGesture;
+    }
+}
+
+// Makes the next DriveGRI see camera frame f.
+void ShowFrame(const std::vector<std::array<uint8_t, kCamPixels>>& frames, int f) {
+  player.GrayFrames[1 - (player.GrayIndex & 1)] = frames[f % kMotionFrames];
+}
+
+// Keeps the sequence running: every measured frame is a motion frame of a sequence.
+void KeepSequenceOpen() {
+  if (recog.mflg >= kSeqFrames - 10) recog.mflg = 1;
+}
+
+void DriveFrames(benchmark::State& state, bool coldCache) {
+  const auto frames = MakeCameraFrames();
+  SetUpEngine(static_cast<int>(state.range(0)));
+  int f = 0;
+  ShowFrame(frames, f++);
+  DriveGRI(-1);  // primes the previous frame
+  std::vector<uint8_t> sweep(coldCache ? 96u << 20 : 0);
+  long compared = 0;
+  for (auto _ : state) {
+    if (coldCache) {
+      state.PauseTiming();
+      for (size_t i = 0; i < sweep.size(); i += 64) sweep[i] += 1;  // evict the knowledge base
+      benchmark::DoNotOptimize(sweep.data());
+      state.ResumeTiming();
+    }
+    ShowFrame(frames, f++);
+    DriveGRI(-1);
+    KeepSequenceOpen();
+    if (recog.DiffPixelCount <= 0 || recog.mflg == 0) state.SkipWithError("frame without motion");
+    for (int v = 0; v < kViews; ++v) compared += recog.ViewGesture[v][0] >= 0;
+  }
+  state.counters["views_matched"] =
+      benchmark::Counter(double(compared), benchmark::Counter::kAvgIterations);
+  state.SetBytesProcessed(int64_t(state.iterations()) * kViews * kGestures * state.range(0) *
+                          kDirections * sizeof(double));
+}
+
+void BM_DriveGRI(benchmark::State& state) { DriveFrames(state, false); }
+void BM_DriveGRI_ColdCache(benchmark::State& state) { DriveFrames(state, true); }
+
+// Maps and regions of one frame.
+void BM_MotionMaps(benchmark::State& state) {
+  const auto frames = MakeCameraFrames();
+  SetUpEngine(0);
+  int f = 0;
+  for (auto _ : state) {
+    ShowFrame(frames, f);
+    recog.GrayFrameIndex ^= 1;
+    FeedFrame();
+    ComputeMotionMaps();
+    PreGetGC(2);
+    PreGetGC(4);
+    PreGetGC(1);
+    ComputeStatusValues();
+    ++f;
+  }
+}
+
+// The characteristics of all eight groups of one frame (what the 32 views share).
+void BM_GroupCharacteristics(benchmark::State& state) {
+  const auto frames = MakeCameraFrames();
+  SetUpEngine(0);
+  for (int f = 0; f < 2; ++f) {
+    ShowFrame(frames, f);
+    recog.GrayFrameIndex ^= 1;
+    FeedFrame();
+  }
+  ComputeMotionMaps();
+  PreGetGC(2);
+  PreGetGC(4);
+  PreGetGC(1);
+  for (auto _ : state) {
+    BeginFrameViews();
+    int hits = 0;
+    for (int g = 0; g < kViewGroups; ++g) {
+      recog.GcRecord = GcRecordT{};
+      GetGC(4 * g);
+      hits += RadialSignature() == 0;
+    }
+    benchmark::DoNotOptimize(hits);
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_DriveGRI)->Arg(200)->Arg(60)->ArgName("samples")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DriveGRI_ColdCache)->Arg(200)->Arg(60)->ArgName("samples")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MotionMaps)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GroupCharacteristics)->Unit(benchmark::kMicrosecond);

@@ -1,0 +1,66 @@
+// The engine's frame source: live 80x60 frames from the camera buffers, recording of the
+// frames of a learning pass, and their feed-back in review.
+#include <cstdio>
+#include <cstring>
+
+#include "common/learning_state.h"
+#include "common/player_state.h"
+#include "common/recognition_state.h"
+#include "learning/learning.h"
+#include "recognition/recognition.h"
+
+namespace orv {
+
+namespace {
+
+// Turns the review statistics of gesture g into its judgement limits.
+void EndReview() {
+  learn.REVIEW_MODE = 0;
+  learn.ReviewFrame = 0;
+  learn.RecordedFrames = 0;
+  const int g = learn.pos_num;
+  if (g >= 0 && g < kGestures) {
+    const auto& sum = learn.JudgeSum[g];
+    const auto& count = learn.JudgeCount[g];
+    if (count[0] > 0) learn.RateLimit[g] = sum[0] * learn.RF_COEFFICIENT / count[0];
+    if (count[1] > 0) learn.OK_VAR[g] = sum[1] * 2.5 / count[1];
+    if (count[2] > 0) learn.MatchLimit[g] = sum[2] / count[2];
+    if (!(learn.MatchLimit[g] >= 0.92)) learn.MatchLimit[g] = 0.92;  // NaN too
+  }
+  ResetRecognition();
+}
+
+}  // namespace
+
+void FeedFrame() {
+  auto& current = recog.GrayFrame[recog.GrayFrameIndex & 1];
+
+  if (learn.REVIEW_MODE == 1) {
+    if (learn.RecordedFrames < 0 || learn.RecordedFrames > kSeqFrames - 1) learn.RecordedFrames = 0;
+    if (learn.ReviewFrame < 0) learn.ReviewFrame = 0;
+    if (learn.ReviewFrame <= learn.RecordedFrames) {
+      current = PassFrames[learn.ReviewFrame];
+      ++learn.ReviewFrame;
+      std::snprintf(learn.ReviewText, sizeof learn.ReviewText,
+                    "Now, re-imaging past frames. [ Frame number=%3d ]", learn.ReviewFrame);
+      if (learn.ReviewFrame <= learn.RecordedFrames) return;
+    }
+    EndReview();
+  }
+
+  // Live frame: every fourth pixel of every fourth row of the last capture.
+  const auto& source = player.GrayFrames[1 - (player.GrayIndex & 1)];
+  for (int r = 0; r < kGriH; ++r)
+    for (int c = 0; c < kGriW; ++c) current[r * kGriW + c] = source[(4 * r) * kCamW + 4 * c];
+  recog.GrayFrameCopy = current;
+
+  // Recording: the previous frame, when it showed motion.
+  if (learn.LearningPasses > 0 && recog.DiffPixelCount > 0 && learn.RecordedFrames >= 0 &&
+      learn.RecordedFrames < kSeqFrames - 1) {
+    PassFrames[learn.RecordedFrames] = recog.GrayFrame[1 - (recog.GrayFrameIndex & 1)];
+    ++learn.RecordedFrames;
+    PassFrames[learn.RecordedFrames].fill(0);
+  }
+}
+
+}  // namespace orv
