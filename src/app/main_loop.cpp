@@ -16,13 +16,8 @@
 
 namespace orv {
 
-void ClearJudgement() {
-  std::memset(recog.JudgedName, 0, sizeof recog.JudgedName);
-  recog.JudgedGesture = -2;
-  recog.PHASE = recog.JudgedLength = recog.INP_FNUM = -4;
-  recog.SPEED = recog.ACCEL = recog.WIDTH = -4;
-  recog.JudgedSpare = 0;
-}
+// The loop's end-of-cycle reset is the recognizer's own result-block reset.
+void ClearJudgement() { ResetResultBlock(); }
 
 void SetUpMainLoop() {
   app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));

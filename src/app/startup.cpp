@@ -16,6 +16,7 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "control/control.h"
+#include "learning/learning.h"
 
 namespace orv {
 
@@ -213,6 +214,8 @@ int OrvanteMain(int argc, char** argv) {
     }
   }
 
+  // The engine keeps the window responsive while it loads or saves a knowledge base.
+  EnginePumpEvents = [] { DisplayWaitKey(1); };
   CreatePlayerWindow(0);
   ReadCameraSettings();
   LoadInterfaceImages();
