@@ -111,6 +111,7 @@ void PlayAtStep(double step) {
   player.AutoJumpFlag = 0;
   player.VR_step = step;
   control.MonitorMode = 0;
+  player.CameraOn = 0;  // other benchmarks of this binary may have left a camera on
 }
 
 void BM_CycleNewFrame(benchmark::State& state) {

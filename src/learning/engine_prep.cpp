@@ -1,4 +1,5 @@
 // Gesture slots, kernel tables, learning preparation and the engine preparation after a load.
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 
@@ -55,6 +56,15 @@ void BuildKernelTables() {
 
 void PrepareEngine() {
   if (ReadKB() == -1) return;
+  // While passes are pending the loop neither shows frames nor polls keys; until the passes
+  // themselves exist nothing would ever end them, so an unattended player would freeze.
+  if (learn.LearningPasses > 0) {
+    std::fprintf(stderr,
+                 "NOTE: the knowledge base asks for %d learning pass(es); this build does not run learning "
+                 "passes yet, so it is used for recognition only.\n",
+                 learn.LearningPasses);
+    learn.LearningPasses = 0;
+  }
   BuildKernelTables();
   FillDirectionTables();
   // Template building, protocol maps and view-point selection join here with the judgement.

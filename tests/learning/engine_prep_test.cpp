@@ -129,3 +129,18 @@ TEST(GestureSlots, SetUpTablesNamesAndTemplates) {
   EXPECT_EQ(learn.TemplateBackup[7][0][31], 1.0);
   EXPECT_EQ(learn.ViewTemplateFlag[2][2][2], 0);
 }
+
+TEST(PrepareEngine, PendingLearningPassesNeverFreezeThePlayer) {
+  InTempDir cwd;
+  learn.LearningPasses = 3;
+  testing::internal::CaptureStdout();
+  WriteKB();
+  learn = LearningState{};
+  testing::internal::CaptureStderr();
+  PrepareEngine();
+  const std::string err = testing::internal::GetCapturedStderr();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(app.PlayerMode, 0);
+  EXPECT_EQ(learn.LearningPasses, 0);
+  EXPECT_NE(err.find("3 learning pass(es)"), std::string::npos) << err;
+}
