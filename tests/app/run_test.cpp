@@ -1,6 +1,8 @@
 // The real player binary, end to end.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -99,7 +101,11 @@ TEST(PlayerRun, RealWindowShowsTheFirstFrame) {
   opt.unsetEnv = {"ORVANTE_HEADLESS"};
   pid_t pid = StartProcess({ORVANTE_BINARY}, opt, s.work / "out.txt", s.work / "err.txt");
   const std::string win = x.FindWindow("ORVANTE  Ver.1.1", 20.0);
-  ASSERT_FALSE(win.empty()) << ReadFile(s.work / "err.txt");
+  if (win.empty()) {
+    ::kill(pid, SIGKILL);
+    WaitProcess(pid, 5.0);
+    FAIL() << "no player window; the player said:\n" << ReadFile(s.work / "err.txt");
+  }
   // Frame 0 is BGR (0, 0, 128) with a white band on its left: look for both on screen.
   cv::Mat shot;
   int frameish = 0;

@@ -35,11 +35,14 @@ bool Xvfb::Start(std::string* why, int width, int height) {
     pid = StartProcess({"/usr/bin/Xvfb", ":" + std::to_string(n), "-screen", "0", screen, "-nolisten", "tcp"}, opt,
                        "/dev/null", "/dev/null");
     const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 400; ++i) {
+      // Ready when a client can talk to it, not merely when its socket shows.
       if (fs::exists(sock)) {
         number = n;
         display = ":" + std::to_string(n);
-        return true;
+        int code = -1;
+        Run("xdotool getdisplaygeometry", &code);
+        if (code == 0) return true;
       }
       int status;
       if (::waitpid(pid, &status, WNOHANG) == pid) break;  // lost the race for this number
