@@ -49,14 +49,11 @@ bool DisplayFrame() {
     if (r.loaded == 0 && r.path[0] != '\0') {
       if (app.PendingKey != 'q') app.PendingKey = 1;  // mouse presses during the load are dropped
       if (CountLoadedFrames() >= control.CamOnMemory) ReleaseFrameCache();
-      cv::Mat& img = FrameImages[static_cast<size_t>(f)];
-      img = cv::imread(r.path, cv::IMREAD_COLOR);
-      if (img.empty()) {
+      if (!EnsureFrameLoaded(f)) {
         std::fprintf(stderr, "ERROR: cannot load frame image [%s]; the player ends.\n", r.path);
         return false;
       }
-      r.loaded = 1;
-      MarkPosition(img);
+      MarkPosition(FrameImages[static_cast<size_t>(f)]);
       if (app.PendingKey != 'q') app.PendingKey = 0;
     }
 

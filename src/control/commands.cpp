@@ -6,7 +6,6 @@
 #include <string>
 
 #include <opencv2/highgui.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "app/app.h"
@@ -30,14 +29,6 @@ constexpr int kMaxHomeClips = 100000;  // the five-digit names of the home folde
 
 void KeyLine(const char* text) {
   if (control.MonitorMode != 0) std::fputs(text, stdout);
-}
-
-// Frame shown now, or -1 when frame_no points outside the content.
-int CurrentFrame() {
-  const double x = player.frame_no;
-  if (!(x >= 0.0 && x < static_cast<double>(player.MaxCount))) return -1;
-  const int f = static_cast<int>(x);
-  return f < kMaxFrames ? f : -1;
 }
 
 void FrameStep(bool forward) {
@@ -73,15 +64,13 @@ void FrameStep(bool forward) {
 void ShiftImage(int sign) {
   const int f = CurrentFrame();
   if (f < 0) return;
-  FrameRecord& r = FrameData[static_cast<size_t>(f)];
   cv::Mat& slot = FrameImages[static_cast<size_t>(f)];
+  // Always from the file: the shift is measured from the file image, not the last shifted copy.
   slot.release();
-  r.loaded = 0;
-  if (r.path[0] == '\0') return;
-  cv::Mat img = cv::imread(r.path, cv::IMREAD_COLOR);
-  if (img.empty()) return;
+  FrameData[static_cast<size_t>(f)].loaded = 0;
+  if (!EnsureFrameLoaded(f)) return;
+  const cv::Mat img = slot;
   control.ImageShift += sign;
-  r.loaded = 1;
 
   cv::Mat shifted;
   const cv::Point2f centre(static_cast<float>(img.cols / 2 + control.ImageShift),

@@ -107,6 +107,13 @@ int CountLoadedFrames() {
   return n;
 }
 
+int CurrentFrame() {
+  const double x = player.frame_no;
+  if (!(x >= 0.0 && x < static_cast<double>(player.MaxCount))) return -1;
+  const int f = static_cast<int>(x);
+  return f < kMaxFrames ? f : -1;
+}
+
 bool EnsureFrameLoaded(int i) {
   if (i < 0 || i >= player.MaxCount) return false;
   FrameRecord& r = FrameData[static_cast<size_t>(i)];

@@ -32,6 +32,8 @@ std::string FrameIndexFileName(int contentNumber);           // frame_data0001.d
 bool EnsureFrameLoaded(int i);
 void ReleaseFrameCache();  // every cached image released, every loaded flag cleared
 int CountLoadedFrames();
+// Frame at frame_no, or -1 when frame_no points outside the content.
+int CurrentFrame();
 
 // stepping and motion count
 void StepPlayer();

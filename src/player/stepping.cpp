@@ -223,8 +223,7 @@ void StepPlayer() {
     DisplayWaitKey(1);
   }
 
-  const bool inContent = player.frame_no >= 0.0 && player.frame_no < static_cast<double>(player.MaxCount);
-  const int f = inContent ? static_cast<int>(player.frame_no) : -1;
+  const int f = CurrentFrame();
   if (player.VR_step == 0.0 && f >= 0 && FrameData[static_cast<size_t>(f)].loaded == 1 &&
       !FrameImages[static_cast<size_t>(f)].empty()) {
     cv::Mat& img = FrameImages[static_cast<size_t>(f)];
