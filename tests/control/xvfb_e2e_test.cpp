@@ -16,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "../support/process.h"
+#include "../support/xvfb.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
@@ -71,34 +72,12 @@ struct Child {
 class XvfbPlayer : public ::testing::Test {
  protected:
   void SetUp() override {
-    xvfb_ = FindInPath("Xvfb");
     xdotool_ = FindInPath("xdotool");
     import_ = FindInPath("import");
-    if (xvfb_.empty() || xdotool_.empty() || import_.empty())
-      GTEST_SKIP() << "Xvfb, xdotool or ImageMagick import is not installed";
-    if (!StartServer()) GTEST_SKIP() << "no Xvfb server could be started";
-  }
-
-  bool StartServer() {
-    // Tests run in parallel: pick a display number nobody holds and let Xvfb's lock decide.
-    for (int attempt = 0; attempt < 40; ++attempt) {
-      const int n = 200 + static_cast<int>((::getpid() + attempt * 7) % 600);
-      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (fs::exists(sock) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-      ProcOptions o;
-      o.cwd = dir_.path;
-      server_.pid = StartProcess({xvfb_, ":" + std::to_string(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
-                                 o, dir_.path / "xvfb.out", dir_.path / "xvfb.err");
-      display_ = ":" + std::to_string(n);
-      // Ready when a client can talk to it, not merely when its socket shows.
-      if (WaitFor([&] { return !Running(server_.pid) || X({xdotool_, "getdisplaygeometry"}).exitCode == 0; }, 10.0) &&
-          Running(server_.pid))
-        return true;
-      if (Running(server_.pid)) ::kill(server_.pid, SIGKILL);
-      ::waitpid(server_.pid, nullptr, 0);
-      server_.pid = -1;
-    }
-    return false;
+    if (xdotool_.empty() || import_.empty()) GTEST_SKIP() << "xdotool or ImageMagick import is not installed";
+    std::string why;
+    if (!server_.Start(&why)) GTEST_SKIP() << why;
+    display_ = server_.display;
   }
 
   ProcResult X(const std::vector<std::string>& args) {
@@ -184,8 +163,9 @@ class XvfbPlayer : public ::testing::Test {
   }
 
   TempDir dir_;
-  Child server_, player_;
-  std::string xvfb_, xdotool_, import_, display_, wid_;
+  Xvfb server_;
+  Child player_;
+  std::string xdotool_, import_, display_, wid_;
   int wx_ = 0, wy_ = 0, ww_ = 0, wh_ = 0;
 };
 
