@@ -115,11 +115,7 @@ void BM_MotionMaps(benchmark::State& state) {
     ShowFrame(frames, f);
     recog.GrayFrameIndex ^= 1;
     FeedFrame();
-    ComputeMotionMaps();
-    PreGetGC(2);
-    PreGetGC(4);
-    PreGetGC(1);
-    ComputeStatusValues();
+    ComputeFrameMaps();
     ++f;
   }
 }
@@ -133,10 +129,7 @@ void BM_GroupCharacteristics(benchmark::State& state) {
     recog.GrayFrameIndex ^= 1;
     FeedFrame();
   }
-  ComputeMotionMaps();
-  PreGetGC(2);
-  PreGetGC(4);
-  PreGetGC(1);
+  ComputeFrameMaps();
   for (auto _ : state) {
     BeginFrameViews();
     int hits = 0;

@@ -111,12 +111,7 @@ void DriveGRI(int learnGesture) {
     recog.GrayFrame[recog.GrayFrameIndex] = recog.GrayFrame[filled];
   }
 
-  ComputeMotionMaps();
-  recog.rv = recog.DiffPixelCount;
-  PreGetGC(2);
-  PreGetGC(4);
-  PreGetGC(1);
-  ComputeStatusValues();
+  ComputeFrameMaps();
 
   if (recog.mflg < 0) std::printf("WARNING in DriveGRI(), mflg<0\n");
 

@@ -193,4 +193,13 @@ void BeginFrameViews() {
   recog.LastView = -99;
 }
 
+void ComputeFrameMaps() {
+  ComputeMotionMaps();
+  recog.rv = recog.DiffPixelCount;
+  PreGetGC(2);
+  PreGetGC(4);
+  PreGetGC(1);
+  ComputeStatusValues();
+}
+
 }  // namespace orv

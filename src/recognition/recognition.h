@@ -26,6 +26,8 @@ void ComputeMotionMaps();
 int PreGetGC(int k);
 // rv and rt from the counts and the regions of maps 1 and 2 (after the PreGetGC calls).
 void ComputeStatusValues();
+// One frame's maps, the three regions and rv/rt, in the order the driver needs them.
+void ComputeFrameMaps();
 // Start of every frame of a motion sequence: spare map cleared, WorkMap copies and the
 // shared characteristics invalidated.
 void BeginFrameViews();
