@@ -139,7 +139,7 @@ void CheckContent() {
   player.MotionCountOff = 1;
   app.FrameMotion.fill(0.0);
   app.RedrawMark = -1.0;
-  for (auto& m : FrameImages) m.release();
+  ReleaseFrameCache();
 
   std::printf("\n*** START CHECKING IMAGE FILES. WAIT A MOMENT! ***\n");
   for (;;) {
