@@ -164,7 +164,7 @@ TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
   const std::string shm = "/orvante-test-torn-" + std::to_string(::getpid());
   ::shm_unlink(shm.c_str());
   const char* env = std::getenv("ORVANTE_SHARED_CYCLES");
-  const int cycles = env ? std::atoi(env) : 3000;
+  const int cycles = env ? std::atoi(env) : 2000;
   const std::string script = "1 q\n" + std::to_string(cycles) + " ESC\n";
   Copy follower(9, -1, -1, "1000000000 ESC\n");
   Copy c1(0, 0, 1, script), c2(1, 0, 2, script), c3(2, 0, 4, script);
