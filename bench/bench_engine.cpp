@@ -151,7 +151,7 @@ void SetUpJudgement(int frames) {
   for (int k = 0; k < kGestures; ++k)
     for (auto& levels : ProtocolMap[k][k])
       for (int e = 0; e < kLevels; ++e) {
-        const double d = e / 999.0 - (k == 0 ? 0.8 : 0.3);
+        const double d = e / 999.0 - 0.8;
         levels[e] = std::exp(-20.0 * d * d);
       }
   learn.GestureWeight.fill(1.0);

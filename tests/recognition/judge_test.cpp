@@ -63,10 +63,10 @@ struct JudgeTest : testing::Test {
 };
 
 TEST_F(JudgeTest, EvidenceReadsEachGesturesOwnCurveAtTheSimilarityLevel) {
+  learn.RateLimit.fill(1e9);  // no candidate: the evidence stays as collected
   for (int l = 0; l < kViews; ++l) {
     ProtocolMap[2][2][l][0] = 0.25;
     ProtocolMap[2][2][l][999] = 3.0;
-    learn.RateLimit.fill(1e9);  // no candidate: the evidence stays as collected
     ProtocolMap[3][2][l][0] = 100.0;  // another channel: never read
     for (int k : {2, 3}) recog.FrameRecord[l][0].gesture[k] = k;  // similarities stay 0
   }
