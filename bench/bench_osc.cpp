@@ -20,7 +20,6 @@
 #include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
-#include "common/learning_state.h"
 #include "common/osc_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
@@ -81,7 +80,7 @@ void BM_OscSendCycle(benchmark::State& state) {
   player.CameraOn = 1;
   player.MaxCount = 1000;
   app.DifferenceSum = 48000;
-  std::snprintf(learn.GestureInfo[1].name, sizeof learn.GestureInfo[1].name, "wave");
+  std::snprintf(recog.JudgedName + 1, sizeof recog.JudgedName - 1, "wave");
   recog.JudgedGesture = 1;
   recog.PHASE = 40;
   recog.JudgedLength = 80;

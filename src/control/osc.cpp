@@ -23,7 +23,6 @@
 #include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
-#include "common/learning_state.h"
 #include "common/osc_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
@@ -405,12 +404,12 @@ size_t BuildOscBundle(void* buf, size_t capacity) {
 
   const int g = recog.JudgedGesture;
   if (g >= 0) {
-    char name[sizeof(GestureEntry::name) + 1] = {};
-    if (g < kGestures) std::memcpy(name, learn.GestureInfo[static_cast<size_t>(g)].name, sizeof(GestureEntry::name));
+    // The result block holds the name from its second byte; never read past the block.
+    const std::string name(recog.JudgedName + 1, strnlen(recog.JudgedName + 1, sizeof recog.JudgedName - 1));
     AddMessage(b, "/orvante/gesture", [&](lo_message m) {
       lo_message_add_string(m, id);
       lo_message_add_int32(m, g);
-      lo_message_add_string(m, name);
+      lo_message_add_string(m, name.c_str());
       lo_message_add_int32(m, recog.PHASE);
       lo_message_add_int32(m, recog.SPEED);
       lo_message_add_int32(m, recog.ACCEL);

@@ -18,7 +18,6 @@
 #include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
-#include "common/learning_state.h"
 #include "common/osc_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
@@ -112,7 +111,10 @@ std::vector<std::string> Decode(const Bytes& b) {
       char v[64];
       if (types[i] == 'i') std::snprintf(v, sizeof v, " %d", argv[i]->i);
       if (types[i] == 'f') std::snprintf(v, sizeof v, " %g", static_cast<double>(argv[i]->f));
-      if (types[i] == 's') std::snprintf(v, sizeof v, " \"%s\"", &argv[i]->s);
+      if (types[i] == 's') {
+        line += std::string(" \"") + &argv[i]->s + "\"";
+        continue;
+      }
       line += v;
     }
     out.push_back(line);
@@ -387,7 +389,7 @@ TEST_F(OscTest, BundleCarriesMotionEveryCycleAndTheRestOnChange) {
   player.ContentNumber = 1;
   player.frame_no = 12.75;
   player.motion_count = 0;
-  std::snprintf(learn.GestureInfo[2].name, sizeof learn.GestureInfo[2].name, "wave");
+  std::snprintf(recog.JudgedName + 1, sizeof recog.JudgedName - 1, "wave");
   recog.JudgedGesture = 2;
   recog.PHASE = 40;
   recog.SPEED = 5;
@@ -420,13 +422,14 @@ TEST_F(OscTest, BundleCarriesMotionEveryCycleAndTheRestOnChange) {
   b.resize(BuildOscBundle(b.data(), b.size()));
   EXPECT_EQ(Decode(b), (std::vector<std::string>{"/orvante/frame sif \"alpha\" 2 13"}));
 
-  // A gesture name of 20 characters without an end byte is cut there, never read past.
-  std::memset(learn.GestureInfo[2].name, 'n', sizeof learn.GestureInfo[2].name);
+  // A name without an end byte is cut at the end of the result block, never read past.
+  std::memset(recog.JudgedName, 'n', sizeof recog.JudgedName);
   recog.JudgedGesture = 2;
   b.resize(2048);
   b.resize(BuildOscBundle(b.data(), b.size()));
   ASSERT_EQ(Decode(b).size(), 1u);
-  EXPECT_NE(Decode(b)[0].find(" \"" + std::string(20, 'n') + "\" "), std::string::npos) << Decode(b)[0];
+  EXPECT_NE(Decode(b)[0].find(" \"" + std::string(sizeof recog.JudgedName - 1, 'n') + "\" "), std::string::npos)
+      << Decode(b)[0];
 }
 
 TEST_F(OscTest, EveryDestinationGetsTheBundleEvenWithOneDown) {
