@@ -107,8 +107,9 @@ bool RunCycle() {
   else if (app.PlayerMode == 0)
     GestureStatus();
 
-  // No display and no keyboard while a learning pass or its review runs.
-  if (learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0) return true;
+  // No display and no keyboard while a learning pass or its review runs. Passes wait for the
+  // camera: without it no motion could ever end them, and only a key can switch it on.
+  if ((learn.LearningPasses >= 1 && player.CameraOn) || learn.REVIEW_MODE != 0) return true;
 
   if (!DisplayFrame()) {
     app.ExitCode = 1;  // a frame that cannot be shown is a failure, not a normal end
