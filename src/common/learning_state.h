@@ -142,8 +142,7 @@ struct LearningState {
   int ReviewFrame = 0;     // next recorded frame to feed back
   int REVIEW_MODE = 0;     // 0 live, 1 review
   char ReviewText[64] = {};  // composed per fed-back frame; shown by no one yet
-  // The latest learning text (pass countdown, "LEARNING ..."): printed, and drawn by whoever
-  // installed LearningTextHook. Empty = none.
+  // The latest learning text of a pass countdown ("GET READY! (n)", "LEARNING ..."). Empty = none.
   char LearningText[160] = {};
 };
 extern LearningState learn;

@@ -34,12 +34,6 @@ void BuildTemplate(int g, int learningForm);
 // evidence limits from the review sums and starts a fresh sequence with PHASE -1.
 void SelectViewPoints();
 
-// Learning texts (pass countdown, "LEARNING ..."): composed into learn.LearningText, printed
-// on the console and handed to LearningTextHook when one is installed (the player draws them
-// over its window). printf-style.
-void ShowLearningText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-extern void (*LearningTextHook)(const char* text);
-
 // Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
 // recorded frame during review) and records pass frames while learning.
 void FeedFrame();
@@ -47,5 +41,8 @@ void FeedFrame();
 // Optional hook run where the engine lets the display process its events (after a load
 // or a save). The engine never calls the display itself.
 extern void (*EnginePumpEvents)();
+// Optional hook that shows a learning text (pass countdown, "LEARNING ..."): the player prints
+// it and draws it over its window. Unset, the engine prints the text itself.
+extern void (*EngineShowText)(const char* text);
 
 }  // namespace orv

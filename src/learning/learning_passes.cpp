@@ -15,17 +15,24 @@
 
 namespace orv {
 
-void (*LearningTextHook)(const char* text) = nullptr;
+namespace {
 
-void ShowLearningText(const char* format, ...) {
+// A learning text goes to the player's hook (console and window) or, without one, to the
+// console; the latest stays in learn.LearningText.
+__attribute__((format(printf, 1, 2))) void ShowText(const char* format, ...) {
   va_list args;
   va_start(args, format);
   std::vsnprintf(learn.LearningText, sizeof learn.LearningText, format, args);
   va_end(args);
-  std::printf("%s\n", learn.LearningText);
-  std::fflush(stdout);
-  if (LearningTextHook) LearningTextHook(learn.LearningText);
+  if (EngineShowText) {
+    EngineShowText(learn.LearningText);
+  } else {
+    std::printf("%s\n", learn.LearningText);
+    std::fflush(stdout);
+  }
 }
+
+}  // namespace
 
 void LearningHandOff(int learnGesture) {
   recog.PHASE = -1;
@@ -49,14 +56,14 @@ void LearningHandOff(int learnGesture) {
   // The performer gets three seconds to return to the start of the motion.
   const char* name = g >= 0 && g < kGestures ? learn.GestureInfo[g].name : "";
   for (int n = 3; n >= 1; --n) {
-    ShowLearningText("---> START THE LEARNING OF SIMILAR BODY MOTION for [ %.20s ]. GET READY! (%d)", name, n);
+    ShowText("---> START THE LEARNING OF SIMILAR BODY MOTION for [ %.20s ]. GET READY! (%d)", name, n);
     WaitOneSecond();
   }
   if (control.CamBeep) {
     Bell();
     std::printf("\n");
   }
-  ShowLearningText("*** LEARNING SIMILAR BODY MOTION for [ %.20s ] ***", name);
+  ShowText("*** LEARNING SIMILAR BODY MOTION for [ %.20s ] ***", name);
 }
 
 }  // namespace orv
