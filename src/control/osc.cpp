@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -301,6 +303,10 @@ void OpenOsc() {
       return RunWithoutOsc("cannot listen on " + listenAddress + ":" + std::to_string(listenPort), why);
     osc.ListenAddress = listenAddress;
     osc.ListenPort = listenPort;
+    // A player that ends must not leave its remote words frozen in the section either.
+    static bool releaseAtExit = false;
+    if (!releaseAtExit) std::atexit([] { PublishRemoteMotion(INT64_MAX); });
+    releaseAtExit = true;
   }
   osc.SentMotionCount = player.motion_count;
 
