@@ -157,9 +157,11 @@ TEST(OscPlayers, OscdumpSeesWhatTheStatusLinesShow) {
   if (!HaveTool("oscdump") || !HaveTool("oscsend")) GTEST_SKIP() << "liblo-tools not installed";
   Dump dump;
   ASSERT_TRUE(dump.Start());
-  Player p(1, "send 127.0.0.1 " + std::to_string(dump.port) + "\nid hall-a\n", "1 q\n40 ESC\n", 20, 30);
+  // A destination that is down comes first: it must not keep the bundle from the next one.
+  const std::string down = std::to_string(FreePort()), up = std::to_string(dump.port);
+  Player p(1, "send 127.0.0.1 " + down + "\nsend 127.0.0.1 " + up + "\nid hall-a\n", "1 q\n40 ESC\n", 20, 30);
   ASSERT_EQ(WaitProcess(p.pid, 120), 0) << ReadFile(p.err);
-  EXPECT_NE(ReadFile(p.out).find("OSC: id [hall-a], sending to 127.0.0.1:" + std::to_string(dump.port) + "\n"),
+  EXPECT_NE(ReadFile(p.out).find("OSC: id [hall-a], sending to 127.0.0.1:" + down + " 127.0.0.1:" + up + "\n"),
             std::string::npos);
   ASSERT_TRUE(WaitFor(dump.out, "/orvante/frame", 5));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
