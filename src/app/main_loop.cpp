@@ -10,6 +10,7 @@
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "control/control.h"
+#include "control/osc.h"
 #include "learning/learning.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
@@ -25,6 +26,7 @@ void SetUpMainLoop() {
   app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
   std::printf("\n");
   OpenSharedMemory();
+  OpenOsc();
 
   ResetRecognition();
   for (int g = 0; g < kGestures; ++g) InitGestureSlot(g);
@@ -70,6 +72,7 @@ void PlayerStatus() {
     std::printf("*[SI.DiffSum=%7d ]", app.SharedMirror[0]);
     for (int j = 0; j < 32; ++j)
       if (app.SharedMirror[1 + j] > 0) std::printf("[WebCam( %2d ) =%7d ]", j, app.SharedMirror[1 + j]);
+    PrintOscStatus();
     std::printf("\n");
   }
   // In player mode the next f_rate covers only display, keyboard and commands.
@@ -89,6 +92,8 @@ bool RunCycle() {
   app.f_rate = StopTimer();
   StartTimer();
 
+  // Remote cameras enter the section before this cycle's measure reads it.
+  ReceiveOsc();
   // A z/x step requested by the player is served without a camera frame.
   if (app.PendingKey != 'z' && app.PendingKey != 'x') {
     ZAV_Capture();
@@ -100,6 +105,8 @@ bool RunCycle() {
       StepPlayer();
   }
   if (AfterCycleStepping) AfterCycleStepping();
+  // Motion, the shown frame, the judgement just published and the count, to other machines.
+  SendOsc();
 
   if (app.PreviewMode == 1) {
     const auto& g = recog.GrayFrame[recog.GrayFrameIndex & 1];
