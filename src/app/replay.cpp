@@ -168,6 +168,9 @@ struct ReplayRun {
   std::vector<TraceRow> rows;
   bool inSetUp = false;
   std::string workdir;
+  bool teaching = false;       // the taught standard motion has not ended yet
+  bool taughtEnded = false;    // it ended in the cycle just run
+  bool passesStarted = false;  // the similar-motion passes have been started
 };
 ReplayRun run;
 
@@ -177,6 +180,12 @@ void TraceCycle() {
   std::string line = FormatTraceRow(r);
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), run.trace);
+  // The cycle's stepping hands the taught gesture back (-1) in the cycle whose judgement ends
+  // the taught motion; that cycle runs on as a normal one.
+  if (run.teaching && app.LearnGesture < 0) {
+    run.teaching = false;
+    run.taughtEnded = true;
+  }
 }
 
 // A set-up failure ends the process from inside the player's code; say in one line what it
@@ -380,10 +389,24 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
   TurnCameraOn();  // as the q command does: reads SetCamera3.txt, so its flips apply
   if (!CameraIsOpen()) return Fail(kReplayBadRecording, "cannot open the recording " + o.camera);
 
+  // Teaching starts before the first cycle, without countdown, stillness check or waits:
+  // the recording's first motion sequence becomes gesture G's standard motion.
+  if (o.learn >= 0) {
+    StandardMotionEntry(o.learn, false);
+    run.teaching = true;
+  }
+
   std::fputs(kTraceHeader, trace);
   std::fputc('\n', trace);
   AfterCycleStepping = TraceCycle;
   while (RunCycle()) {
+    // After the cycle that ended the taught motion (its ClearJudgement included): the
+    // learning passes; the review follows them by itself.
+    if (run.taughtEnded && o.passes > 0 && !run.passesStarted) {
+      SimilarMotionEntry(o.passes, false);
+      run.passesStarted = true;
+    }
+    run.taughtEnded = false;
   }
   AfterCycleStepping = nullptr;
 
@@ -398,12 +421,15 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
                 "the player ended after " + std::to_string(run.rows.size()) + " cycles, before the recording did");
 
   if (o.save && code == kReplayOk) {
-    if (learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0) {
+    // Passes asked for but never started (the recording ended with the taught motion) are
+    // learning that did not finish either.
+    const bool unfinished = learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0 || run.teaching ||
+                            (o.passes > 0 && !run.passesStarted);
+    if (unfinished)
       code = Fail(kReplayLearningUnfinished,
                   "learning was still running at the end of the recording; nothing saved (the recording is too short)");
-    } else {
-      WriteKB();
-    }
+    else if (!SaveKnowledgeBase())
+      code = Fail(kReplayLearningUnfinished, "nothing was saved: no gesture has been taught");
   }
   std::fflush(trace);
   if (std::ferror(trace) && code == kReplayOk) code = Fail(kReplayOutputFailed, "the trace could not be written");

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -199,5 +200,109 @@ TEST(Replay, FailuresEndWithOneLineAndTheirOwnExitCode) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(CountOf(r.err, "orvante-replay: "), 1) << r.err;
     EXPECT_EQ(lines.back().rfind("orvante-replay: " + c.message, 0), 0u) << r.err;
+  }
+}
+
+namespace {
+
+// A bright bar sweeping an arc in front of a still room: still frames, then the sweep, then
+// still frames; repeated. Between repetitions the bar jumps back to its start in one frame (a
+// burst too short to count as a motion). Returns the first frame of each sweep.
+std::vector<int> WriteSweeps(const fs::path& dir, int sweeps, int sweepFrames, int stillFrames, int tailFrames) {
+  fs::create_directories(dir);
+  std::vector<int> starts;
+  int n = 0;
+  auto put = [&](double angle) {
+    cv::Mat f(240, 320, CV_8UC3, cv::Scalar(40, 40, 40));
+    const cv::Point pivot(160, 225);
+    const cv::Point tip(pivot.x + static_cast<int>(150 * std::cos(angle)),
+                        pivot.y - static_cast<int>(150 * std::sin(angle)));
+    cv::line(f, pivot, tip, cv::Scalar(255, 255, 255), 14, cv::LINE_8);
+    char name[32];
+    std::snprintf(name, sizeof name, "sweep_%04d.png", n++);
+    ASSERT_TRUE(cv::imwrite((dir / name).string(), f));
+  };
+  const double from = 150.0 * M_PI / 180.0, to = 30.0 * M_PI / 180.0;
+  for (int s = 0; s < sweeps; ++s) {
+    for (int i = 0; i < stillFrames; ++i) put(from);
+    starts.push_back(n);
+    for (int i = 1; i <= sweepFrames; ++i) put(from + (to - from) * i / sweepFrames);
+    for (int i = 0; i < stillFrames; ++i) put(to);
+  }
+  for (int i = 0; i < tailFrames; ++i) put(from);
+  return starts;
+}
+
+struct Row {
+  int gesture, phase;
+  double frame;
+};
+std::vector<Row> ReadTrace(const std::string& csv) {
+  std::vector<Row> rows;
+  const auto lines = SplitLines(csv);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::vector<std::string> f;
+    std::istringstream in(lines[i]);
+    for (std::string x; std::getline(in, x, ',');) f.push_back(x);
+    EXPECT_EQ(f.size(), 18u) << lines[i];
+    if (f.size() == 18u) rows.push_back({std::stoi(f[8]), std::stoi(f[9]), std::stod(f[1])});
+  }
+  return rows;
+}
+
+}  // namespace
+
+// Needs the learning passes and their review in the engine; enabled once they are in.
+TEST(Replay, DISABLED_GestureTaughtFromARecordingIsJudgedWithRisingPhaseWhenReplayed) {
+  TempDir d;
+  fs::create_directories(d.path / "work");
+  MakeContent(d.path, 0, 60);
+  constexpr int kSweep = 30;
+  const std::vector<int> starts = WriteSweeps(d.path / "teach", 3, kSweep, 12, 240);
+  const std::string teach = (d.path / "teach/sweep_%04d.png").string();
+
+  // Too short to finish: the recording ends during the passes. Nothing may be written.
+  WriteSweeps(d.path / "short", 2, kSweep, 12, 0);
+  ProcResult s = Replay({"--camera", (d.path / "short/sweep_%04d.png").string(), "--learn", "0", "--passes", "2",
+                         "--save", "--trace", "short.csv"},
+                        d.path / "work");
+  EXPECT_EQ(s.exitCode, 2) << s.err;
+  EXPECT_NE(SplitLines(s.err).back().find("nothing saved"), std::string::npos) << s.err;
+  EXPECT_FALSE(fs::exists(d.path / "work/HOLVA_data-1-1.dat"));
+
+  ProcResult t = Replay({"--camera", teach, "--learn", "0", "--passes", "2", "--save", "--trace", "teach.csv"},
+                        d.path / "work");
+  ASSERT_EQ(t.exitCode, 0) << t.err;
+  for (int k = 1; k <= 4; ++k) EXPECT_TRUE(fs::exists(d.path / ("work/HOLVA_data-1-" + std::to_string(k) + ".dat")));
+  // The trace shows the passes counting down and the review following them.
+  const std::string teachCsv = ReadFile(d.path / "work/teach.csv");
+  EXPECT_NE(teachCsv.find(",2,0\n"), std::string::npos);
+  EXPECT_NE(teachCsv.find(",1,0\n"), std::string::npos);
+  EXPECT_NE(teachCsv.find(",0,1\n"), std::string::npos);
+
+  // Replayed with the saved knowledge base: gesture 0, its phase rising through every sweep.
+  ProcResult r = Replay({"--camera", teach, "--trace", "replay.csv", "--plot", "replay.png"}, d.path / "work");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::vector<Row> rows = ReadTrace(ReadFile(d.path / "work/replay.csv"));
+  ASSERT_EQ(rows.size(), static_cast<size_t>(starts.back() + kSweep + 12 + 240));
+  for (size_t k = 0; k < starts.size(); ++k) {
+    SCOPED_TRACE("sweep " + std::to_string(k + 1));
+    int judged = 0, falls = 0, first = -1, last = -1;
+    double firstFrame = -1, lastFrame = -1;
+    for (int c = starts[k]; c < starts[k] + kSweep; ++c) {
+      const Row& row = rows[static_cast<size_t>(c)];
+      if (row.gesture != 0 || row.phase <= 0) continue;
+      ++judged;
+      if (last >= 0 && row.phase < last) ++falls;
+      if (first < 0) first = row.phase, firstFrame = row.frame;
+      last = row.phase;
+      lastFrame = row.frame;
+    }
+    EXPECT_GE(judged, kSweep / 2);
+    EXPECT_EQ(falls, 0);
+    EXPECT_LT(first, last);
+    EXPECT_LT(firstFrame, lastFrame) << "the frames follow the phase";
+    for (int c = starts[k]; c < starts[k] + kSweep; ++c)
+      EXPECT_TRUE(rows[static_cast<size_t>(c)].gesture < 0 || rows[static_cast<size_t>(c)].gesture == 0);
   }
 }
