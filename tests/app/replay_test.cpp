@@ -252,8 +252,7 @@ std::vector<Row> ReadTrace(const std::string& csv) {
 
 }  // namespace
 
-// Needs the learning passes and their review in the engine; enabled once they are in.
-TEST(Replay, DISABLED_GestureTaughtFromARecordingIsJudgedWithRisingPhaseWhenReplayed) {
+TEST(Replay, GestureTaughtFromARecordingIsJudgedWithRisingPhaseWhenReplayed) {
   TempDir d;
   fs::create_directories(d.path / "work");
   MakeContent(d.path, 0, 60);
