@@ -29,7 +29,7 @@ constexpr int kCamWords = 32;  // words 1..32: one per camera number
 [[noreturn]] void SharedFailure(const char* message, const std::string& name, const std::string& why) {
   std::printf("%s\n", message);
   std::fprintf(stderr, "ERROR: shared memory [%s]: %s\n", name.c_str(), why.c_str());
-  EndProcess(0);
+  EndProcess(app.SetUpFailureExit);
 }
 
 // Word 0 is the 32-bit wrap-around sum of words 1..32.
