@@ -4,7 +4,8 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
-         libbenchmark-dev xvfb xdotool x11-utils imagemagick
+         libbenchmark-dev xvfb xdotool x11-utils imagemagick \
+         qtbase5-dev libx11-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
