@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
          libbenchmark-dev xvfb xdotool x11-utils imagemagick \
-         qtbase5-dev libx11-dev
+         qtbase5-dev libx11-dev liblo-dev liblo-tools
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
