@@ -26,6 +26,12 @@ struct PlayerState {
   cv::Mat CameraFrame, CameraGray;
   std::array<std::array<uint8_t, kCamPixels>, 2> GrayFrames{};
   int GrayIndex = 0;
+  // Replays: 1 = the capture that gets no frame, or a frame it cannot use, ends the main loop
+  // instead of turning the camera off. 0 (default) = the player's camera-off rule.
+  int StopAtCameraEnd = 0;
+  // Why the capture ended the loop under StopAtCameraEnd: 0 it did not, 1 no more frames,
+  // 2 a frame that cannot be used (its size error has been printed).
+  int CameraEnd = 0;
 
   // content
   int ContentNumber = 0;

@@ -159,7 +159,7 @@ void CheckContent() {
       std::printf("---> ERROR: No image file exists! Bye!\n");
       DisplayWaitKey(0);
       ShutdownCamera();
-      EndProcess(0);
+      EndProcess(app.SetUpFailureExit);
     }
   }
 }
