@@ -16,14 +16,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteBytes("SetCamera3.txt", std::string_view(reinterpret_cast<const char*>(data), size));
   ResetPlayer();
-  orv::ReadCameraSettings();
-  orv::TurnCameraOn();
-  for (int i = 0; i < 4; ++i) {
-    orv::ZAV_Capture();
-    orv::MeasureMotion();
-    orv::CopySharedIn();
-  }
-  orv::TurnCameraOff();
+  Guarded([] {
+    orv::ReadCameraSettings();
+    orv::TurnCameraOn();
+    for (int i = 0; i < 4; ++i) {
+      orv::ZAV_Capture();
+      orv::MeasureMotion();
+      orv::CopySharedIn();
+    }
+  });
+  if (orv::player.CameraOn) orv::TurnCameraOff();
   orv::MeasureMotion();
   return 0;
 }

@@ -38,11 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ResetPlayer();
   orv::player.MaxCount = 3;
-  orv::LoadEnv();
-  // Camera on in the first cycle, then every command that reads what the file set.
-  ScriptKeys("qxzjeZXhBHJvVil hxzq");
-  for (int c = 0; c < 24; ++c)
-    if (!orv::RunCycle()) break;
+  Guarded([] {
+    orv::LoadEnv();
+    // Camera on in the first cycle, then every command that reads what the file set.
+    ScriptKeys("qxzjeZXhBHJvVil hxzq");
+    for (int c = 0; c < 24; ++c)
+      if (!orv::RunCycle()) break;
+  });
   if (orv::player.CameraOn) orv::TurnCameraOff();
   orv::ReleaseFrameCache();
   return 0;

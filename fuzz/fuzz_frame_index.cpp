@@ -48,16 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!SplitAt(in, kCount, &records, &count)) count = "3";
     WriteSparse("frame_data0001.dat", records, kBlock, count);
   }
-  orv::CheckContent();
-
-  // Display steps over the content, with the frame-step and image commands between them.
-  static const char kKeys[] = {'x', 'x', 'z', 'Z', 'X', 'e', 'x', 'j', 'e', 'l', 'z'};
-  for (char k : kKeys) {
-    ++orv::display.cycle;
-    if (!orv::DisplayFrame()) break;
-    orv::ScoreKeyFrames();
-    orv::DispatchKey(static_cast<unsigned char>(k));
-  }
+  Guarded([] {
+    orv::CheckContent();
+    // Display steps over the content, with the frame-step and image commands between them.
+    static const char kKeys[] = {'x', 'x', 'z', 'Z', 'X', 'e', 'x', 'j', 'e', 'l', 'z'};
+    for (char k : kKeys) {
+      ++orv::display.cycle;
+      if (!orv::DisplayFrame()) break;
+      orv::ScoreKeyFrames();
+      orv::DispatchKey(static_cast<unsigned char>(k));
+    }
+  });
   orv::ReleaseFrameCache();
   return 0;
 }

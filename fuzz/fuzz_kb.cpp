@@ -94,16 +94,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ResetPlayer();
   ResetEngine();
-  orv::PrepareEngine();
-  // A motion sequence, a still end and a second sequence: every loaded value the
-  // recognizer touches is used, not only parsed.
-  for (int n = 0; n < 14; ++n) {
-    Frame(n < 12 ? n : 11);
-    orv::DriveGRI(-1);
-  }
-  if (orv::app.PlayerMode == 0) {
-    orv::GestureStep();
-    orv::GestureStatus();
-  }
+  Guarded([] {
+    orv::PrepareEngine();
+    // A motion sequence, a still end and a second sequence: every loaded value the
+    // recognizer touches is used, not only parsed.
+    for (int n = 0; n < 14; ++n) {
+      Frame(n < 12 ? n : 11);
+      orv::DriveGRI(-1);
+    }
+    if (orv::app.PlayerMode == 0) {
+      orv::GestureStep();
+      orv::GestureStatus();
+    }
+  });
   return 0;
 }

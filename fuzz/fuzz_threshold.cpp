@@ -20,15 +20,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   orv::player.IdleLimit = 2;
   orv::player.KeyFrameNumber[5] = 2.0;
   static const int kMotion[] = {0, 1, 11500, 2000000000, -5, 48000};
-  for (int state = 1; state <= 5; ++state) {
-    orv::DispatchKey(state % 2 ? 'v' : 'V');
-    orv::DispatchKey(orv::kNoKey);
-    orv::player.PlayState = state;
-    for (int d : kMotion) {
-      orv::app.DifferenceSum = d;
-      orv::StepPlayer();
-      if (orv::CurrentFrame() < 0) std::abort();  // every rule keeps frame_no on the content
+  Guarded([] {
+    for (int state = 1; state <= 5; ++state) {
+      orv::DispatchKey(state % 2 ? 'v' : 'V');
+      orv::DispatchKey(orv::kNoKey);
+      orv::player.PlayState = state;
+      for (int d : kMotion) {
+        orv::app.DifferenceSum = d;
+        orv::StepPlayer();
+        if (orv::CurrentFrame() < 0) std::abort();  // every rule keeps frame_no on the content
+      }
     }
-  }
+  });
   return 0;
 }

@@ -1,11 +1,18 @@
 // Shared set-up of the fuzz targets: every target runs in a private stage folder
-//   <tmp>/orvante-fuzz-XXXXXX/work   (the working directory, where the player's files live)
-//   <tmp>/orvante-fuzz-XXXXXX/S001   (a content of three small frames)
+//   <stage>/work   (the working directory, where the player's files live)
+//   <stage>/S001   (a content of three small frames)
 // and writes the fuzzer's bytes into the file it reads, under the name the player uses.
+// <stage> is /dev/shm/orvante-fuzz-<pid>-XXXXXX (memory: the player's fsyncs cost nothing),
+// or the same under $TMPDIR or /tmp where /dev/shm is not writable.
+//
+// Because the working directory changes, corpus folders and -artifact_prefix must be given
+// as absolute paths (the CTest and `make fuzz` runs do).
 #pragma once
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +24,7 @@
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "app/app.h"
 #include "common/app_state.h"
@@ -78,12 +86,46 @@ inline bool SplitAt(std::string_view all, std::string_view sep, std::string_view
   return true;
 }
 
+// What a set-up failure of the player (EndProcess) becomes inside a fuzz target: the player
+// refused its input with a message and would end, which is a sound outcome, not a finding.
+struct ProcessEnded {
+  int code;
+};
+[[noreturn]] inline void ThrowProcessEnded(int code) { throw ProcessEnded{code}; }
+
+// Runs one input's work; a refusal that ends the player ends only this input.
+template <typename F>
+void Guarded(F&& work) {
+  try {
+    work();
+  } catch (const ProcessEnded&) {
+  }
+}
+
+// Stages of earlier runs whose process is gone (a crash ends a run without its exit handlers).
+inline void RemoveStaleStages(const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("orvante-fuzz-", 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + 13, nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) fs::remove_all(e.path(), ec);
+  }
+}
+
 // Makes the stage, enters its work folder, silences the library, runs the player headless.
 inline void MakeStage() {
-  char tmpl[] = "/tmp/orvante-fuzz-XXXXXX";
-  if (!::mkdtemp(tmpl)) std::abort();
+  fs::path dir = "/dev/shm";
+  if (::access(dir.c_str(), W_OK) != 0) {
+    const char* tmp = std::getenv("TMPDIR");
+    dir = tmp && *tmp ? tmp : "/tmp";
+  }
+  RemoveStaleStages(dir);
+  std::string tmpl = (dir / ("orvante-fuzz-" + std::to_string(::getpid()) + "-XXXXXX")).string();
+  if (!::mkdtemp(tmpl.data())) std::abort();
   StageRoot() = tmpl;
   std::atexit(RemoveStage);
+  orv::SetProcessEndHook(ThrowProcessEnded);
   fs::create_directories(StageRoot() / "work");
   fs::create_directories(StageRoot() / "S001");
   for (int i = 0; i < 3; ++i) {
@@ -122,6 +164,7 @@ inline void ResetPlayer() {
   volatile int32_t* view = orv::app.SharedView;
   orv::app = orv::AppState{};
   orv::app.SharedView = view;
+  orv::app.CameraPreview = cv::Mat(orv::kGriH, orv::kGriW, CV_8UC1, cv::Scalar(0));  // as the set-up makes it
   orv::player = orv::PlayerState{};
   orv::control = orv::ControlState{};
   orv::display.hd.script.clear();

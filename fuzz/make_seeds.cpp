@@ -1,7 +1,15 @@
 // Writes the seed corpora of the fuzz targets: valid files of every kind the player reads,
-// made the way the tests make them (the knowledge base by the player's own writer), in the
-// layout each target expects (see the head of each fuzz_*.cpp).
-//   orvante-fuzz-seeds DIR   ->  DIR/<target>/seed-N, and an empty DIR/../fuzz-work/<target>
+// made the way the tests make them (the knowledge base by the player's own writer, the OSC
+// bundle by the player's own sender), in the layout each target expects (see the head of each
+// fuzz_*.cpp).
+//   orvante-fuzz-seeds DIR  ->  DIR/<target>/seed-N; DIR/../fuzz-work/<target> emptied (the
+//                               short runs' scratch corpus); DIR/../fuzz-artifacts made
+#include <lo/lo.h>
+
+#include <set>
+
+#include "common/osc_state.h"
+#include "control/osc.h"
 #include "harness.h"
 
 namespace {
@@ -10,9 +18,15 @@ using namespace orvfuzz;
 
 fs::path out;
 
+// The first seed of a target replaces what an earlier run left of its seeds and scratch corpus.
 void Seed(const std::string& target, int n, const std::string& bytes) {
-  fs::create_directories(out / target);
-  fs::create_directories(out.parent_path() / "fuzz-work" / target);
+  static std::set<std::string> started;
+  if (started.insert(target).second) {
+    for (const fs::path& d : {out / target, out.parent_path() / "fuzz-work" / target}) {
+      fs::remove_all(d);
+      fs::create_directories(d);
+    }
+  }
   WriteBytes(out / target / ("seed-" + std::to_string(n)), bytes);
 }
 
@@ -89,6 +103,57 @@ void EnvSeeds() {
   Seed("env", 3, "2 0 3 1.0 100 0 0.5 3 1 1 0 5 0 2 0 2 3\n" + sep + pivots);
 }
 
+void Put32(std::string* b, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) b->push_back(static_cast<char>(v >> s));
+}
+
+// A bundle (time tag "immediately") around the given elements.
+std::string Bundle(const std::vector<std::string>& elements) {
+  std::string b("#bundle\0", 8);
+  Put32(&b, 0);
+  Put32(&b, 1);
+  for (const auto& e : elements) {
+    Put32(&b, static_cast<uint32_t>(e.size()));
+    b += e;
+  }
+  return b;
+}
+
+// What a player sends in a cycle, serialised by the player's own sender, and a single
+// motion message as other OSC software sends it.
+void OscSeeds() {
+  ResetPlayer();
+  orv::CloseOsc();
+  orv::osc.Id = "hall-2";
+  orv::player.CameraOn = 1;
+  orv::control.CamChan = 5;
+  orv::app.DifferenceSum = 15972;
+  orv::player.frame_no = 1.5;
+  orv::player.MaxCount = 3;
+  orv::recog.JudgedGesture = 2;
+  std::snprintf(orv::recog.JudgedName + 1, sizeof orv::recog.JudgedName - 1, "wave");
+  orv::player.motion_count = 4;
+  std::string bundle(2048, '\0');
+  bundle.resize(orv::BuildOscBundle(bundle.data(), bundle.size()));
+  if (bundle.empty()) std::abort();
+  orv::recog = orv::RecognitionState{};
+
+  lo_message m = lo_message_new();
+  lo_message_add_string(m, "far");
+  lo_message_add_int32(m, 7);
+  lo_message_add_int32(m, 48000);
+  lo_message_add_int32(m, 9600);
+  size_t len = 0;
+  void* bytes = lo_message_serialise(m, "/orvante/motion", nullptr, &len);
+  const std::string motion(static_cast<const char*>(bytes), len);
+  std::free(bytes);
+  lo_message_free(m);
+
+  Seed("osc_packet", 0, motion);
+  Seed("osc_packet", 1, bundle);
+  Seed("osc_packet", 2, Bundle({motion, Bundle({bundle})}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,6 +163,7 @@ int main(int argc, char** argv) {
   }
   out = fs::absolute(argv[1]);
   fs::create_directories(out);
+  fs::create_directories(out.parent_path() / "fuzz-artifacts");
   MakeStage();
   std::FILE* saved = stdout;
   stdout = std::fopen("/dev/null", "w");  // the writer's banners
@@ -106,6 +172,7 @@ int main(int argc, char** argv) {
   stdout = saved;
   FrameIndexSeeds();
   EnvSeeds();
+  OscSeeds();
   Seed("camera_settings", 0, "0 0 1 100 1\n");
   Seed("camera_settings", 1, "1\n1\n3\n1\n0\nanything after the fifth number\n");
   Seed("threshold", 0, "11500");
