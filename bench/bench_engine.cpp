@@ -3,6 +3,7 @@
 // base, plus its stages on their own.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -64,6 +65,17 @@ void SetUpEngine(int samplesPerGesture) {
       }
       learn.SampleHigh[v][g] = samplesPerGesture;
     }
+  // Protocol curves and limits as learning leaves them, so that every frame is judged and
+  // counts: gesture 0 clearly leads, the others stay well apart from it.
+  for (int k = 0; k < kGestures; ++k)
+    for (auto& levels : ProtocolMap[k][k])
+      for (int e = 0; e < kLevels; ++e) {
+        const double d = e / 999.0 - 0.5;
+        levels[e] = (k == 0 ? 1.0 : 0.5) * std::exp(-4.0 * d * d);
+      }
+  learn.GestureWeight.fill(1.0);
+  learn.RateLimit.fill(1.0);
+  learn.GestureInfo[0].length = kSeqFrames;
 }
 
 // Makes the next DriveGRI see camera frame f.
@@ -142,8 +154,62 @@ void BM_GroupCharacteristics(benchmark::State& state) {
   }
 }
 
+// A sequence of `frames` judged frames in which every view compared every gesture: gesture 0
+// matches well with best samples that follow the frame, the others poorly. Smooth protocol
+// curves for all gestures, as learning leaves them.
+void SetUpJudgement(int frames) {
+  SetUpEngine(0);
+  for (int k = 0; k < kGestures; ++k)
+    for (auto& levels : ProtocolMap[k][k])
+      for (int e = 0; e < kLevels; ++e) {
+        const double d = e / 999.0 - 0.8;
+        levels[e] = std::exp(-20.0 * d * d);
+      }
+  learn.GestureWeight.fill(1.0);
+  learn.RateLimit.fill(1.0);
+  learn.GestureInfo[0].length = kSeqFrames;
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> noise(-0.1, 0.1);
+  std::uniform_int_distribution<int> jitter(-3, 3);
+  for (int f = 0; f < frames; ++f)
+    for (int l = 0; l < kViews; ++l)
+      for (int k = 0; k < kGestures; ++k) {
+        ViewFrameEntry& e = recog.FrameRecord[l][f];
+        e.gesture[k] = k;
+        e.similarity[k] = (k == 0 ? 0.8 : 0.3) + noise(rng);
+        e.sample[k] = std::clamp(f + 1 + jitter(rng), 1, kSeqFrames);
+      }
+  for (int f = 1; f <= frames; ++f) {
+    recog.mflg = f;
+    JudgeMap(-1, 0);
+  }
+}
+
+// JudgeMap at frame `mflg` of a running sequence (the earlier frames already judged).
+void BM_JudgeMap(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  SetUpJudgement(frames);
+  for (auto _ : state) {
+    recog.mflg = frames;
+    if (JudgeMap(-1, 0) != 0 || recog.JudgedGesture != 0) state.SkipWithError("no judgement");
+  }
+}
+
+// The same when the candidate has just changed: every frame of the sequence is estimated anew.
+void BM_JudgeMap_NewCandidate(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  SetUpJudgement(frames);
+  for (auto _ : state) {
+    for (auto& track : recog.PhaseTrack) track[0] = 0.0;
+    recog.mflg = frames;
+    if (JudgeMap(-1, 0) != 0) state.SkipWithError("no judgement");
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_JudgeMap)->Arg(1)->Arg(50)->Arg(100)->Arg(200)->ArgName("mflg")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_JudgeMap_NewCandidate)->Arg(1)->Arg(50)->Arg(100)->Arg(200)->ArgName("mflg")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DriveGRI)->Arg(200)->Arg(60)->ArgName("samples")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DriveGRI_ColdCache)->Arg(200)->Arg(60)->ArgName("samples")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MotionMaps)->Unit(benchmark::kMicrosecond);

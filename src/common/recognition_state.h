@@ -67,22 +67,48 @@ struct RecognitionState {
   std::array<std::array<ViewFrameEntry, kSeqFrames>, kViews> FrameRecord{};
 
   // judgement state cleared by ResetRecognition
-  double PhaseLow = 201.0;
-  double PhaseHigh = -1.0;
+  double PhaseLow = 201.0;   // lowest smoothed phase of the sequence; 201 = none yet
+  double PhaseHigh = -1.0;   // highest smoothed phase of the sequence; -1 = none yet
+  // JudgeCounter of the candidate when PhaseLow / PhaseHigh were last set
   double PhaseLowStamp = 0.0, PhaseHighStamp = 0.0;
-  int SequenceRejected = 0;
+  int SequenceRejected = 0;  // 1 = dropped by the hysteresis, until a frame yields a candidate
+  // hysteresis: frames in a row with / without enough current evidence, 0..JudgeRepeat
   int RejectRun = 0, AcceptRun = 0;
-  std::array<int, kGestures> JudgeCounter{};
+  std::array<int, kGestures> JudgeCounter{};  // judgements per gesture in this sequence
+  // evidence summed over the sequence / over the current frame, entry k is gesture k
   std::array<RankEntry, kGestures> CumEvidence{}, FrameEvidence{};
+  // the same evidence times GestureWeight, sorted by score, highest first (ties: lower gesture first)
   std::array<RankEntry, kGestures> CumRanking{}, FrameRanking{};
-  std::array<int, kGestures> RecognitionCount{};
+  std::array<int, kGestures> RecognitionCount{};  // judgements per gesture since the last reset
+
+  // ---- judgement: evidence and candidate ----------------------------------
+  // Protocol-map weight per frame of the sequence, gesture and view: [frame][gesture][view].
+  // Only the channel equal to the gesture ever holds evidence, so the other channels (always 0)
+  // are not stored. The phase estimate normalises a frame's entries in place (largest = 1).
+  std::array<std::array<std::array<double, kViews>, kGestures>, kSeqFrames> EvidenceHistory{};
+  double RankAgreement = 1.0;  // agreement of the cumulative and current rankings, -1..1; 1 = undefined
+  int CandidateGesture = -1;   // gesture chosen by the last judgement, 0..7; -1 = none
+  // phase state, restarted by ResetRecognition, the drops and a candidate change
+  // Raw phase per frame and gesture (learned frames, 1..200); 0 = not estimated yet.
+  std::array<std::array<double, kGestures>, kSeqFrames> PhaseTrack{};
+  std::array<double, kSeqFrames> FramePhase{};     // raw phases of the current call; < 1 = none
+  std::array<double, kSeqFrames> SmoothedPhase{};  // published phase per frame, 1..length; 0 = none
+  std::array<double, 5> PhaseRing5{};  // last raw phases (after the jump limit); 0 = empty slot
+  std::array<double, 3> PhaseRing3{};  // last means of PhaseRing5; 0 = empty slot
+  int PhaseRing5Index = 0;             // next slot of PhaseRing5, 0..4
+  int PhaseRing3Index = 0;             // next slot of PhaseRing3, 0..2
+  int PhaseDirection = 1;              // +1 / -1: direction of the last clear phase progression
+  std::array<double, kViews> ViewWeight{};  // normalised evidence of the latest estimate, 0..1
+  int PreviousCandidate = -1;  // candidate of the previous call (survives ResetRecognition); -1 = none
 
   // result block
-  char JudgedName[144] = {};
+  char JudgedName[144] = {};  // byte 0 stays 0; the name (at most 19 characters) starts at byte 1
   int JudgedGesture = -2;
   int PHASE = -4, ACCEL = -4, WIDTH = -4, SPEED = -4, JudgedLength = -4, INP_FNUM = -4;
   int JudgedSpare = 0;  // the int stored after INP_FNUM; nothing reads it
   double rv = 0.0, rt = 0.0;
+  // weighted spread of the best sample numbers over the active views in the current frame
+  // (squared learned frames); compared with OK_VAR
   double SampleSpread = 0.0;
 
   // ---- motion maps, view points, discrimination (engine-B) ----------------

@@ -87,6 +87,9 @@ void ResetRecognition() {
   recog.FrameEvidence.fill(RankEntry{0, 0.0});
   std::memset(&recog.FrameRecord, 0, sizeof recog.FrameRecord);
   recog.RecognitionCount.fill(0);
+  // The next sequence may be the same gesture again: it must start from its own first
+  // phase, not from where the previous repetition ended.
+  ClearPhaseSmoothing();
 }
 
 void DriveGRI(int learnGesture) {
@@ -157,12 +160,6 @@ void DriveGRI(int learnGesture) {
     if (Learning(learnGesture)) DiscardSamples(learnGesture);
   }
   recog.JudgedGesture = -2;
-}
-
-// Until the judgement is built: no judgement, and the frame still counts.
-int JudgeMap(int, int) {
-  recog.JudgedGesture = -2;
-  return 0;
 }
 
 // Until the pass closing (templates, protocol map, review start) is built: the part of

@@ -11,6 +11,9 @@ void ResetResultBlock();
 // Judgement of the current frame (final = 1 at the end of a sequence): 0, or -999 when
 // no judgement could be made and the frame is not to count.
 int JudgeMap(int learnGesture, int final);
+// Restarts the smoothed phase: SmoothedPhase, both smoothing rings and their indices.
+// Part of every reset of the sequence state.
+void ClearPhaseSmoothing();
 // End of a judged motion sequence: learned length, reset, pass count-down.
 void LearningHandOff(int learnGesture);
 

@@ -12,6 +12,9 @@ namespace {
 
 struct DriverTest : testing::Test {
   void SetUp() override {
+    recog = RecognitionState{};
+    learn = LearningState{};
+    ReleaseAllPatterns();
     ResetRecognition();
     ResetGestureTables();
     FillDirectionTables();
@@ -48,10 +51,13 @@ TEST_F(DriverTest, FirstFrameAfterAResetPrimesBothBuffers) {
 
 TEST_F(DriverTest, ShortBurstsAreDroppedAndWhileLearningTheirSamplesGo) {
   AllViewsOff();
+  // While passes run, a frame that cannot be judged still counts.
+  learn.LearningPasses = 1;
   Still();
   Motion(3);
   EXPECT_EQ(recog.mflg, 3);
   Still();
+  learn.LearningPasses = 0;
   EXPECT_EQ(recog.mflg, 0);
   EXPECT_EQ(recog.DiffPixelCount, -1.0);  // reset: the next frame primes again
   EXPECT_EQ(recog.JudgedGesture, -2);
@@ -167,6 +173,10 @@ TEST_F(DriverTest, ALearnedMotionIsComparedInEveryView) {
   ASSERT_EQ(learn.GestureInfo[0].length, 12);
   for (int v = 0; v < kViews; ++v) ASSERT_EQ(learn.SampleHigh[v][0], 12) << "view " << v;
 
+  // Evidence for the learned gesture, as its protocol map and templates would give it.
+  for (auto& levels : ProtocolMap[0][0]) levels.fill(1.0);
+  learn.GestureWeight[0] = 1.0;
+  learn.RateLimit[0] = 1.0;
   frame_ = 0;
   Still();
   Motion(6);
