@@ -4,7 +4,8 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
-         libbenchmark-dev xvfb xdotool x11-utils imagemagick
+         libbenchmark-dev xvfb xdotool x11-utils imagemagick \
+         liblo-dev liblo-tools
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -10,6 +10,7 @@
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "control/control.h"
+#include "control/osc.h"
 #include "learning/learning.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
@@ -23,6 +24,7 @@ void SetUpMainLoop() {
   app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
   std::printf("\n");
   OpenSharedMemory();
+  OpenOsc();
 
   ResetRecognition();
   for (int g = 0; g < kGestures; ++g) InitGestureSlot(g);
@@ -68,6 +70,7 @@ void PlayerStatus() {
     std::printf("*[SI.DiffSum=%7d ]", app.SharedMirror[0]);
     for (int j = 0; j < 32; ++j)
       if (app.SharedMirror[1 + j] > 0) std::printf("[WebCam( %2d ) =%7d ]", j, app.SharedMirror[1 + j]);
+    PrintOscStatus();
     std::printf("\n");
   }
   // In player mode the next f_rate covers only display, keyboard and commands.
@@ -87,6 +90,8 @@ bool RunCycle() {
   app.f_rate = StopTimer();
   StartTimer();
 
+  // Remote cameras enter the section before this cycle's measure reads it.
+  ReceiveOsc();
   // A z/x step requested by the player is served without a camera frame.
   if (app.PendingKey != 'z' && app.PendingKey != 'x') {
     ZAV_Capture();
@@ -96,6 +101,8 @@ bool RunCycle() {
     else if (app.PlayerMode == 1)
       StepPlayer();
   }
+  // Motion, the shown frame, the judgement just published and the count, to other machines.
+  SendOsc();
 
   if (app.PreviewMode == 1) {
     const auto& g = recog.GrayFrame[recog.GrayFrameIndex & 1];

@@ -1,0 +1,455 @@
+// Open Sound Control over UDP. liblo builds, serialises and decodes every OSC message; the
+// transport is two plain datagram sockets, because liblo's own servers bind every interface of
+// the machine and its sends may block, and neither is acceptable in the player's cycle.
+#include "control/osc.h"
+
+#include <lo/lo.h>
+#include <lo/lo_lowlevel.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/control_state.h"
+#include "common/osc_state.h"
+#include "common/player_state.h"
+#include "common/recognition_state.h"
+#include "player/player.h"
+
+namespace orv {
+
+OscState osc;
+
+OscSocket::~OscSocket() {
+  if (fd >= 0) ::close(fd);
+}
+
+OscSocket& OscSocket::operator=(OscSocket&& o) noexcept {
+  if (this != &o) {
+    if (fd >= 0) ::close(fd);
+    fd = o.fd;
+    o.fd = -1;
+  }
+  return *this;
+}
+
+namespace {
+
+constexpr const char* kSettingsFile = "osc.txt";
+constexpr size_t kMaxLine = 1024;
+
+struct AddrInfoFree {
+  void operator()(addrinfo* a) const { ::freeaddrinfo(a); }
+};
+struct MessageFree {
+  void operator()(void* m) const { lo_message_free(static_cast<lo_message>(m)); }
+};
+
+void BadLine(int line, const std::string& what) {
+  std::fprintf(stderr, "osc.txt line %d: %s; line ignored\n", line, what.c_str());
+}
+
+// Decimal 1..65535 and nothing else (no service names, no signs).
+bool ParsePort(const std::string& s, int* port) {
+  if (s.empty() || s.size() > 5) return false;
+  int v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v < 1 || v > 65535) return false;
+  *port = v;
+  return true;
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "orvante";
+  return std::string(name).substr(0, kOscIdMax);
+}
+
+// First address of host:port for datagrams; passive (any local address) when host is empty.
+std::unique_ptr<addrinfo, AddrInfoFree> Resolve(const std::string& host, int port, bool passive,
+                                                std::string* why) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
+  addrinfo* res = nullptr;
+  const std::string service = std::to_string(port);
+  const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &res);
+  if (rc != 0 || !res) {
+    *why = rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
+    return nullptr;
+  }
+  return std::unique_ptr<addrinfo, AddrInfoFree>(res);
+}
+
+bool OpenDestination(const std::string& host, int port, OscDestination* d, std::string* why) {
+  auto ai = Resolve(host, port, false, why);
+  if (!ai) return false;
+  OscSocket s(::socket(ai->ai_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (s.fd < 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  const int on = 1;  // media tools are often reached by a broadcast address
+  ::setsockopt(s.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  d->host = host;
+  d->port = port;
+  std::memcpy(&d->addr, ai->ai_addr, ai->ai_addrlen);
+  d->addrLen = ai->ai_addrlen;
+  d->socket = std::move(s);
+  return true;
+}
+
+// No address reuse: a port that another program holds is reported, not shared.
+bool OpenListener(const std::string& address, int port, OscSocket* out, std::string* why) {
+  auto ai = Resolve(address, port, true, why);
+  if (!ai) return false;
+  OscSocket s(::socket(ai->ai_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (s.fd < 0 || ::bind(s.fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  *out = std::move(s);
+  return true;
+}
+
+void RunWithoutOsc(const std::string& what, const std::string& why) {
+  std::fprintf(stderr, "OSC: %s: %s; the player runs on without OSC\n", what.c_str(), why.c_str());
+  CloseOsc();
+}
+
+// ---- receiving ------------------------------------------------------------
+
+// The motion values one datagram carries, applied only when all of it is sound.
+struct MotionUpdates {
+  std::array<int32_t, kOscChannels> value{};
+  std::array<bool, kOscChannels> set{};
+  long messages = 0;
+};
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+
+bool OwnCamera(int chan) { return player.CameraOn != 0 && chan == control.CamChan; }
+
+bool DecodeMessage(const uint8_t* p, size_t n, MotionUpdates* u) {
+  if (n < 4 || n % 4 != 0 || p[0] != '/') return false;
+  int result = 0;
+  std::unique_ptr<void, MessageFree> m(lo_message_deserialise(const_cast<uint8_t*>(p), n, &result));
+  if (!m) return false;
+  // The path is the message's first string, which the decoder has checked to end inside n.
+  const char* path = reinterpret_cast<const char*>(p);
+  const char* types = lo_message_get_types(m.get());
+  if (!types) return false;
+  lo_arg** argv = lo_message_get_argv(m.get());
+
+  if (std::strcmp(path, "/orvante/motion") == 0) {
+    if (std::strcmp(types, "siii") != 0) return false;
+    const int chan = argv[1]->i;
+    const int value = argv[2]->i;
+    if (chan < 0 || chan >= kOscChannels || value < 0 || value > kOscMaxMotion) return false;
+    if (OwnCamera(chan)) {
+      // Two cameras must not write one word; the local camera keeps it.
+      if (!osc.OwnChannelWarned)
+        std::fprintf(stderr, "OSC: /orvante/motion from [%.*s] is for camera channel %d, this player's own camera; ignored\n",
+                     kOscIdMax, &argv[0]->s, chan);
+      osc.OwnChannelWarned = true;
+      return true;
+    }
+    u->value[static_cast<size_t>(chan)] = value;
+    u->set[static_cast<size_t>(chan)] = true;
+    ++u->messages;
+    return true;
+  }
+  // The other messages of a player are well-formed traffic between players; nothing to take.
+  if (std::strcmp(path, "/orvante/frame") == 0) return std::strcmp(types, "sif") == 0;
+  if (std::strcmp(path, "/orvante/gesture") == 0) return std::strcmp(types, "sisiiiii") == 0;
+  if (std::strcmp(path, "/orvante/count") == 0) return std::strcmp(types, "si") == 0;
+  return false;
+}
+
+// A bundle's time tag is not honoured: everything is taken in the cycle it arrives, so nothing
+// received is ever queued for later.
+bool DecodeElement(const uint8_t* p, size_t n, int depth, MotionUpdates* u) {
+  static constexpr char kBundleTag[8] = {'#', 'b', 'u', 'n', 'd', 'l', 'e', '\0'};
+  if (n < 8 || std::memcmp(p, kBundleTag, 8) != 0) return DecodeMessage(p, n, u);
+  if (depth >= kOscMaxNesting || n < 16) return false;
+  size_t pos = 16;
+  while (pos < n) {
+    if (n - pos < 4) return false;
+    const uint32_t size = BigEndian32(p + pos);
+    pos += 4;
+    if (size == 0 || size % 4 != 0 || size > n - pos) return false;
+    if (!DecodeElement(p + pos, size, depth + 1, u)) return false;
+    pos += size;
+  }
+  return true;
+}
+
+// ---- sending --------------------------------------------------------------
+
+// Adds one message built by fill; false when liblo could not allocate.
+template <typename Fill>
+bool AddMessage(lo_bundle b, const char* path, Fill fill) {
+  lo_message m = lo_message_new();
+  if (!m) return false;
+  fill(m);
+  if (lo_bundle_add_message(b, path, m) != 0) {
+    lo_message_free(m);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int64_t OscClock() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000 + 1;  // never 0
+}
+
+void CloseOsc() { osc = OscState{}; }
+
+void OpenOsc() {
+  CloseOsc();
+  std::ifstream f(kSettingsFile);
+  if (!f) return;
+
+  std::string id = HostName();
+  std::vector<std::pair<std::string, int>> sends;
+  std::string listenAddress = "127.0.0.1";
+  int listenPort = 0;
+
+  std::string line;
+  int number = 0;
+  while (std::getline(f, line)) {
+    ++number;
+    if (line.size() > kMaxLine) {
+      BadLine(number, "longer than " + std::to_string(kMaxLine) + " characters");
+      continue;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::istringstream words(line);
+    std::string key;
+    if (!(words >> key) || key[0] == '#') continue;
+    std::vector<std::string> args;
+    for (std::string w; words >> w;) args.push_back(w);
+
+    int port = 0;
+    if (key == "send") {
+      if (args.size() != 2 || !ParsePort(args[1], &port))
+        BadLine(number, "expected: send HOST PORT (PORT 1..65535)");
+      else if (sends.size() >= kOscMaxDestinations)
+        BadLine(number, "more than " + std::to_string(kOscMaxDestinations) + " destinations");
+      else
+        sends.emplace_back(args[0], port);
+    } else if (key == "listen") {
+      if (args.empty() || args.size() > 2 || !ParsePort(args[0], &port))
+        BadLine(number, "expected: listen PORT [ADDRESS] (PORT 1..65535)");
+      else if (listenPort != 0)
+        BadLine(number, "a second listen line");
+      else {
+        listenPort = port;
+        if (args.size() == 2) listenAddress = args[1];
+      }
+    } else if (key == "id") {
+      // The name is the rest of the line, so it may hold spaces.
+      std::string name = line.substr(line.find("id") + 2);
+      const size_t a = name.find_first_not_of(" \t");
+      const size_t b = name.find_last_not_of(" \t");
+      name = a == std::string::npos ? "" : name.substr(a, b - a + 1);
+      if (name.empty() || name.size() > static_cast<size_t>(kOscIdMax))
+        BadLine(number, "expected: id NAME (1 to " + std::to_string(kOscIdMax) + " characters)");
+      else
+        id = name;
+    } else {
+      BadLine(number, "unknown setting [" + key + "]");
+    }
+  }
+
+  if (sends.empty() && listenPort == 0) {
+    std::printf("OSC: osc.txt names no destination and no listen port; no OSC\n");
+    return;
+  }
+  osc.Id = id;
+  std::string why;
+  for (const auto& [host, port] : sends) {
+    OscDestination d;
+    if (!OpenDestination(host, port, &d, &why))
+      return RunWithoutOsc("cannot send to " + host + ":" + std::to_string(port), why);
+    osc.Destinations.push_back(std::move(d));
+  }
+  if (listenPort != 0) {
+    if (!OpenListener(listenAddress, listenPort, &osc.Listener, &why))
+      return RunWithoutOsc("cannot listen on " + listenAddress + ":" + std::to_string(listenPort), why);
+    osc.ListenAddress = listenAddress;
+    osc.ListenPort = listenPort;
+  }
+  osc.SentMotionCount = player.motion_count;
+
+  std::printf("OSC: id [%s]", osc.Id.c_str());
+  if (!osc.Destinations.empty()) {
+    std::printf(", sending to");
+    for (const auto& d : osc.Destinations) std::printf(" %s:%d", d.host.c_str(), d.port);
+  }
+  if (osc.ListenPort != 0) std::printf(", listening on %s:%d", osc.ListenAddress.c_str(), osc.ListenPort);
+  std::printf("\n");
+}
+
+bool TakeOscPacket(const void* data, size_t size, int64_t nowUs) {
+  MotionUpdates u;
+  if (size == 0 || size > static_cast<size_t>(kOscMaxPacket) ||
+      !DecodeElement(static_cast<const uint8_t*>(data), size, 0, &u)) {
+    ++osc.BadPackets;
+    return false;
+  }
+  for (size_t c = 0; c < u.set.size(); ++c) {
+    if (!u.set[c]) continue;
+    osc.RemoteValue[c] = u.value[c];
+    osc.RemoteSeen[c] = nowUs > 0 ? nowUs : 1;
+  }
+  osc.MotionTaken += u.messages;
+  return true;
+}
+
+void PublishRemoteMotion(int64_t nowUs) {
+  std::array<bool, kOscChannels> expired{};
+  bool touched = false;
+  for (size_t c = 0; c < expired.size(); ++c) {
+    if (osc.RemoteSeen[c] == 0) continue;
+    touched = true;
+    if (nowUs - osc.RemoteSeen[c] > kOscExpiryUs || OwnCamera(static_cast<int>(c))) {
+      // The local camera's word is its own; only a remote word goes back to 0.
+      expired[c] = !OwnCamera(static_cast<int>(c));
+      osc.RemoteSeen[c] = 0;
+      osc.RemoteValue[c] = 0;
+    }
+  }
+  if (!touched) return;
+
+  // Exactly what a publishing copy does: own words in, word 0 formed again, all out.
+  CopySharedIn();
+  for (size_t c = 0; c < expired.size(); ++c) {
+    if (osc.RemoteSeen[c] != 0) app.SharedMirror[1 + c] = osc.RemoteValue[c];
+    else if (expired[c]) app.SharedMirror[1 + c] = 0;
+  }
+  uint32_t total = 0;
+  for (int i = 1; i <= kOscChannels; ++i) total += static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)]);
+  app.SharedMirror[0] = static_cast<int32_t>(total);
+  CopySharedOut();
+}
+
+void ReceiveOsc() {
+  if (osc.Listener.fd < 0) return;
+  const int64_t now = OscClock();
+  alignas(4) static std::array<uint8_t, kOscMaxPacket> buf;
+  for (int i = 0; i < osc.PacketsPerCycle; ++i) {
+    // MSG_TRUNC: the datagram's real length, so that an oversized one is seen and discarded whole.
+    const ssize_t n = ::recv(osc.Listener.fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;  // nothing more queued (or a transient error: the next cycle tries again)
+    }
+    if (static_cast<size_t>(n) > buf.size()) {
+      ++osc.BadPackets;
+      continue;
+    }
+    TakeOscPacket(buf.data(), static_cast<size_t>(n), now);
+  }
+  PublishRemoteMotion(now);
+}
+
+size_t BuildOscBundle(void* buf, size_t capacity) {
+  lo_bundle b = lo_bundle_new(LO_TT_IMMEDIATE);
+  if (!b) return 0;
+  const char* id = osc.Id.c_str();
+
+  if (player.CameraOn != 0)
+    AddMessage(b, "/orvante/motion", [&](lo_message m) {
+      lo_message_add_string(m, id);
+      lo_message_add_int32(m, control.CamChan);
+      lo_message_add_int32(m, app.DifferenceSum);
+      lo_message_add_int32(m, control.VR_threshold);
+    });
+
+  const int content = player.ContentNumber + 1;
+  const int shown = CurrentFrame();
+  if (content != osc.SentContent || shown != osc.SentFrame) {
+    if (AddMessage(b, "/orvante/frame", [&](lo_message m) {
+          lo_message_add_string(m, id);
+          lo_message_add_int32(m, content);
+          lo_message_add_float(m, static_cast<float>(player.frame_no));
+        })) {
+      osc.SentContent = content;
+      osc.SentFrame = shown;
+    }
+  }
+
+  const int g = recog.JudgedGesture;
+  if (g >= 0) {
+    // The result block holds the name from its second byte; never read past the block.
+    const std::string name(recog.JudgedName + 1, strnlen(recog.JudgedName + 1, sizeof recog.JudgedName - 1));
+    AddMessage(b, "/orvante/gesture", [&](lo_message m) {
+      lo_message_add_string(m, id);
+      lo_message_add_int32(m, g);
+      lo_message_add_string(m, name.c_str());
+      lo_message_add_int32(m, recog.PHASE);
+      lo_message_add_int32(m, recog.SPEED);
+      lo_message_add_int32(m, recog.ACCEL);
+      lo_message_add_int32(m, recog.WIDTH);
+      lo_message_add_int32(m, recog.JudgedLength);
+    });
+  }
+
+  if (player.motion_count != osc.SentMotionCount) {
+    if (AddMessage(b, "/orvante/count", [&](lo_message m) {
+          lo_message_add_string(m, id);
+          lo_message_add_int32(m, player.motion_count);
+        }))
+      osc.SentMotionCount = player.motion_count;
+  }
+
+  size_t len = 0;
+  if (lo_bundle_count(b) > 0 && lo_bundle_length(b) <= capacity) lo_bundle_serialise(b, buf, &len);
+  lo_bundle_free_recursive(b);
+  return len;
+}
+
+void SendOsc() {
+  if (osc.Destinations.empty()) return;
+  alignas(4) std::array<uint8_t, 2048> buf;
+  const size_t n = BuildOscBundle(buf.data(), buf.size());
+  if (n == 0) return;
+  for (const auto& d : osc.Destinations) {
+    // Never waits: a full buffer or an unreachable destination loses this bundle, not the cycle.
+    const ssize_t r = ::sendto(d.socket.fd, buf.data(), n, MSG_DONTWAIT | MSG_NOSIGNAL,
+                               reinterpret_cast<const sockaddr*>(&d.addr), d.addrLen);
+    if (r == static_cast<ssize_t>(n))
+      ++osc.BundlesSent;
+    else
+      ++osc.SendFailures;
+  }
+}
+
+void PrintOscStatus() {
+  if (osc.Listener.fd >= 0) std::printf("[OSC bad=%7ld ]", osc.BadPackets);
+}
+
+}  // namespace orv

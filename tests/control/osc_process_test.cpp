@@ -1,0 +1,228 @@
+// Real players and the Debian OSC tools, over loopback.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "../support/process.h"
+
+namespace fs = std::filesystem;
+using namespace orvtest;
+
+namespace {
+
+bool HaveTool(const char* name) {
+  for (const char* dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
+    if (::access((std::string(dir) + name).c_str(), X_OK) == 0) return true;
+  return false;
+}
+
+std::string Tool(const char* name) { return std::string("/usr/bin/") + name; }
+
+// A free loopback port (taken and released at once).
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+void SendRaw(int port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::close(fd);
+}
+
+bool WaitFor(const fs::path& file, const std::string& text, double seconds, size_t from = 0) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    const std::string s = ReadFile(file);
+    if (s.size() > from && s.find(text, from) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+bool Running(pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
+
+void Stop(pid_t pid) {
+  ::kill(pid, SIGKILL);
+  WaitProcess(pid, 10);
+}
+
+// A headless player in root/work: MonitorMode as given, optional recorded camera whose frames
+// alternate between two flat grey levels (every cycle differs by |a - b| per sample).
+struct Player {
+  TempDir root;
+  fs::path work = root.path / "work";
+  fs::path out = root.path / "out.txt";
+  fs::path err = root.path / "err.txt";
+  pid_t pid = -1;
+
+  Player(int monitorMode, const std::string& oscText, const std::string& script, int a = -1, int b = -1) {
+    fs::create_directories(work);
+    MakeContent(root.path, 0, 3);
+    std::string env = "4 0 3 0.0 9600 1 1.0 3 1 4 0 120 " + std::to_string(monitorMode) + " 2 1 1 0\n";
+    for (int i = 0; i < 1280; ++i) env += "0 ";
+    WriteFile(work / "zav_env.dat", env + "\n");
+    WriteFile(work / "SetCamera3.txt", "0 1 0 1 0\n");
+    if (!oscText.empty()) WriteFile(work / "osc.txt", oscText);
+    WriteFile(root.path / "script.txt", script);
+    for (int i = 0; a >= 0 && i < 4; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "cam_%04d.png", i);
+      cv::imwrite((root.path / name).string(), cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(i % 2 ? b : a)));
+    }
+    ProcOptions opt;
+    opt.cwd = work;
+    opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (root.path / "script.txt").string()}};
+    if (a >= 0)
+      opt.env["ORVANTE_CAMERA"] = (root.path / "cam_%04d.png").string();
+    else
+      opt.unsetEnv = {"ORVANTE_CAMERA"};
+    pid = StartProcess({ORVANTE_BINARY}, opt, out, err);  // a private shared section of its own
+  }
+};
+
+// oscdump on a loopback port, ready once it has shown a probe message.
+struct Dump {
+  TempDir dir;
+  fs::path out = dir.path / "dump.txt";
+  int port = FreePort();
+  pid_t pid = -1;
+  bool Start() {
+    ProcOptions opt;
+    pid = StartProcess({Tool("oscdump"), "-L", std::to_string(port)}, opt, out, dir.path / "err.txt");
+    for (int i = 0; i < 100; ++i) {
+      RunProcess({Tool("oscsend"), "127.0.0.1", std::to_string(port), "/probe", "i", "1"}, opt);
+      if (WaitFor(out, "/probe", 0.1)) return true;
+    }
+    return false;
+  }
+  ~Dump() {
+    if (pid > 0) Stop(pid);
+  }
+};
+
+}  // namespace
+
+TEST(OscPlayers, OscdumpSeesWhatTheStatusLinesShow) {
+  if (!HaveTool("oscdump") || !HaveTool("oscsend")) GTEST_SKIP() << "liblo-tools not installed";
+  Dump dump;
+  ASSERT_TRUE(dump.Start());
+  Player p(1, "send 127.0.0.1 " + std::to_string(dump.port) + "\nid hall-a\n", "1 q\n40 ESC\n", 20, 30);
+  ASSERT_EQ(WaitProcess(p.pid, 120), 0) << ReadFile(p.err);
+  EXPECT_NE(ReadFile(p.out).find("OSC: id [hall-a], sending to 127.0.0.1:" + std::to_string(dump.port) + "\n"),
+            std::string::npos);
+  ASSERT_TRUE(WaitFor(dump.out, "/orvante/frame", 5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::string status = ReadFile(p.out);
+  const std::string dumped = ReadFile(dump.out);
+
+  // Every value sent is one the status lines show (zeros included: those print in cycles
+  // without the camera too), and the recording's steady value is among them.
+  std::set<std::string> shown, sent;
+  const std::regex statusLine(R"(\[S1\] \[ *(\d+) / *\d+\] \[DifferenceSum= *(\d+) .*\[VR_threshold= (\d+) \])");
+  for (std::sregex_iterator it(status.begin(), status.end(), statusLine), e; it != e; ++it)
+    shown.insert((*it)[2].str() + " " + (*it)[3].str());
+  const std::regex motion(R"(/orvante/motion siii "hall-a" 0 (\d+) (\d+)\n)");
+  for (std::sregex_iterator it(dumped.begin(), dumped.end(), motion), e; it != e; ++it)
+    sent.insert((*it)[1].str() + " " + (*it)[2].str());
+  for (const auto& v : sent) EXPECT_EQ(shown.count(v), 1u) << v;
+  EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& v) { return v.rfind("48000 ", 0) == 0; }), 1)
+      << dumped.substr(0, 2000);
+  EXPECT_GE(CountOf(dumped, "/orvante/motion siii"), 30);
+
+  // Frame messages: content 1, positions whose integer parts are the frames the status shows.
+  std::set<std::string> frames, framesSent;
+  for (std::sregex_iterator it(status.begin(), status.end(), statusLine), e; it != e; ++it) frames.insert((*it)[1]);
+  const std::regex frame(R"(/orvante/frame sif "hall-a" 1 (\d+)\.\d+\n)");
+  for (std::sregex_iterator it(dumped.begin(), dumped.end(), frame), e; it != e; ++it) framesSent.insert((*it)[1]);
+  EXPECT_EQ(framesSent, frames) << dumped.substr(0, 2000);
+  EXPECT_EQ(CountOf(dumped, "/orvante/gesture"), 0);  // no knowledge base, no judgement
+  EXPECT_EQ(CountOf(dumped, "/orvante/") , CountOf(dumped, "/orvante/motion") + CountOf(dumped, "/orvante/frame"));
+}
+
+TEST(OscPlayers, CameraLessFollowerReportsARemoteCameraUntilItStops) {
+  const int port = FreePort();
+  Player follower(1, "listen " + std::to_string(port) + "\n", "1000000000 ESC\n");
+  ASSERT_TRUE(WaitFor(follower.out, "[S1] [", 60)) << ReadFile(follower.err);
+  Player leader(1, "send 127.0.0.1 " + std::to_string(port) + "\n", "1 q\n150 ESC\n", 20, 30);
+
+  const bool followed = WaitFor(follower.out, "[DifferenceSum=  48000 (SI.DiffSum=  48000 )]", 60);
+  EXPECT_EQ(WaitProcess(leader.pid, 120), 0) << ReadFile(leader.err);
+  const size_t after = ReadFile(follower.out).size();
+  const bool returned = WaitFor(follower.out, "[DifferenceSum=      0 (SI.DiffSum=      0 )]", 30, after);
+  const bool alive = Running(follower.pid);
+  Stop(follower.pid);
+  EXPECT_TRUE(followed) << ReadFile(follower.out).substr(0, 3000);
+  EXPECT_TRUE(returned);
+  EXPECT_TRUE(alive);
+  EXPECT_EQ(ReadFile(follower.err), "");
+}
+
+TEST(OscPlayers, BadPacketsAreCountedAndThePlayerRunsOn) {
+  if (!HaveTool("oscsend")) GTEST_SKIP() << "liblo-tools not installed";
+  const int port = FreePort();
+  Player p(2, "listen " + std::to_string(port) + "\n", "1000000000 ESC\n");
+  ASSERT_TRUE(WaitFor(p.out, "[OSC bad=      0 ]", 60)) << ReadFile(p.err);
+
+  ProcOptions opt;
+  const std::string to = std::to_string(port);
+  RunProcess({Tool("oscsend"), "127.0.0.1", to, "/orvante/motion", "sfii", "x", "1.5", "3", "0"}, opt);
+  RunProcess({Tool("oscsend"), "127.0.0.1", to, "/somewhere/else", "i", "1"}, opt);
+  RunProcess({Tool("oscsend"), "127.0.0.1", to, "/orvante/motion", "siii", "x", "99", "3", "0"}, opt);
+  SendRaw(port, "");
+  SendRaw(port, "/");
+  SendRaw(port, std::string("/ab\0,i\0\0\0\0\0\1", 11));        // wrong padding
+  SendRaw(port, std::string("/a\0\0,s\0\0abcd", 12));             // string without terminator
+  std::string nested = std::string("/a\0\0,\0\0\0", 8);
+  for (int i = 0; i < 1000; ++i) {
+    const uint32_t n = htonl(static_cast<uint32_t>(nested.size()));
+    nested = std::string("#bundle\0\0\0\0\0\0\0\0\1", 16) + std::string(reinterpret_cast<const char*>(&n), 4) + nested;
+  }
+  SendRaw(port, nested);
+  SendRaw(port, std::string(64000, '/'));
+  // A sound message after all of them is still taken.
+  RunProcess({Tool("oscsend"), "127.0.0.1", to, "/orvante/motion", "siii", "x", "7", "1234", "0"}, opt);
+
+  const bool counted = WaitFor(p.out, "[WebCam(  7 ) =   1234 ][OSC bad=      9 ]", 30);
+  const bool alive = Running(p.pid);
+  Stop(p.pid);
+  EXPECT_TRUE(counted) << ReadFile(p.out).substr(ReadFile(p.out).size() > 3000 ? ReadFile(p.out).size() - 3000 : 0);
+  EXPECT_TRUE(alive);
+}
+
+TEST(OscPlayers, WithoutSettingsFileTheConsoleIsUnchanged) {
+  Player p(2, "", "30 ESC\n");
+  ASSERT_EQ(WaitProcess(p.pid, 120), 0) << ReadFile(p.err);
+  const std::string out = ReadFile(p.out);
+  EXPECT_EQ(out.find("OSC"), std::string::npos);
+  EXPECT_GE(CountOf(out, "\n*[SI.DiffSum=      0 ]\n"), 5);
+  EXPECT_EQ(ReadFile(p.err), "");
+}

@@ -1,0 +1,454 @@
+// OSC settings, sending and receiving inside one process, over loopback only.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <lo/lo.h>
+#include <lo/lo_lowlevel.h>
+#include <netinet/in.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../support/process.h"
+#include "app/app.h"
+#include "common/app_state.h"
+#include "common/control_state.h"
+#include "common/osc_state.h"
+#include "common/player_state.h"
+#include "common/recognition_state.h"
+#include "control/osc.h"
+
+using namespace orv;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+// A datagram socket on 127.0.0.1 with a port of the system's choice.
+struct LoopbackSocket {
+  OscSocket s{::socket(AF_INET, SOCK_DGRAM, 0)};
+  int port = 0;
+  LoopbackSocket() {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(s.fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(s.fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+      port = ntohs(a.sin_port);
+  }
+  Bytes Receive() const {
+    Bytes b(4096);
+    const ssize_t n = ::recv(s.fd, b.data(), b.size(), MSG_DONTWAIT);
+    b.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return b;
+  }
+  void SendTo(int toPort, const Bytes& b) const {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(toPort));
+    ::sendto(s.fd, b.data(), b.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+};
+
+// A free loopback port (taken and released at once).
+int FreePort() { return LoopbackSocket().port; }
+
+// One OSC message, serialised by liblo. types: i (int), f (float), s (string).
+Bytes Message(const char* path, const char* types, const std::vector<std::string>& args) {
+  lo_message m = lo_message_new();
+  for (size_t i = 0; types[i]; ++i) {
+    if (types[i] == 'i') lo_message_add_int32(m, std::stoi(args[i]));
+    if (types[i] == 'f') lo_message_add_float(m, std::stof(args[i]));
+    if (types[i] == 's') lo_message_add_string(m, args[i].c_str());
+  }
+  size_t len = 0;
+  void* data = lo_message_serialise(m, path, nullptr, &len);
+  Bytes b(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + len);
+  std::free(data);
+  lo_message_free(m);
+  return b;
+}
+
+Bytes Motion(int chan, int value) { return Message("/orvante/motion", "siii", {"far", std::to_string(chan), std::to_string(value), "9600"}); }
+
+void Put32(Bytes* b, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) b->push_back(static_cast<uint8_t>(v >> s));
+}
+
+// A bundle of the given elements, time tag "immediately" unless another is given.
+Bytes Bundle(const std::vector<Bytes>& elements, uint32_t seconds = 0, uint32_t fraction = 1) {
+  Bytes b = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0};
+  Put32(&b, seconds);
+  Put32(&b, fraction);
+  for (const auto& e : elements) {
+    Put32(&b, static_cast<uint32_t>(e.size()));
+    b.insert(b.end(), e.begin(), e.end());
+  }
+  return b;
+}
+
+// The messages of a flat bundle as "path types arg arg ...".
+std::vector<std::string> Decode(const Bytes& b) {
+  std::vector<std::string> out;
+  if (b.size() < 16 || std::memcmp(b.data(), "#bundle", 8) != 0) return {"not a bundle"};
+  for (size_t pos = 16; pos + 4 <= b.size();) {
+    const uint32_t n = (uint32_t{b[pos]} << 24) | (uint32_t{b[pos + 1]} << 16) | (uint32_t{b[pos + 2]} << 8) | b[pos + 3];
+    pos += 4;
+    int rc = 0;
+    lo_message m = lo_message_deserialise(const_cast<uint8_t*>(b.data() + pos), n, &rc);
+    if (!m) return {"bad element"};
+    std::string line = reinterpret_cast<const char*>(b.data() + pos);
+    const char* types = lo_message_get_types(m);
+    line += std::string(" ") + types;
+    lo_arg** argv = lo_message_get_argv(m);
+    for (int i = 0; types[i]; ++i) {
+      char v[64];
+      if (types[i] == 'i') std::snprintf(v, sizeof v, " %d", argv[i]->i);
+      if (types[i] == 'f') std::snprintf(v, sizeof v, " %g", static_cast<double>(argv[i]->f));
+      if (types[i] == 's') {
+        line += std::string(" \"") + &argv[i]->s + "\"";
+        continue;
+      }
+      line += v;
+    }
+    out.push_back(line);
+    lo_message_free(m);
+    pos += n;
+  }
+  return out;
+}
+
+class OscTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    section_ = "/orvante-test-osc-" + std::to_string(::getpid());
+    ::shm_unlink(section_.c_str());
+    ::setenv("ORVANTE_SHM_NAME", section_.c_str(), 1);
+    app = AppState{};
+    player = PlayerState{};
+    control = ControlState{};
+    recog.JudgedGesture = -2;
+    CloseOsc();
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path);
+    OpenSharedMemory();
+  }
+  void TearDown() override {
+    CloseOsc();
+    std::filesystem::current_path(old_);
+    ::shm_unlink(section_.c_str());
+  }
+  // Word i of the section as another process sees it.
+  static int32_t Word(int i) {
+    CopySharedIn();
+    return app.SharedMirror[static_cast<size_t>(i)];
+  }
+  static void SetWord(int i, int32_t v) {
+    CopySharedIn();
+    app.SharedMirror[static_cast<size_t>(i)] = v;
+    CopySharedOut();
+  }
+  void Settings(const std::string& text) { orvtest::WriteFile(dir_.path / "osc.txt", text); }
+
+  orvtest::TempDir dir_;
+  std::filesystem::path old_;
+  std::string section_;
+};
+
+}  // namespace
+
+// ---- settings ---------------------------------------------------------------
+
+TEST_F(OscTest, NoSettingsFileMeansNoOscAndNoOutput) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  OpenOsc();
+  ReceiveOsc();
+  SendOsc();
+  control.MonitorMode = 2;
+  PrintOscStatus();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(osc.Destinations.empty());
+  EXPECT_EQ(osc.Listener.fd, -1);
+}
+
+TEST_F(OscTest, BadLinesAreReportedWithTheirNumberAndTheRestIsTaken) {
+  const int port = FreePort();
+  Settings("# players of the east hall\n"
+           "send 127.0.0.1 9001\n"
+           "send 127.0.0.1\n"
+           "send 127.0.0.1 70000\n"
+           "listen 0\n"
+           "volume 11\n"
+           "  id   stage left  \r\n"
+           "listen " + std::to_string(port) + "\n"
+           "listen 9002\n"
+           "send localhost 9003\n"
+           "id\n");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  OpenOsc();
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  for (int bad : {3, 4, 5, 6, 9, 11})
+    EXPECT_NE(err.find("osc.txt line " + std::to_string(bad) + ":"), std::string::npos) << bad << "\n" << err;
+  EXPECT_EQ(orvtest::CountOf(err, "\n"), 6) << err;
+  EXPECT_EQ(out, "OSC: id [stage left], sending to 127.0.0.1:9001 localhost:9003, listening on 127.0.0.1:" +
+                     std::to_string(port) + "\n");
+  ASSERT_EQ(osc.Destinations.size(), 2u);
+
+  // Without an address the listener is bound to loopback only.
+  sockaddr_storage a{};
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::getsockname(osc.Listener.fd, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  ASSERT_EQ(a.ss_family, AF_INET);
+  const auto* in = reinterpret_cast<const sockaddr_in*>(&a);
+  EXPECT_EQ(ntohl(in->sin_addr.s_addr), INADDR_LOOPBACK);
+  EXPECT_EQ(ntohs(in->sin_port), port);
+}
+
+TEST_F(OscTest, UnresolvableHostOrPortInUseIsOneMessageAndNoOsc) {
+  LoopbackSocket holder;  // another program on the port
+  const std::string cases[] = {
+      "listen " + std::to_string(FreePort()) + "\nsend nohost.invalid 9000\n",
+      "send 127.0.0.1 9000\nlisten " + std::to_string(holder.port) + "\n",
+      "listen 9000 nohost.invalid\n",
+  };
+  for (const auto& text : cases) {
+    Settings(text);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    OpenOsc();
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(out, "") << text;
+    EXPECT_EQ(orvtest::CountOf(err, "\n"), 1) << err;
+    EXPECT_NE(err.find("the player runs on without OSC"), std::string::npos) << err;
+    EXPECT_TRUE(osc.Destinations.empty()) << text;
+    EXPECT_EQ(osc.Listener.fd, -1) << text;
+  }
+}
+
+// ---- receiving --------------------------------------------------------------
+
+TEST_F(OscTest, RemoteMotionIsPublishedLikeALocalCameraAndExpires) {
+  SetWord(1, 100);  // a camera on this computer (channel 0)
+  const int64_t t = 1000000;
+  ASSERT_TRUE(TakeOscPacket(Motion(3, 50).data(), Motion(3, 50).size(), t));
+  PublishRemoteMotion(t);
+  EXPECT_EQ(Word(4), 50);
+  EXPECT_EQ(Word(0), 150);
+
+  // A camera-less copy here reports the remote camera in its DifferenceSum.
+  control.VR_threshold = control.ZAV_threshold;
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 150);
+
+  // A bundle as players send it: other messages ride along and are accepted.
+  const Bytes b = Bundle({Motion(3, 70), Message("/orvante/frame", "sif", {"far", "1", "12.5"}),
+                          Message("/orvante/count", "si", {"far", "4"})});
+  ASSERT_TRUE(TakeOscPacket(b.data(), b.size(), t + 400000));
+  PublishRemoteMotion(t + 400000);
+  EXPECT_EQ(Word(0), 170);
+
+  PublishRemoteMotion(t + 900000);  // exactly 0.5 s since the refresh: still held
+  EXPECT_EQ(Word(4), 70);
+  SetWord(4, 0);  // a copy starting here clears the words; the held value comes back
+  PublishRemoteMotion(t + 900000);
+  EXPECT_EQ(Word(4), 70);
+
+  PublishRemoteMotion(t + 900001);  // silent for more than 0.5 s
+  EXPECT_EQ(Word(4), 0);
+  EXPECT_EQ(Word(1), 100);
+  EXPECT_EQ(Word(0), 100);
+  SetWord(4, 33);  // once expired, the word is no longer this copy's to write
+  PublishRemoteMotion(t + 2000000);
+  EXPECT_EQ(Word(4), 33);
+  EXPECT_EQ(osc.BadPackets, 0);
+}
+
+TEST_F(OscTest, RemoteMotionForThisCopysOwnCameraIsIgnoredWithOneWarning) {
+  player.CameraOn = 1;
+  control.CamChan = 2;
+  SetWord(3, 500);  // this copy's own published word
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(TakeOscPacket(Motion(2, 7).data(), Motion(2, 7).size(), 1000 + i));
+  EXPECT_TRUE(TakeOscPacket(Motion(5, 8).data(), Motion(5, 8).size(), 1000));
+  PublishRemoteMotion(1000);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(orvtest::CountOf(err, "camera channel 2"), 1) << err;
+  EXPECT_EQ(Word(3), 500);
+  EXPECT_EQ(Word(6), 8);
+  EXPECT_EQ(osc.BadPackets, 0);
+
+  // A value held before the camera came on is dropped, and the camera's word is left alone.
+  player.CameraOn = 0;
+  ASSERT_TRUE(TakeOscPacket(Motion(2, 9).data(), Motion(2, 9).size(), 2000));
+  player.CameraOn = 1;
+  PublishRemoteMotion(2000);
+  EXPECT_EQ(Word(3), 500);
+  player.CameraOn = 0;
+  PublishRemoteMotion(2000);
+  EXPECT_EQ(Word(3), 500);
+}
+
+TEST_F(OscTest, BadPacketsAreDroppedCountedAndTakeNothing) {
+  Bytes unpadded = {'/', 'o', 0, ',', 'i', 0, 0, 0, 0, 0, 0, 1};  // path padded to 3 bytes
+  Bytes unterminated = Motion(1, 5);
+  for (size_t i = 0; i < 16; ++i)
+    if (unterminated[i] == 0) unterminated[i] = 'x';  // path runs into the type tags
+  Bytes nested = Motion(1, 5);
+  for (int i = 0; i < 1000; ++i) nested = Bundle({nested});
+  Bytes tooDeep = Motion(1, 5);
+  for (int i = 0; i <= kOscMaxNesting; ++i) tooDeep = Bundle({tooDeep});
+  Bytes shortElement = Bundle({Motion(1, 5)});
+  shortElement[19] += 4;  // element size beyond the end
+  Bytes truncated = Motion(1, 5);
+  truncated.resize(truncated.size() - 4);  // last argument missing
+  Bytes huge = Bundle({Motion(1, 5)});
+  huge.resize(64 * 1024, 0);
+
+  const std::vector<Bytes> bad = {
+      {},
+      {'/'},
+      unpadded,
+      unterminated,
+      truncated,
+      Message("/orvante/motion", "sfii", {"far", "1", "5", "0"}),
+      Message("/orvante/motion", "sii", {"far", "1", "5"}),
+      Message("/orvante/other", "siii", {"far", "1", "5", "0"}),
+      Message("/orvante/frame", "sii", {"far", "1", "5"}),
+      Motion(32, 5),
+      Motion(-1, 5),
+      Motion(1, -5),
+      Motion(1, kOscMaxMotion + 1),
+      nested,
+      tooDeep,
+      shortElement,
+      Bytes{'/', 'a', 0, 0, ',', 's', 0, 0, 'a', 'b', 'c', 'd'},  // string without terminator
+      Bundle({Motion(1, 5), Message("/x", "i", {"1"})}),  // one bad element drops the whole packet
+      huge,
+      Bytes{'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0},
+  };
+  for (const auto& p : bad) EXPECT_FALSE(TakeOscPacket(p.data(), p.size(), 1000)) << p.size();
+  PublishRemoteMotion(1000);
+  EXPECT_EQ(osc.BadPackets, static_cast<long>(bad.size()));
+  for (int i = 0; i <= 32; ++i) EXPECT_EQ(Word(i), 0) << i;
+
+  // Sound ones around them still count: nesting within the limit, a far-future time tag (taken now).
+  Bytes deep = Motion(1, 5);
+  for (int i = 0; i < kOscMaxNesting; ++i) deep = Bundle({deep});
+  const Bytes later = Bundle({Motion(2, 6)}, 0xffffffffu, 0);
+  EXPECT_TRUE(TakeOscPacket(deep.data(), deep.size(), 1000));
+  EXPECT_TRUE(TakeOscPacket(later.data(), later.size(), 1000));
+  PublishRemoteMotion(1000);
+  EXPECT_EQ(Word(0), 11);
+}
+
+TEST_F(OscTest, ReceivingReadsABoundedNumberOfDatagramsPerCycle) {
+  Settings("listen " + std::to_string(FreePort()) + "\n");
+  testing::internal::CaptureStdout();
+  OpenOsc();
+  testing::internal::GetCapturedStdout();
+  ASSERT_GE(osc.Listener.fd, 0);
+  osc.PacketsPerCycle = 10;
+
+  LoopbackSocket sender;
+  for (int i = 0; i < 24; ++i) sender.SendTo(osc.ListenPort, Motion(i % 4, 100 + i));
+  sender.SendTo(osc.ListenPort, Bytes(9000, 'x'));  // oversized: read whole, counted, dropped
+  ReceiveOsc();
+  EXPECT_EQ(osc.MotionTaken, 10);
+  ReceiveOsc();
+  ReceiveOsc();
+  EXPECT_EQ(osc.MotionTaken, 24);
+  EXPECT_EQ(osc.BadPackets, 1);
+  EXPECT_EQ(Word(1) + Word(2) + Word(3) + Word(4), 120 + 121 + 122 + 123);
+
+  control.MonitorMode = 2;
+  testing::internal::CaptureStdout();
+  PrintOscStatus();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[OSC bad=      1 ]");
+}
+
+// ---- sending ----------------------------------------------------------------
+
+TEST_F(OscTest, BundleCarriesMotionEveryCycleAndTheRestOnChange) {
+  osc.Id = "alpha";
+  player.CameraOn = 1;
+  control.CamChan = 3;
+  control.VR_threshold = 9600;
+  app.DifferenceSum = 48000;
+  player.MaxCount = 100;
+  player.ContentNumber = 1;
+  player.frame_no = 12.75;
+  player.motion_count = 0;
+  std::snprintf(recog.JudgedName + 1, sizeof recog.JudgedName - 1, "wave");
+  recog.JudgedGesture = 2;
+  recog.PHASE = 40;
+  recog.SPEED = 5;
+  recog.ACCEL = -1;
+  recog.WIDTH = 100;
+  recog.JudgedLength = 80;
+
+  Bytes b(2048);
+  b.resize(BuildOscBundle(b.data(), b.size()));
+  EXPECT_EQ(Decode(b), (std::vector<std::string>{
+                           "/orvante/motion siii \"alpha\" 3 48000 9600",
+                           "/orvante/frame sif \"alpha\" 2 12.75",
+                           "/orvante/gesture sisiiiii \"alpha\" 2 \"wave\" 40 5 -1 100 80",
+                       }));
+
+  // Same frame, no judgement, the count moved: motion and count only.
+  player.frame_no = 12.9;
+  recog.JudgedGesture = -2;
+  player.motion_count = 7;
+  b.resize(2048);
+  b.resize(BuildOscBundle(b.data(), b.size()));
+  EXPECT_EQ(Decode(b), (std::vector<std::string>{"/orvante/motion siii \"alpha\" 3 48000 9600",
+                                                 "/orvante/count si \"alpha\" 7"}));
+
+  // Camera off and nothing changed: nothing at all is sent.
+  player.CameraOn = 0;
+  EXPECT_EQ(BuildOscBundle(b.data(), 2048), 0u);
+  player.frame_no = 13.0;
+  b.resize(2048);
+  b.resize(BuildOscBundle(b.data(), b.size()));
+  EXPECT_EQ(Decode(b), (std::vector<std::string>{"/orvante/frame sif \"alpha\" 2 13"}));
+
+  // A name without an end byte is cut at the end of the result block, never read past.
+  std::memset(recog.JudgedName, 'n', sizeof recog.JudgedName);
+  recog.JudgedGesture = 2;
+  b.resize(2048);
+  b.resize(BuildOscBundle(b.data(), b.size()));
+  ASSERT_EQ(Decode(b).size(), 1u);
+  EXPECT_NE(Decode(b)[0].find(" \"" + std::string(sizeof recog.JudgedName - 1, 'n') + "\" "), std::string::npos)
+      << Decode(b)[0];
+}
+
+TEST_F(OscTest, EveryDestinationGetsTheBundleEvenWithOneDown) {
+  LoopbackSocket a, b;
+  const int down = FreePort();
+  Settings("send 127.0.0.1 " + std::to_string(a.port) + "\nsend 127.0.0.1 " + std::to_string(down) +
+           "\nsend 127.0.0.1 " + std::to_string(b.port) + "\nid beta\n");
+  testing::internal::CaptureStdout();
+  OpenOsc();
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(osc.Destinations.size(), 3u);
+  player.CameraOn = 1;
+  app.DifferenceSum = 5;
+  for (int cycle = 0; cycle < 3; ++cycle) SendOsc();
+  for (const LoopbackSocket* s : {&a, &b}) {
+    for (int cycle = 0; cycle < 3; ++cycle) {
+      const std::vector<std::string> got = Decode(s->Receive());
+      ASSERT_FALSE(got.empty());
+      EXPECT_EQ(got[0], "/orvante/motion siii \"beta\" 0 5 9600");
+    }
+  }
+}
