@@ -1,11 +1,14 @@
 // One full motion-player cycle, headless, on a content of 1280x720 JPEG frames:
-// with a new frame every cycle (one decode) and with the frame standing still.
+// with a new frame every cycle (one decode) and with the frame standing still. And one
+// whole gesture-mode cycle against a full knowledge base (BM_CycleGestureFullKB).
 //   build/orvante_bench --benchmark_filter=Cycle --benchmark_repetitions=5
 // ORVANTE_BENCH_CONTENT=<dir> runs it on the frames of <dir>/S001 instead of generated ones.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,9 +23,13 @@
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
+#include "common/learning_state.h"
 #include "common/player_state.h"
+#include "common/recognition_state.h"
 #include "control/control.h"
+#include "learning/learning.h"
 #include "player/player.h"
+#include "recognition/recognition.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -188,5 +195,107 @@ void BM_HeadlessShow(benchmark::State& state) {
   for (auto _ : state) DisplayShow(kPlayerWindow, img);
 }
 BENCHMARK(BM_HeadlessShow)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+namespace {
+
+// Standard output to /dev/null while alive: the gesture status lines are part of the
+// measured cycle, but not of the benchmark's table.
+struct QuietStdout {
+  int saved = -1;
+  QuietStdout() {
+    std::fflush(stdout);
+    saved = ::dup(1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::close(null);
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    ::dup2(saved, 1);
+    ::close(saved);
+  }
+};
+
+// Camera frames of a figure swinging an arm (320x240 grey), one swing in 16 frames.
+std::vector<cv::Mat> SwingFrames() {
+  std::vector<cv::Mat> frames;
+  cv::RNG rng(1);
+  for (int f = 0; f < 16; ++f) {
+    cv::Mat m(kCamH, kCamW, CV_8UC1);
+    rng.fill(m, cv::RNG::UNIFORM, 15, 25);
+    cv::rectangle(m, cv::Rect(130, 40, 60, 190), cv::Scalar(170), cv::FILLED);
+    cv::rectangle(m, cv::Rect(145, 10, 30, 30), cv::Scalar(200), cv::FILLED);
+    const double a = f * 2 * M_PI / 16;
+    const cv::Point hand(190 + static_cast<int>(70 * std::cos(a)), 80 + static_cast<int>(60 * std::sin(a)));
+    cv::line(m, {190, 86}, hand, cv::Scalar(210), 12);
+    cv::rectangle(m, cv::Rect(hand.x - 20, hand.y - 20, 40, 40), cv::Scalar(230), cv::FILLED);
+    frames.push_back(m);
+  }
+  return frames;
+}
+
+// Every slot of the pattern store filled, and judgement tables as learning leaves them, so
+// that the cycle's frames are matched against 51,200 records and judged.
+void FillFullKnowledgeBase() {
+  if (!EnsurePatternStore()) std::abort();
+  std::mt19937_64 rng(2);
+  std::uniform_real_distribution<double> re(0.0, 120.0), ps(0.0, 4000.0);
+  for (int v = 0; v < kViews; ++v)
+    for (int g = 0; g < kGestures; ++g) {
+      for (int s = 0; s < kSeqFrames; ++s) {
+        for (double& x : Patterns->Re[v][g][s]) x = re(rng);
+        for (double& x : Patterns->Ps[v][g][s]) x = ps(rng);
+        PatternPresent[v][g][s] = 1;
+      }
+      learn.SampleHigh[v][g] = kSeqFrames;
+    }
+  for (int k = 0; k < kGestures; ++k) {
+    for (auto& levels : ProtocolMap[k][k])
+      for (int e = 0; e < kLevels; ++e) {
+        const double d = e / 999.0 - (k == 0 ? 0.9 : 0.5);
+        levels[e] = std::exp(-20.0 * d * d);
+      }
+    learn.GestureInfo[k].length = 60;
+  }
+  learn.GestureWeight.fill(1.0);
+  learn.RateLimit.fill(1e-6);
+}
+
+long judgedCycles = 0;
+
+// Capture from memory, motion measure, DriveGRI with JudgeMap, GestureStep, the status line,
+// the display step on an unchanged frame, the key poll and the command step.
+void BM_CycleGestureFullKB(benchmark::State& state) {
+  TheContent();
+  FillFullKnowledgeBase();
+  const int savedCount = player.MaxCount;
+  {
+    QuietStdout quiet;
+    UseScriptedCamera(SwingFrames(), true);
+    TurnCameraOn();
+    app.PlayerMode = 0;
+    control.MonitorMode = 1;
+    app.PreviewMode = 2;
+    player.MaxCount = 1;  // every phase maps onto frame 0: no frame change, no decode
+    player.frame_no = 0.0;
+    app.AfterStatus = [] { judgedCycles += recog.JudgedGesture >= 0 && recog.JudgedGesture < kGestures; };
+    for (int i = 0; i < 50; ++i) RunCycle();
+    judgedCycles = 0;
+    for (auto _ : state) {
+      if (!RunCycle()) state.SkipWithError("the cycle ended the loop");
+    }
+    app.AfterStatus = nullptr;
+    TurnCameraOff();
+    UseDeviceCamera();
+  }
+  state.counters["judged"] = benchmark::Counter(double(judgedCycles), benchmark::Counter::kAvgIterations);
+  player.MaxCount = savedCount;
+  app.PlayerMode = 1;
+  control.MonitorMode = 0;
+  ReleaseKnowledgeBase();
+}
+BENCHMARK(BM_CycleGestureFullKB)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -49,5 +49,32 @@ void ScoreKeyFrames();
 // gesture-driven playback
 void GestureStep();
 void GestureStatus();
+// The two halves of GestureStep after the recognizer, on the cycle's result block:
+// OK_VAR widening for judged gesture g, and the phase onto frame_no.
+void AdaptOkLimit(int g);
+void MapPhaseToFrame();
+// The 103-character gauge of the status line (phase, acceleration, width, speed).
+std::string GestureGauge(int phase, int length, int accel, int width, int speed);
+
+// Operator learning. The entries prepare the engine for teaching; with interactive false
+// (replays of recordings) they skip the countdown, the stillness check and every wait.
+// Standard motion of gesture g (0..7): the next motion sequence becomes its learned motion
+// (app.LearnGesture = g). Switches to gesture-driven playback.
+void StandardMotionEntry(int g, bool interactive);
+// Similar-motion passes of gesture pos_num: the next `passes` judged motion sequences are
+// learning passes, then their review runs. Switches to gesture-driven playback.
+void SimilarMotionEntry(int passes, bool interactive);
+// Waits until the performer stands still (up to 30 x 10 captured frames).
+void StillnessCheck();
+// Prints a learning text on the console and draws it over the player window.
+void ShowLearningText(const char* text);
+// WriteKB, unless learning passes, a review or a standard motion are still running or
+// nothing has been taught; then a one-line message and false.
+bool SaveKnowledgeBase();
+// Keys of the operator's learning commands (0..7, g, s, w, a); false for any other key.
+bool LearningKey(int key);
+// End-of-cycle share of automatic learning (after ClearJudgement).
+void AutoLearningStep();
+void ShowLearningKeys();
 
 }  // namespace orv

@@ -21,6 +21,7 @@ namespace orv {
 void ClearJudgement() { ResetResultBlock(); }
 
 void SetUpMainLoop() {
+  EngineShowText = ShowLearningText;  // pass countdowns appear over the player window too
   app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
   std::printf("\n");
   OpenSharedMemory();
@@ -113,9 +114,13 @@ bool RunCycle() {
     PlayerStatus();
   else if (app.PlayerMode == 0)
     GestureStatus();
+  if (app.AfterStatus) app.AfterStatus();
 
-  // No display and no keyboard while a learning pass or its review runs.
-  if (learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0) return true;
+  // No display and no keyboard while a motion is being taught, a learning pass or its review
+  // runs. A motion can only come from a camera: with the camera off, taught motions and passes
+  // would wait for ever with the keyboard dead, so the cycle goes on and q can switch it on.
+  const bool awaitingMotion = learn.LearningPasses >= 1 || app.LearnGesture >= 0;
+  if (learn.REVIEW_MODE != 0 || (awaitingMotion && player.CameraOn != 0)) return true;
 
   if (!DisplayFrame()) {
     app.ExitCode = 1;  // a frame that cannot be shown is a failure, not a normal end
@@ -128,6 +133,7 @@ bool RunCycle() {
 
   app.PendingKey = 0;
   ClearJudgement();
+  AutoLearningStep();
   return !app.EndRequested;
 }
 

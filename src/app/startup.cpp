@@ -155,6 +155,7 @@ void ShowFunctionList() {
     std::printf(" ***************************[ WEB CAMERA IS TURNED ON ]**************************\n");
     std::printf("%s\n%s\n\n", stars.c_str(), stars.c_str());
   }
+  ShowLearningKeys();
 }
 
 void CreatePlayerWindow(int flags) {

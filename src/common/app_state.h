@@ -60,17 +60,28 @@ struct AppState {
   int StartFrameNum = 0, EndFrameNum = 0;
 
   // ---- gesture-driven playback --------------------------------------------------------
-  // Per gesture, its last 30 judgements, newest first: 1 the sample spread was above OK_VAR,
-  // 2 it was not, 0 no entry yet.
+  // Per gesture, outcomes of its last 30 judgements, newest first: 1 = SampleSpread was above
+  // OK_VAR, 2 = within it, 0 = no entry yet.
   std::array<std::array<int, 30>, kGestures> OkHistory{};
-  int MouseReverseFlag = 0;  // non-zero: a gesture's phase runs the frames backwards
+  int MouseReverseFlag = 0;  // non-zero: the phase maps onto the frames backwards
   int MouseVertFlag = 0;     // read from the parameter file and kept; nothing uses it
 
-  // ---- automatic-learning calibration (nothing sets the request yet) ---------------------
-  int AutoLearnMode = 0;  // request flag of the automatic-learning sequence; 0 = off
-  // Motion summed over the judged frames of a learning run and their count; their mean
-  // becomes VR_threshold when the sequence ends.
+  // ---- operator learning ---------------------------------------------------------------
+  // Gesture 0..7 whose standard motion is being taught; -1 = none. While it is >= 0 the cycle
+  // hands it to DriveGRI instead of -1 and ends after the status output; it returns to -1 in
+  // the cycle whose judgement is that gesture with PHASE -1 (the taught motion has ended).
+  int LearnGesture = -1;
+  int TeachGesture = 0;      // gesture 0..7 the operator's learning keys act on (keys 0..7)
+  // Automatic learning: 0 off; 1 gestures 0..AutoLearnLast; 2 gesture AutoLearnLast only.
+  int AutoLearnMode = 0;
+  int AutoLearnLast = 0;     // last gesture of the automatic sequence, 0..7
+  // Motion values (DifferenceSum) summed over the judged frames of a learning run, and their
+  // count; the end of automatic learning turns their mean into VR_threshold.
   int DifferenceSum2 = 0, DifferenceCnt = 0;
+
+  // Called once per cycle right after the status output, while the judgement of the cycle is
+  // still in the result block (tracing tools); nullptr = none.
+  void (*AfterStatus)() = nullptr;
 };
 extern AppState app;
 

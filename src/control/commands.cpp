@@ -304,6 +304,7 @@ bool DispatchKey(int key) {
       AddFirstClip();
       break;
     default:
+      LearningKey(key);  // the operator's learning keys, on keys no command above uses
       break;
   }
   return true;

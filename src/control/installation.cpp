@@ -26,7 +26,7 @@ cv::Mat SideArrowImage(bool left) {
 
 cv::Mat KeyChartImage() {
   // Shown while the player is paused, so it leads with how to go on and how to stop.
-  cv::Mat img(600, 800, CV_8UC3, cv::Scalar(30, 30, 30));
+  cv::Mat img(640, 800, CV_8UC3, cv::Scalar(30, 30, 30));
   const char* lines[] = {"PAUSED",
                          "ENTER  resume                 ESC  quit",
                          "e / d  DThreshold up / down (only while paused)",
@@ -42,6 +42,7 @@ cv::Mat KeyChartImage() {
                          "SPACE  window: fixed size / fits the picture",
                          "t      save the frame to ..   T  save and go to the next frame",
                          "k      copy ../clip_00000.jpg to the next free ../clip_NNNNN.jpg",
+                         "0-7    gesture to teach   g teach   s learning pass   a automatic   w save",
                          "",
                          "Mouse: left = mirror   middle = random frame   right = camera"};
   int y = 60;

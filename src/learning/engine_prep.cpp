@@ -12,6 +12,7 @@
 namespace orv {
 
 void (*EnginePumpEvents)() = nullptr;
+void (*EngineShowText)(const char*) = nullptr;
 
 void InitGestureSlot(int g) {
   if (g < 0 || g >= kGestures) return;

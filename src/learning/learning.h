@@ -26,5 +26,8 @@ void FeedFrame();
 // Optional hook run where the engine lets the display process its events (after a load
 // or a save). The engine never calls the display itself.
 extern void (*EnginePumpEvents)();
+// Optional hook that shows a learning text (pass countdown, "LEARNING ..."): the player prints
+// it and draws it over its window. Unset, the engine prints the text itself.
+extern void (*EngineShowText)(const char* text);
 
 }  // namespace orv

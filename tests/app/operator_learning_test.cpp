@@ -1,0 +1,243 @@
+// Teaching from the player window: keys, learning entries, saving, the cycle while a motion
+// is taught, and the calibration at the end of automatic learning.
+#include <gtest/gtest.h>
+
+#include "../control/player_fixture.h"
+#include "app/app.h"
+#include "common/recognition_state.h"
+#include "control/control.h"
+#include "learning/learning.h"
+#include "player/player.h"
+#include "recognition/recognition.h"
+
+using namespace orv;
+using namespace orvtest;
+
+namespace {
+
+struct LearningKeysTest : PlayerTest {
+  void SetUp() override {
+    PlayerTest::SetUp();
+    recog = RecognitionState{};
+    ResetGestureTables();
+    ReleaseAllPatterns();
+    UseContent(4);
+  }
+  std::string Key(int key) {
+    testing::internal::CaptureStdout();
+    DispatchKey(key);
+    return testing::internal::GetCapturedStdout();
+  }
+  // A camera that shows the same grey picture for ever, already in both engine buffers.
+  void StillCamera() {
+    UseScriptedCamera({cv::Mat(kCamH, kCamW, CV_8UC1, cv::Scalar(90))}, true);
+    testing::internal::CaptureStdout();
+    TurnCameraOn();
+    ZAV_Capture();
+    FeedFrame();
+    recog.GrayFrameIndex = 1 - recog.GrayFrameIndex;
+    FeedFrame();
+    testing::internal::GetCapturedStdout();
+  }
+  bool KbFilesExist() {
+    for (int i = 1; i <= 4; ++i)
+      if (std::filesystem::exists("HOLVA_data-1-" + std::to_string(i) + ".dat")) return true;
+    return false;
+  }
+};
+
+}  // namespace
+
+TEST_F(LearningKeysTest, KeysChooseTheGestureAndRefuseWhatCannotRun) {
+  EXPECT_EQ(Key('5'), "SET: Gesture to teach = [ 5 ] [ F ]\n");
+  EXPECT_EQ(app.TeachGesture, 5);
+  Key('8');  // not a gesture
+  EXPECT_EQ(app.TeachGesture, 5);
+
+  // Camera off: nothing starts, the player stays as it was.
+  EXPECT_NE(Key('g').find("switch the camera on first"), std::string::npos);
+  EXPECT_EQ(app.LearnGesture, -1);
+  EXPECT_EQ(app.PlayerMode, 1);
+
+  StillCamera();
+  // A pass needs the gesture's standard motion.
+  EXPECT_NE(Key('s').find("has no standard motion yet"), std::string::npos);
+  EXPECT_EQ(learn.LearningPasses, 0);
+
+  // Nothing taught: nothing is saved, no file appears.
+  EXPECT_NE(Key('w').find("NOT SAVED: no gesture has been taught"), std::string::npos);
+  EXPECT_FALSE(KbFilesExist());
+}
+
+TEST_F(LearningKeysTest, StandardEntryPreparesTheGestureAndCountsIn) {
+  StillCamera();
+  learn.NEROI = 7, learn.UseRoiMask = 1, learn.SKIP = 2.0, learn.RSKIP = 3.0;
+  app.DifferenceSum2 = 99, app.DifferenceCnt = 3;
+  Key('2');
+  const std::string out = Key('g');
+  EXPECT_EQ(app.LearnGesture, 2);
+  EXPECT_EQ(learn.pos_num, 2);
+  EXPECT_EQ(app.PlayerMode, 0);
+  EXPECT_EQ(learn.NEROI, 32);
+  EXPECT_EQ(learn.UseRoiMask, 0);
+  EXPECT_EQ(learn.SKIP, 1.0);
+  EXPECT_EQ(learn.RSKIP, 1.0);
+  EXPECT_EQ(app.DifferenceSum2, 0);
+  EXPECT_EQ(app.DifferenceCnt, 0);
+  // Five countdown texts, then the learning line and GO!, in this order; a still camera
+  // passes the stillness check without a STOP.
+  size_t at = 0;
+  for (int n = 5; n >= 1; --n) {
+    const std::string t =
+        "---> START THE LEARNING OF STANDARD BODY MOTION for [ C ]. GET READY! (" + std::to_string(n) + ")\n";
+    const size_t p = out.find(t, at);
+    ASSERT_NE(p, std::string::npos) << t;
+    at = p;
+  }
+  const size_t learning = out.find("*** LEARNING STANDARD BODY MOTION for [ C ] ***\n");
+  EXPECT_GT(learning, at);
+  EXPECT_GT(out.find("\n OOO            O \n"), learning);
+  EXPECT_EQ(out.find("STOP YOUR BODY MOTION"), std::string::npos);
+  // The text was drawn over the player window.
+  ASSERT_TRUE(display.hd.shown.count(kPlayerWindow));
+  EXPECT_EQ(display.hd.shown[kPlayerWindow].type(), CV_8UC3);
+
+  // A second start is refused until the taught motion has ended.
+  EXPECT_NE(Key('g').find("still going on"), std::string::npos);
+}
+
+TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
+  // No camera at all: a replay calls the entries with interactive = false.
+  testing::internal::CaptureStdout();
+  StandardMotionEntry(4, false);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("GET READY"), std::string::npos);
+  EXPECT_NE(out.find("*** LEARNING STANDARD BODY MOTION for [ E ] ***"), std::string::npos);
+  EXPECT_EQ(app.LearnGesture, 4);
+
+  app.LearnGesture = -1;
+  learn.pos_num = 4;
+  testing::internal::CaptureStdout();
+  SimilarMotionEntry(3, false);
+  out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("GET READY"), std::string::npos);
+  EXPECT_NE(out.find("*** LEARNING SIMILAR BODY MOTION for [ E ] ***"), std::string::npos);
+  EXPECT_NE(out.find("\n OOO            O  O \n"), std::string::npos);  // GO!!
+  EXPECT_EQ(learn.LearningPasses, 3);
+  EXPECT_EQ(learn.pos_num, 4);
+  EXPECT_EQ(app.PlayerMode, 0);
+  SimilarMotionEntry(0, false);
+  EXPECT_EQ(learn.LearningPasses, 1);  // at least one pass
+}
+
+TEST_F(LearningKeysTest, StillnessCheckWaitsOutMotion) {
+  // Two moving frames, then stillness: two STOP warnings, then the check ends.
+  std::vector<cv::Mat> frames;
+  for (int v : {20, 200, 20, 20}) frames.emplace_back(kCamH, kCamW, CV_8UC1, cv::Scalar(v));
+  UseScriptedCamera(frames, false);
+  testing::internal::CaptureStdout();
+  TurnCameraOn();
+  testing::internal::GetCapturedStdout();
+  ZAV_Capture();  // the buffers hold the first picture
+  FeedFrame();
+  testing::internal::CaptureStdout();
+  StillnessCheck();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(CountOf(out, " STOP YOUR BODY MOTION, NOW! [ DThreshold=40,   rv="), 2) << out;
+  EXPECT_EQ(CountOf(out, " OOOO  OOOOO   OOO   OOOO  \n"), 2);
+}
+
+TEST_F(LearningKeysTest, CycleWhileAMotionIsTaughtSkipsDisplayAndKeys) {
+  StillCamera();
+  app.PlayerMode = 0;
+  app.LearnGesture = 0;
+  std::string err;
+  ASSERT_TRUE(ParseScript("1 x\n", &display.hd.script, &err));
+  const double before = player.frame_no;
+  testing::internal::CaptureStdout();
+  RunCycle();
+  RunCycle();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(display.hd.script.size(), 1u);  // the key waits
+  EXPECT_EQ(player.frame_no, before);
+  EXPECT_EQ(app.LearnGesture, 0);  // a still camera ends no motion
+
+  // With the camera off nothing could ever end the wait: keys are read again.
+  testing::internal::CaptureStdout();
+  TurnCameraOff();
+  display.hd.script.clear();  // the switch-off sequence has its own key wait
+  ASSERT_TRUE(ParseScript("1 x\n", &display.hd.script, &err));
+  RunCycle();
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(display.hd.script.empty());
+  EXPECT_EQ(player.frame_no, before + 1.0);
+}
+
+TEST_F(LearningKeysTest, SavingIsRefusedWhileLearningRuns) {
+  ASSERT_TRUE(EnsurePatternStore());
+  PatternPresent[0][3][0] = 1;  // gesture 3 has a standard motion
+  for (auto state : {0, 1, 2}) {
+    learn.LearningPasses = state == 0 ? 2 : 0;
+    learn.REVIEW_MODE = state == 1 ? 1 : 0;
+    app.LearnGesture = state == 2 ? 3 : -1;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(SaveKnowledgeBase());
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("NOT SAVED: learning is still running"),
+              std::string::npos);
+    EXPECT_FALSE(KbFilesExist());
+  }
+  app.LearnGesture = -1;
+  learn.REVIEW_MODE = 0;
+  learn.LearningPasses = 0;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(SaveKnowledgeBase());
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(KbFilesExist());
+}
+
+TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
+  ASSERT_TRUE(EnsurePatternStore());
+  PatternPresent[0][0][0] = 1;
+  learn.SampleCount[0] = 40;  // standard motion and a pass: nothing left to learn
+  learn.GestureInfo[0].length = 25;
+  app.StartFrameNum = 100, app.EndFrameNum = 300;
+  app.DifferenceSum2 = 30000, app.DifferenceCnt = 4;
+  app.AutoLearnMode = 1;
+  testing::internal::CaptureStdout();
+  AutoLearningStep();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(app.AutoLearnMode, 0);
+  EXPECT_DOUBLE_EQ(player.VR_step, 8.0);
+  EXPECT_EQ(control.VR_threshold, 7500);
+  EXPECT_EQ(ReadFile("ZAV_THRESHOLD.dat"), "7500");  // survives the next command step
+  EXPECT_EQ(app.DifferenceSum2, 0);
+  EXPECT_EQ(app.DifferenceCnt, 0);
+  size_t a = out.find("Automatic learning has been finished.\n");
+  size_t b = out.find("\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n");
+  size_t c = out.find("\n--> Updated [ VR_step ]\n");
+  size_t d = out.find("*** VR_step=[  8.000 ],   G[ 0 ].frame_num=[ 25 ],   StartFrameNum=[ 100 ],   EndFrameNum=[ 300 ]\n");
+  size_t e = out.find("*** VR_threshold=[ 7500 ],   DifferenceSum2=[ 30000 ],   DifferenceCnt=[ 4 ]\n\n");
+  EXPECT_TRUE(a < b && b < c && c < d && d < e && e != std::string::npos) << out;
+
+  // Gesture 0 without a pass yet: the next step starts its similar-motion pass instead.
+  learn.SampleCount[0] = 0;
+  app.AutoLearnMode = 1;
+  testing::internal::CaptureStdout();
+  AutoLearningStep();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(learn.LearningPasses, 1);
+  EXPECT_EQ(learn.pos_num, 0);
+  EXPECT_EQ(app.AutoLearnMode, 1);
+}
+
+TEST_F(LearningKeysTest, FunctionListEndsWithTheLearningKeys) {
+  testing::internal::CaptureStdout();
+  ShowFunctionList();
+  const std::string out = testing::internal::GetCapturedStdout();
+  const size_t list = out.find("[ ORVANTE Ver.1.1 機能一覧 ]");
+  const size_t block = out.find("[ Gesture learning keys ]");
+  ASSERT_NE(block, std::string::npos);
+  EXPECT_LT(list, block);
+  for (const char* k : {"[ 0 .. 7 ]", "[ g ]", "[ s ]", "[ a ]", "[ w ]"})
+    EXPECT_NE(out.find(k, block), std::string::npos) << k;
+}
