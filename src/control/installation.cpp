@@ -26,32 +26,41 @@ cv::Mat SideArrowImage(bool left) {
 
 cv::Mat KeyChartImage() {
   // Shown while the player is paused, so it leads with how to go on and how to stop.
-  cv::Mat img(640, 800, CV_8UC3, cv::Scalar(30, 30, 30));
-  const char* lines[] = {"PAUSED",
-                         "ENTER  resume                 ESC  quit",
-                         "e / d  DThreshold up / down (only while paused)",
-                         "",
-                         "While playing (click the picture window first):",
-                         "ESC    pause                  ENTER  key list on the console",
-                         "q      camera on / off        i      motion read-out on / off",
-                         "v / V  motion threshold down / up (saved in ZAV_THRESHOLD.dat)",
-                         "z / x  previous / next frame  l      first frame",
-                         "j      random frame           J      automatic jumps on / off",
-                         "e      mirror the picture     Z , / X .  shift picture left / right",
-                         "h      motion counting on / off   H  clear count   B  bell",
-                         "SPACE  window: fixed size / fits the picture",
-                         "t      save the frame to ..   T  save and go to the next frame",
-                         "k      copy ../clip_00000.jpg to the next free ../clip_NNNNN.jpg",
-                         "0-7    gesture to teach   g teach   s learning pass   a automatic   w save",
-                         "",
-                         "Mouse: left = mirror   middle = random frame   right = camera"};
-  int y = 60;
-  bool first = true;
-  for (const char* l : lines) {
-    cv::putText(img, l, {30, y}, cv::FONT_HERSHEY_SIMPLEX, first ? 1.2 : 0.62, cv::Scalar(255, 255, 255),
-                first ? 2 : 1, cv::LINE_AA);
-    y += first ? 50 : 30;
-    first = false;
+  struct Row {
+    const char* key1;
+    const char* text1;
+    const char* key2;
+    const char* text2;
+  };
+  static const Row kRows[] = {
+      {"ENTER", "resume", "ESC", "quit"},
+      {"e / d", "DThreshold of the gesture engine up / down", "", ""},
+      {"", "", "", ""},
+      {"", "While playing (click the picture window first):", "", ""},
+      {"ESC", "pause", "ENTER", "key list on the console"},
+      {"q", "camera on / off", "i", "motion read-out on / off"},
+      {"v / V", "motion threshold down / up", "z / x", "previous / next frame"},
+      {"j", "random frame", "J", "automatic jumps on / off"},
+      {"l", "first frame", "e", "mirror the picture"},
+      {"Z , / X .", "shift the picture", "SPACE", "window: free / fitted"},
+      {"h", "motion counting on / off", "H / B", "clear count / bell"},
+      {"t", "save the frame to ..", "T", "save, then next frame"},
+      {"k", "copy ../clip_00000.jpg", "0 - 7", "gesture to teach"},
+      {"g", "teach its standard motion", "s", "learning pass"},
+      {"a", "automatic learning", "w", "save the knowledge base"},
+      {"", "", "", ""},
+      {"mouse", "left = mirror   middle = random frame   right = camera", "", ""},
+  };
+  cv::Mat img(600, 800, CV_8UC3, cv::Scalar(30, 30, 30));
+  cv::putText(img, "PAUSED", {30, 60}, cv::FONT_HERSHEY_SIMPLEX, 1.2, cv::Scalar(255, 255, 255), 2, cv::LINE_AA);
+  const cv::Scalar keyColour(120, 220, 255), textColour(255, 255, 255);
+  int y = 110;
+  for (const Row& r : kRows) {
+    cv::putText(img, r.key1, {30, y}, cv::FONT_HERSHEY_SIMPLEX, 0.55, keyColour, 1, cv::LINE_AA);
+    cv::putText(img, r.text1, {r.key1[0] ? 140 : 30, y}, cv::FONT_HERSHEY_SIMPLEX, 0.55, textColour, 1, cv::LINE_AA);
+    cv::putText(img, r.key2, {440, y}, cv::FONT_HERSHEY_SIMPLEX, 0.55, keyColour, 1, cv::LINE_AA);
+    cv::putText(img, r.text2, {530, y}, cv::FONT_HERSHEY_SIMPLEX, 0.55, textColour, 1, cv::LINE_AA);
+    y += 28;
   }
   return img;
 }
