@@ -5,11 +5,13 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
          libbenchmark-dev xvfb xdotool x11-utils imagemagick \
-         liblo-dev liblo-tools
+         liblo-dev liblo-tools lintian man-db libx11-dev
+
+TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.cpp)))
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo bench clean
+.PHONY: deps build test demo bench clean package package-check
 
 deps:
 	@missing=""; for p in $(PKGS); do \
@@ -35,6 +37,16 @@ demo: deps
 	$(BUILD)/orvante-make-demo demo
 	@echo "Press q in the player window to switch the recorded camera (demo/camera) on and off."
 	cd demo/work && ORVANTE_CAMERA=$(CURDIR)/demo/camera/motion_%04d.png ../../$(BUILD)/orvante
+
+# The Debian package (build/orvante_<version>_amd64.deb) and its check: unpacked into a
+# temporary folder, the packaged player must run a generated content to the end.
+package: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target orvante orvante_man orvante_changelog $(TOOL_TARGETS)
+	cd $(BUILD) && cpack -G DEB
+
+package-check: package
+	tools/check-package.sh $(BUILD)
 
 bench: build
 	$(BUILD)/orvante_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true

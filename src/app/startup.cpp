@@ -195,6 +195,7 @@ int OrvanteMain(int argc, char** argv) {
       std::fprintf(stderr, "ERROR: cannot open the player window: %s\n", why.c_str());
       return 1;
     }
+    display.fullscreen = EnvOr("ORVANTE_FULLSCREEN", "") == "1";
   }
 
   // The engine keeps the window responsive while it loads or saves a knowledge base.

@@ -38,6 +38,19 @@ void DisplayNamedWindow(const std::string& name, int flags) {
   // GUI_NORMAL: no Qt toolbar, status bar or context menu over the picture.
   cv::namedWindow(name, flags | cv::WINDOW_GUI_NORMAL);
   display.sized[name] = (flags & cv::WINDOW_AUTOSIZE) != 0;
+  if (display.fullscreen && name == kPlayerWindow) {
+    // Every creation (also the one of the sizing key) goes full screen again; fitting the
+    // window to its first picture would take it out of full screen, so that is skipped.
+    cv::setWindowProperty(name, cv::WND_PROP_FULLSCREEN, cv::WINDOW_FULLSCREEN);
+    // Without a window manager (a kiosk X server) the full-screen request is not served:
+    // place and size the window over the whole screen ourselves.
+    int w = 0, h = 0;
+    if (ScreenSize(&w, &h)) {
+      cv::moveWindow(name, 0, 0);
+      cv::resizeWindow(name, w, h);
+    }
+    display.sized[name] = true;
+  }
 }
 
 void DisplayShow(const std::string& name, const cv::Mat& img) {

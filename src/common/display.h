@@ -36,6 +36,7 @@ struct HeadlessDisplay {
 struct DisplayState {
   bool headless = false;
   std::map<std::string, bool> sized;  // real windows already fitted to their first picture
+  bool fullscreen = false;  // the player window covers the whole screen, without a frame
   long cycle = 0;                    // cycle counter the script is matched against
   HeadlessDisplay hd;
 };
@@ -44,6 +45,8 @@ extern DisplayState display;
 // Switches; the highgui display is the default.
 void UseHeadlessDisplay();
 void UseWindowDisplay();
+// Pixel size of the default X screen; false when no X display answers.
+bool ScreenSize(int* width, int* height);
 // Checks that a real window can be opened (X display present); false with a reason otherwise.
 bool WindowSystemAvailable(std::string* why);
 

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -49,6 +51,7 @@ namespace {
 
 constexpr const char* kSettingsFile = "osc.txt";
 constexpr size_t kMaxLine = 1024;
+constexpr size_t kMaxSettings = 64 * 1024;
 
 struct AddrInfoFree {
   void operator()(addrinfo* a) const { ::freeaddrinfo(a); }
@@ -229,8 +232,17 @@ void CloseOsc() { osc = OscState{}; }
 
 void OpenOsc() {
   CloseOsc();
-  std::ifstream f(kSettingsFile);
-  if (!f) return;
+  std::ifstream file(kSettingsFile, std::ios::binary);
+  if (!file) return;
+  // A settings file is a few lines; anything this large is not one (and is not read into memory).
+  std::string text(kMaxSettings + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(file.gcount()));
+  if (text.size() > kMaxSettings) {
+    std::fprintf(stderr, "OSC: osc.txt is larger than %zu bytes; the player runs on without OSC\n", kMaxSettings);
+    return;
+  }
+  std::istringstream f(text);
 
   std::string id = HostName();
   std::vector<std::pair<std::string, int>> sends;
@@ -301,6 +313,10 @@ void OpenOsc() {
       return RunWithoutOsc("cannot listen on " + listenAddress + ":" + std::to_string(listenPort), why);
     osc.ListenAddress = listenAddress;
     osc.ListenPort = listenPort;
+    // A player that ends must not leave its remote words frozen in the section either.
+    static bool releaseAtExit = false;
+    if (!releaseAtExit) std::atexit([] { PublishRemoteMotion(INT64_MAX); });
+    releaseAtExit = true;
   }
   osc.SentMotionCount = player.motion_count;
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,11 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <lo/lo.h>
+#include <lo/lo_lowlevel.h>
+#include <sys/mman.h>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -58,6 +64,20 @@ void SendRaw(int port, const std::string& bytes) {
   ::close(fd);
 }
 
+std::string MotionPacket(int chan, int value) {
+  lo_message m = lo_message_new();
+  lo_message_add_string(m, "far");
+  lo_message_add_int32(m, chan);
+  lo_message_add_int32(m, value);
+  lo_message_add_int32(m, 9600);
+  size_t len = 0;
+  void* data = lo_message_serialise(m, "/orvante/motion", nullptr, &len);
+  std::string bytes(static_cast<const char*>(data), len);
+  std::free(data);
+  lo_message_free(m);
+  return bytes;
+}
+
 bool WaitFor(const fs::path& file, const std::string& text, double seconds, size_t from = 0) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (std::chrono::steady_clock::now() < end) {
@@ -84,7 +104,8 @@ struct Player {
   fs::path err = root.path / "err.txt";
   pid_t pid = -1;
 
-  Player(int monitorMode, const std::string& oscText, const std::string& script, int a = -1, int b = -1) {
+  Player(int monitorMode, const std::string& oscText, const std::string& script, int a = -1, int b = -1,
+         const std::string& section = "") {
     fs::create_directories(work);
     MakeContent(root.path, 0, 3);
     std::string env = "4 0 3 0.0 9600 1 1.0 3 1 4 0 120 " + std::to_string(monitorMode) + " 2 1 1 0\n";
@@ -101,6 +122,7 @@ struct Player {
     ProcOptions opt;
     opt.cwd = work;
     opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (root.path / "script.txt").string()}};
+    if (!section.empty()) opt.env["ORVANTE_SHM_NAME"] = section;
     if (a >= 0)
       opt.env["ORVANTE_CAMERA"] = (root.path / "cam_%04d.png").string();
     else
@@ -135,9 +157,11 @@ TEST(OscPlayers, OscdumpSeesWhatTheStatusLinesShow) {
   if (!HaveTool("oscdump") || !HaveTool("oscsend")) GTEST_SKIP() << "liblo-tools not installed";
   Dump dump;
   ASSERT_TRUE(dump.Start());
-  Player p(1, "send 127.0.0.1 " + std::to_string(dump.port) + "\nid hall-a\n", "1 q\n40 ESC\n", 20, 30);
+  // A destination that is down comes first: it must not keep the bundle from the next one.
+  const std::string down = std::to_string(FreePort()), up = std::to_string(dump.port);
+  Player p(1, "send 127.0.0.1 " + down + "\nsend 127.0.0.1 " + up + "\nid hall-a\n", "1 q\n40 ESC\n", 20, 30);
   ASSERT_EQ(WaitProcess(p.pid, 120), 0) << ReadFile(p.err);
-  EXPECT_NE(ReadFile(p.out).find("OSC: id [hall-a], sending to 127.0.0.1:" + std::to_string(dump.port) + "\n"),
+  EXPECT_NE(ReadFile(p.out).find("OSC: id [hall-a], sending to 127.0.0.1:" + down + " 127.0.0.1:" + up + "\n"),
             std::string::npos);
   ASSERT_TRUE(WaitFor(dump.out, "/orvante/frame", 5));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -225,4 +249,35 @@ TEST(OscPlayers, WithoutSettingsFileTheConsoleIsUnchanged) {
   EXPECT_EQ(out.find("OSC"), std::string::npos);
   EXPECT_GE(CountOf(out, "\n*[SI.DiffSum=      0 ]\n"), 5);
   EXPECT_EQ(ReadFile(p.err), "");
+}
+
+TEST(OscPlayers, ListenerThatEndsLeavesNoRemoteWordBehind) {
+  const int port = FreePort();
+  const std::string section = "/orvante-test-osc-end-" + std::to_string(::getpid());
+  ::shm_unlink(section.c_str());
+  Player p(2, "listen " + std::to_string(port) + "\n", "100000 ESC\n", -1, -1, section);
+  ASSERT_TRUE(WaitFor(p.out, "[OSC bad=", 60)) << ReadFile(p.err);
+  // The remote camera keeps sending until the player has ended.
+  std::atomic<bool> ended{false};
+  std::thread sender([&] {
+    while (!ended) {
+      SendRaw(port, MotionPacket(4, 777));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  const bool seen = WaitFor(p.out, "[WebCam(  4 ) =    777 ]", 60);
+  const int code = WaitProcess(p.pid, 240);
+  ended = true;
+  sender.join();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(code, 0) << ReadFile(p.err);
+  const int fd = ::shm_open(section.c_str(), O_RDONLY, 0);
+  ASSERT_GE(fd, 0);
+  const auto* w = static_cast<const int32_t*>(::mmap(nullptr, 1024, PROT_READ, MAP_SHARED, fd, 0));
+  ASSERT_NE(w, MAP_FAILED);
+  EXPECT_EQ(w[5], 0);
+  EXPECT_EQ(w[0], 0);
+  ::munmap(const_cast<int32_t*>(w), 1024);
+  ::close(fd);
+  ::shm_unlink(section.c_str());
 }
