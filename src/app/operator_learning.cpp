@@ -95,6 +95,7 @@ void PrepareViews() {
   FillDirectionTables();
   learn.UseRoiMask = 0;
   learn.NEROI = 32;
+  SelectViewPoints();
 }
 
 // Countdown and the "LEARNING" line; interactive runs also wait for the performer to

@@ -47,6 +47,24 @@ static_assert(sizeof(PatternRecord) == 1040, "PatternRecord must match its 1040-
 static_assert(offsetof(PatternRecord, Re) == 16 && offsetof(PatternRecord, Ps) == 528,
               "PatternRecord field offsets");
 
+// One row of the view-point ranking: a view point and its weight summed over the gestures.
+struct ViewScore {
+  int view;      // 0..31
+  double score;  // sum of GestureWeight x template weight (or 1/0 from RoiMask)
+};
+
+// The two feature maps (1 difference, 2 foreground, 4 edge) each view point reads; a view
+// point counts once per entry towards MapEnable. Maps 0 and 3 are used by no view point.
+inline constexpr std::array<std::array<int, 2>, kViews> ViewMaps{{
+    {1, 1}, {1, 1}, {1, 1}, {1, 1},  // 0..3
+    {1, 2}, {1, 2}, {1, 2}, {1, 2},  // 4..7
+    {2, 2}, {2, 2}, {2, 2}, {2, 2}, {2, 2}, {2, 2}, {2, 2}, {2, 2},  // 8..15
+    {1, 1}, {1, 1}, {1, 1}, {1, 1},  // 16..19
+    {4, 4}, {4, 4}, {4, 4}, {4, 4},  // 20..23
+    {4, 1}, {4, 1}, {4, 1}, {4, 1},  // 24..27
+    {2, 1}, {2, 1}, {2, 1}, {2, 1},  // 28..31
+}};
+
 // Per-gesture/channel/view tables (only channel = gesture is filled).
 template <typename T>
 using GestureViewTable = std::array<std::array<std::array<T, kViews>, kGestures>, kGestures>;
@@ -112,7 +130,8 @@ struct LearningState {
   GestureViewTable<double> TemplateBackup = ViewTemplate;
   std::array<double, kGestures> GestureWeight{};
   std::array<double, kGestures> PhaseStepLimit{5.0, 5.0, 5.0, 5.0, 5.0, 5.0, 5.0, 5.0};
-  std::array<int, 5> MapEnable{1, 1, 1, 1, 1};  // per feature map; any non-zero enables
+  std::array<int, 5> MapEnable{1, 1, 1, 1, 1};  // per feature map: kept view points using it, 0 = off
+  std::array<ViewScore, kViews> ViewRanking{};   // working table of the view-point selection
 
   // kernel tables (BuildKernelTables)
   std::array<double, kLevels> MapKernel{};
@@ -123,6 +142,8 @@ struct LearningState {
   int ReviewFrame = 0;     // next recorded frame to feed back
   int REVIEW_MODE = 0;     // 0 live, 1 review
   char ReviewText[64] = {};  // composed per fed-back frame; shown by no one yet
+  // The latest learning text of a pass countdown ("GET READY! (n)", "LEARNING ..."). Empty = none.
+  char LearningText[160] = {};
 };
 extern LearningState learn;
 

@@ -14,8 +14,10 @@ namespace orv {
 void (*EnginePumpEvents)() = nullptr;
 void (*EngineShowText)(const char*) = nullptr;
 
-void InitGestureSlot(int g) {
-  if (g < 0 || g >= kGestures) return;
+namespace {
+
+// The learned data of gesture g: templates, samples, protocol map and weight.
+void ClearGestureSlot(int g) {
   for (auto& byView : learn.ViewTemplate[g]) byView.fill(1.0);
   for (auto& byView : learn.TemplateBackup[g]) byView.fill(1.0);
   learn.SampleCount[g] = 0;
@@ -23,6 +25,14 @@ void InitGestureSlot(int g) {
     for (auto& levels : byView) levels.fill(0.0);
   for (auto& byView : learn.ViewTemplateFlag[g]) byView.fill(0);
   std::memset(&SampleTable[g], 0, sizeof SampleTable[g]);
+  learn.GestureWeight[g] = 0.0;
+}
+
+}  // namespace
+
+void InitGestureSlot(int g) {
+  if (g < 0 || g >= kGestures) return;
+  ClearGestureSlot(g);
   learn.GestureWeight.fill(0.0);
 }
 
@@ -57,21 +67,20 @@ void BuildKernelTables() {
 
 void PrepareEngine() {
   if (ReadKB() == -1) return;
-  // While passes are pending the loop neither shows frames nor polls keys; until the passes
-  // themselves exist nothing would ever end them, so an unattended player would freeze.
-  if (learn.LearningPasses > 0) {
-    std::fprintf(stderr,
-                 "NOTE: the knowledge base asks for %d learning pass(es); this build does not run learning "
-                 "passes yet, so it is used for recognition only.\n",
-                 learn.LearningPasses);
-    learn.LearningPasses = 0;
-  }
   BuildKernelTables();
   FillDirectionTables();
-  // Template building, protocol maps and view-point selection join here with the judgement.
+  for (int g = 0; g < kGestures; ++g) {
+    BuildTemplate(g, 1);
+    BuildProtocolMap(g);
+  }
   ResetRecognition();
   ResetResultBlock();
+  SelectViewPoints();
   app.PlayerMode = 0;
+  if (learn.LearningPasses > 0)
+    std::printf("The knowledge base asks for %d learning pass(es) of gesture [ %.20s ]; they run while the "
+                "camera is on.\n",
+                learn.LearningPasses, learn.GestureInfo[learn.pos_num].name);
 }
 
 void DiscardSamples(int g) {
@@ -84,12 +93,14 @@ void DiscardSamples(int g) {
     for (int v = 0; v < kViews; ++v) learn.SampleHigh[v][g] = -1;
 }
 
+// Only the gesture being taught starts afresh: clearing all eight, as a first teaching would
+// not notice, would wipe every other learned gesture (and a save would keep the loss).
 void PrepareLearning() {
-  for (auto& e : learn.GestureInfo) e.length = 0;
   ResetRecognition();
-  for (int g = 0; g < kGestures; ++g) InitGestureSlot(g);
   const int p = learn.pos_num;
   if (p < 0 || p >= kGestures) return;  // bounded at load; a caller may still pass junk
+  learn.GestureInfo[p].length = 0;
+  ClearGestureSlot(p);
   DiscardSamples(p);
   learn.RateLimit[p] = 1e10;
   learn.JudgeCount[p].fill(0);

@@ -7,7 +7,9 @@ void InitGestureSlot(int g);
 void ResetGestureTables();   // SampleHigh = -1, GestureInfo names "A".."H"
 void ResetTemplates();       // ViewTemplate/TemplateBackup = 1.0, ViewTemplateFlag = 0
 void BuildKernelTables();    // MapKernel from OK_HIGH, RadialWeight
-void PrepareEngine();        // ReadKB; with a knowledge base loaded, PlayerMode = 0
+// ReadKB; with a knowledge base loaded: kernel and direction tables, templates and protocol
+// maps of all gestures, a fresh recognizer, view-point selection, then PlayerMode = 0.
+void PrepareEngine();
 void ReleaseKnowledgeBase();
 
 // Knowledge-base files HOLVA_data-N-1..4.dat of the current content, in the working folder.
@@ -17,7 +19,20 @@ void WriteKB();
 void BoundKnowledgeBase();
 
 void DiscardSamples(int g);
+// Start of teaching gesture pos_num: its learned data, weight and limits are cleared; every
+// other gesture keeps what it learned.
 void PrepareLearning();
+
+// Protocol map of gesture g from its learning samples (all 8 channel blocks of g rebuilt).
+void BuildProtocolMap(int g);
+// Template weights of gesture g: learning form (1) rates the view points from the samples
+// and refreshes TemplateBackup; plain form (0) restores TemplateBackup and flags the active
+// view points. Both then set GestureWeight[g] and cap RateLimit[g].
+void BuildTemplate(int g, int learningForm);
+// View-point selection: ranks the 32 view points by their weights over all gestures (or by
+// RoiMask), keeps NEROI of them (at most 32), sets RoiActive and MapEnable, recomputes the
+// evidence limits from the review sums and starts a fresh sequence with PHASE -1.
+void SelectViewPoints();
 
 // Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
 // recorded frame during review) and records pass frames while learning.

@@ -162,12 +162,4 @@ void DriveGRI(int learnGesture) {
   recog.JudgedGesture = -2;
 }
 
-// Until the pass closing (templates, protocol map, review start) is built: the part of
-// the hand-off that ends a sequence.
-void LearningHandOff(int learnGesture) {
-  recog.PHASE = -1;
-  if (Learning(learnGesture)) learn.GestureInfo[learnGesture].length = std::min(recog.mflg, kSeqFrames);
-  ResetRecognition();
-}
-
 }  // namespace orv

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <numbers>
 #include <utility>
 
 #include "common/learning_state.h"
@@ -17,9 +16,10 @@ namespace orv {
 namespace {
 
 constexpr double kDirectionAngle = 0.09817477040624999;  // direction tables
-// One step of the transform's twiddle angle. The design's 3.141592653/32 made the spectrum
-// drift from a true DFT by up to 3e-8 of its scale; the exact angle keeps it within 1e-14.
-constexpr double kTwiddleAngle = std::numbers::pi / 32;
+// One step of the transform's twiddle angle: 3.141592653 / 32, a hair below pi / 32. Stored
+// spectra (Ps of every pattern record) and other copies of the engine rely on this very unit,
+// so it is kept rather than replaced by the exact angle.
+constexpr double kTwiddleAngle = 0.09817477040625;
 
 constexpr int BitReverse(int v, int bits) {
   int r = 0;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 #include "common/app_state.h"
 #include "kb_fixture.h"
@@ -47,7 +49,7 @@ TEST(PrepareEngine, ALoadHandsThePlayerToTheEngine) {
   EXPECT_EQ(app.PlayerMode, 0);
   EXPECT_EQ(recog.mflg, 0);
   EXPECT_EQ(recog.DiffPixelCount, -1.0);
-  EXPECT_EQ(recog.PHASE, -4);
+  EXPECT_EQ(recog.PHASE, -1);  // the view-point selection starts a fresh sequence
   EXPECT_EQ(recog.JudgedGesture, -2);
   EXPECT_EQ(recog.JudgedName[1], '\0');
   EXPECT_EQ(recog.rv, 4.5);
@@ -76,17 +78,19 @@ TEST(GestureSlots, DiscardReleasesOneGestureOnly) {
   EXPECT_EQ(Patterns, nullptr);
 }
 
-TEST(GestureSlots, PrepareLearningClearsTheLearnedGestureAndKeepsTheOthersLimits) {
+TEST(GestureSlots, PrepareLearningClearsOnlyTheGestureBeingTaught) {
   learn.pos_num = 5;
   StorePattern(3, 5, 0, 1.0);
   StorePattern(3, 6, 0, 1.0);
-  learn.GestureInfo[6].length = 40;
-  learn.SampleCount[6] = 9;
-  ProtocolMap[6][6][2][500] = 1.0;
-  SampleTable[1][1][0][0].valid = 1;
-  learn.ViewTemplate[4][4][3] = 0.3;
-  learn.GestureWeight[2] = 7.0;
   for (int g : {5, 6}) {
+    learn.GestureInfo[g].length = 40;
+    learn.SampleCount[g] = 9;
+    ProtocolMap[g][g][2][500] = 1.0;
+    SampleTable[g][g][0][0].valid = 1;
+    learn.ViewTemplate[g][g][3] = 0.3;
+    learn.TemplateBackup[g][g][3] = 0.3;
+    learn.ViewTemplateFlag[g][g][3] = 1;
+    learn.GestureWeight[g] = 7.0;
     learn.RateLimit[g] = 3.0;
     learn.JudgeCount[g] = {1, 2, 3};
     learn.JudgeSum[g] = {1.0, 2.0, 3.0};
@@ -95,22 +99,38 @@ TEST(GestureSlots, PrepareLearningClearsTheLearnedGestureAndKeepsTheOthersLimits
   recog.mflg = 9;
 
   PrepareLearning();
-  EXPECT_EQ(learn.GestureInfo[6].length, 0);
   EXPECT_EQ(recog.mflg, 0);
-  EXPECT_EQ(learn.SampleCount[6], 0);
-  EXPECT_EQ(ProtocolMap[6][6][2][500], 0.0);
-  EXPECT_EQ(SampleTable[1][1][0][0].valid, 0);
-  EXPECT_EQ(learn.ViewTemplate[4][4][3], 1.0);
-  EXPECT_EQ(learn.GestureWeight[2], 0.0);
-  EXPECT_EQ(PatternPresent[3][5][0], 0);
-  EXPECT_EQ(PatternPresent[3][6][0], 1);
-  EXPECT_EQ(learn.RateLimit[5], 1e10);
-  EXPECT_EQ(learn.JudgeCount[5][2], 0);
-  EXPECT_EQ(learn.JudgeSum[5][0], 0.0);
-  EXPECT_EQ(learn.RoiWeightSum[5][31], 0.0);
-  EXPECT_EQ(learn.RateLimit[6], 3.0);
-  EXPECT_EQ(learn.JudgeCount[6][2], 3);
-  EXPECT_EQ(learn.RoiWeightSum[6][31], 2.0);
+  const int taught = 5, kept = 6;
+  EXPECT_EQ(learn.GestureInfo[taught].length, 0);
+  EXPECT_EQ(learn.SampleCount[taught], 0);
+  EXPECT_EQ(ProtocolMap[taught][taught][2][500], 0.0);
+  EXPECT_EQ(SampleTable[taught][taught][0][0].valid, 0);
+  EXPECT_EQ(learn.ViewTemplate[taught][taught][3], 1.0);
+  EXPECT_EQ(learn.TemplateBackup[taught][taught][3], 1.0);
+  EXPECT_EQ(learn.ViewTemplateFlag[taught][taught][3], 0);
+  EXPECT_EQ(learn.GestureWeight[taught], 0.0);
+  EXPECT_EQ(PatternPresent[3][taught][0], 0);
+  EXPECT_EQ(learn.RateLimit[taught], 1e10);
+  EXPECT_EQ(learn.JudgeCount[taught][2], 0);
+  EXPECT_EQ(learn.JudgeSum[taught][0], 0.0);
+  EXPECT_EQ(learn.RoiWeightSum[taught][31], 0.0);
+
+  EXPECT_EQ(learn.GestureInfo[kept].length, 40);
+  EXPECT_EQ(learn.SampleCount[kept], 9);
+  EXPECT_EQ(ProtocolMap[kept][kept][2][500], 1.0);
+  EXPECT_EQ(SampleTable[kept][kept][0][0].valid, 1);
+  EXPECT_EQ(learn.ViewTemplate[kept][kept][3], 0.3);
+  EXPECT_EQ(learn.TemplateBackup[kept][kept][3], 0.3);
+  EXPECT_EQ(learn.ViewTemplateFlag[kept][kept][3], 1);
+  EXPECT_EQ(learn.GestureWeight[kept], 7.0);
+  EXPECT_EQ(PatternPresent[3][kept][0], 1);
+  EXPECT_EQ(learn.RateLimit[kept], 3.0);
+  EXPECT_EQ(learn.JudgeCount[kept][2], 3);
+  EXPECT_EQ(learn.RoiWeightSum[kept][31], 2.0);
+
+  // The set-up's initialiser clears every weight, as before.
+  InitGestureSlot(0);
+  EXPECT_EQ(learn.GestureWeight[kept], 0.0);
 }
 
 TEST(GestureSlots, SetUpTablesNamesAndTemplates) {
@@ -130,17 +150,45 @@ TEST(GestureSlots, SetUpTablesNamesAndTemplates) {
   EXPECT_EQ(learn.ViewTemplateFlag[2][2][2], 0);
 }
 
-TEST(PrepareEngine, PendingLearningPassesNeverFreezeThePlayer) {
+TEST(PrepareEngine, BuildsTemplatesMapsAndViewPointsOfTheLoadedGestures) {
   InTempDir cwd;
-  learn.LearningPasses = 3;
+  learn.NEROI = 10;          // the rebuild asks for all 32 view points again
+  learn.LearningPasses = 2;  // pending passes stay pending
+  learn.GestureInfo[2].length = 30;
+  for (int v = 0; v < kViews; ++v)
+    for (int s = 0; s < 20; ++s) SampleTable[2][2][v][s] = SampleRecord{1, 0, v < 8 ? 0.9 : 0.2, 1.0 + 2 * s};
   testing::internal::CaptureStdout();
   WriteKB();
   learn = LearningState{};
-  testing::internal::CaptureStderr();
+  std::memset(&SampleTable, 0, sizeof SampleTable);
+  ProtocolMap[4][4][0][0] = 0.5;  // left from an earlier content
+  learn.MapEnable.fill(0);
   PrepareEngine();
-  const std::string err = testing::internal::GetCapturedStderr();
   testing::internal::GetCapturedStdout();
+
   EXPECT_EQ(app.PlayerMode, 0);
-  EXPECT_EQ(learn.LearningPasses, 0);
-  EXPECT_NE(err.find("3 learning pass(es)"), std::string::npos) << err;
+  EXPECT_EQ(learn.LearningPasses, 2);
+  EXPECT_EQ(learn.NEROI, 32);
+  for (int a : learn.RoiActive) EXPECT_EQ(a, 1);
+  EXPECT_EQ(learn.MapEnable[1], 28);
+  EXPECT_EQ(learn.MapEnable[2], 24);
+  EXPECT_EQ(learn.MapEnable[4], 12);
+  EXPECT_EQ(ProtocolMap[2][2][0][899], 1.0);  // similarity 0.9 peaks on levels 899 and 900
+  EXPECT_EQ(ProtocolMap[4][4][0][0], 0.0);
+  EXPECT_EQ(learn.TemplateBackup[2][2][0], 1.0);  // views 0..7 rate best
+  EXPECT_LT(learn.TemplateBackup[2][2][8], 0.5);
+  EXPECT_EQ(learn.PhaseStepLimit[2], 2.0);
+  EXPECT_GT(learn.GestureWeight[2], 1.0);
+  EXPECT_EQ(learn.GestureWeight[3], 1.0);
+  EXPECT_EQ(recog.PHASE, -1);
+
+  // A second load of the same files rebuilds the same tables.
+  const auto map = std::make_unique<ProtocolMapT::value_type>(ProtocolMap[2]);
+  const LearningState first = learn;
+  testing::internal::CaptureStdout();
+  PrepareEngine();
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(ProtocolMap[2] == *map);
+  EXPECT_TRUE(learn.ViewTemplate == first.ViewTemplate);
+  EXPECT_TRUE(learn.GestureWeight == first.GestureWeight);
 }

@@ -1,0 +1,111 @@
+// Engine preparation after a load, with a full knowledge base: 51,200 pattern records and
+// every learning sample valid (so each protocol map sums 6.4 million kernel values), plus
+// its stages on their own.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
+#include "common/app_state.h"
+#include "common/learning_state.h"
+#include "learning/learning.h"
+#include "recognition/recognition.h"
+
+namespace fs = std::filesystem;
+using namespace orv;
+
+namespace {
+
+// The engine logs to the console; the benchmark report must stay readable.
+struct QuietStdout {
+  int saved;
+  QuietStdout() {
+    std::fflush(stdout);
+    saved = ::dup(1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::close(null);
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    ::dup2(saved, 1);
+    ::close(saved);
+  }
+};
+
+void FillFullKnowledgeBase() {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  EnsurePatternStore();
+  for (int m = 0; m < kViews; ++m)
+    for (int g = 0; g < kGestures; ++g) {
+      learn.SampleHigh[m][g] = kSeqFrames;
+      for (int s = 0; s < kSeqFrames; ++s) {
+        for (int i = 0; i < kSigLen; ++i) {
+          Patterns->Re[m][g][s][i] = 100.0 * unit(rng);
+          Patterns->Ps[m][g][s][i] = 3000.0 * unit(rng);
+        }
+        PatternPresent[m][g][s] = 1;
+      }
+    }
+  for (int g = 0; g < kGestures; ++g) {
+    learn.GestureInfo[g].length = 120;
+    learn.SampleCount[g] = kSeqFrames;
+    for (int v = 0; v < kViews; ++v)
+      for (int s = 0; s < kSeqFrames; ++s)
+        SampleTable[g][g][v][s] = SampleRecord{1, 0, unit(rng), 1.0 + (s * 3 + v) % 120};
+  }
+}
+
+// A working folder holding the full knowledge base, made once per run.
+fs::path MakeFolder() {
+  char tmpl[] = "/tmp/orvante_bench_prepare_XXXXXX";
+  const fs::path d = ::mkdtemp(tmpl);
+  fs::current_path(d);
+  FillFullKnowledgeBase();
+  QuietStdout quiet;
+  WriteKB();
+  return d;
+}
+
+const fs::path& Folder() {
+  static const fs::path dir = MakeFolder();
+  static const bool cleanup = (std::atexit([] { fs::remove_all(dir); }), true);
+  (void)cleanup;
+  return dir;
+}
+
+void BM_PrepareEngineFull(benchmark::State& state) {
+  fs::current_path(Folder());
+  for (auto _ : state) {
+    QuietStdout quiet;
+    PrepareEngine();
+  }
+  if (app.PlayerMode != 0) state.SkipWithError("no knowledge base loaded");
+}
+BENCHMARK(BM_PrepareEngineFull)->Unit(benchmark::kMillisecond);
+
+void BM_ProtocolMaps(benchmark::State& state) {
+  fs::current_path(Folder());
+  for (auto _ : state)
+    for (int g = 0; g < kGestures; ++g) BuildProtocolMap(g);
+  state.counters["lookups_per_s"] =
+      benchmark::Counter(double(state.iterations()) * kGestures * kViews * kLevels * kSeqFrames,
+                         benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ProtocolMaps)->Unit(benchmark::kMillisecond);
+
+void BM_TemplatesAndSelection(benchmark::State& state) {
+  fs::current_path(Folder());
+  for (auto _ : state) {
+    for (int g = 0; g < kGestures; ++g) BuildTemplate(g, 1);
+    SelectViewPoints();
+  }
+}
+BENCHMARK(BM_TemplatesAndSelection)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,69 @@
+// Learning passes: the end of every judged motion sequence closes a pass of the gesture
+// being learned, rates its view points, rebuilds its protocol map and counts the passes
+// down; after the last one the recorded frames are reviewed (see the frame source).
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+#include "app/app.h"
+#include "common/control_state.h"
+#include "common/learning_state.h"
+#include "common/platform.h"
+#include "common/recognition_state.h"
+#include "learning/learning.h"
+#include "recognition/recognition.h"
+
+namespace orv {
+
+namespace {
+
+// A learning text goes to the player's hook (console and window) or, without one, to the
+// console; the latest stays in learn.LearningText.
+__attribute__((format(printf, 1, 2))) void ShowText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(learn.LearningText, sizeof learn.LearningText, format, args);
+  va_end(args);
+  if (EngineShowText) {
+    EngineShowText(learn.LearningText);
+  } else {
+    std::printf("%s\n", learn.LearningText);
+    std::fflush(stdout);
+  }
+}
+
+}  // namespace
+
+void LearningHandOff(int learnGesture) {
+  recog.PHASE = -1;
+  if (learnGesture >= 0 && learnGesture < kGestures)
+    learn.GestureInfo[learnGesture].length = std::clamp(recog.mflg, 0, kSeqFrames);
+  ResetRecognition();
+  if (learn.LearningPasses <= 0) return;
+
+  const int g = learn.pos_num;
+  if (g >= 0 && g < kGestures) {
+    BuildTemplate(g, 1);
+    BuildProtocolMap(g);
+  }
+  if (learn.LearningPasses == 1) {
+    learn.REVIEW_MODE = 1;
+    learn.ReviewFrame = 0;
+  }
+  --learn.LearningPasses;
+  if (learn.LearningPasses <= 0) return;
+
+  // The performer gets three seconds to return to the start of the motion.
+  const char* name = g >= 0 && g < kGestures ? learn.GestureInfo[g].name : "";
+  for (int n = 3; n >= 1; --n) {
+    ShowText("---> START THE LEARNING OF SIMILAR BODY MOTION for [ %.20s ]. GET READY! (%d)", name, n);
+    WaitOneSecond();
+  }
+  if (control.CamBeep) {
+    Bell();
+    std::printf("\n");
+  }
+  ShowText("*** LEARNING SIMILAR BODY MOTION for [ %.20s ] ***", name);
+}
+
+}  // namespace orv
