@@ -11,7 +11,7 @@ TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.c
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo bench clean package package-check
+.PHONY: deps build test demo demo-gesture bench clean package package-check
 
 deps:
 	@missing=""; for p in $(PKGS); do \
@@ -47,6 +47,16 @@ package: deps
 
 package-check: package
 	tools/check-package.sh $(BUILD)
+
+# Teaches gesture 0 from the demo's gesture recording (one standard motion, two learning passes),
+# saves the knowledge base, then plays the demo with that recording as the camera: press q and
+# the frames follow the arm's sweeps.
+demo-gesture: build
+	$(BUILD)/orvante-make-demo demo
+	rm -f demo/work/HOLVA_data-1-*.dat
+	$(BUILD)/orvante-replay --workdir demo/work --camera demo/gesture/sweep_%04d.png --learn 0 --passes 2 --save --trace demo/teach.csv --plot demo/teach.png 2>demo/teach.log
+	@echo "Gesture 0 taught (demo/teach.png); press q in the player window to switch the recorded camera on."
+	cd demo/work && ORVANTE_CAMERA=$(CURDIR)/demo/gesture/sweep_%04d.png ../../$(BUILD)/orvante
 
 bench: build
 	$(BUILD)/orvante_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true

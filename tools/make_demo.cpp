@@ -99,6 +99,34 @@ bool WriteText(const fs::path& p, const std::string& text) {
   return true;
 }
 
+// A recording to teach a gesture from: an arm sweeping up an arc in front of a still wall,
+// three times, with still frames before and after each sweep (the arm drops back in one frame,
+// too short to count as a motion), and still frames at the end for the learning review.
+bool WriteGestureRecording(const fs::path& dir) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  int n = 0;
+  auto put = [&](double angle) {
+    cv::Mat f(240, 320, CV_8UC3, cv::Scalar(40, 40, 40));
+    const cv::Point pivot(160, 225);
+    const cv::Point tip(pivot.x + static_cast<int>(150 * std::cos(angle)), pivot.y - static_cast<int>(150 * std::sin(angle)));
+    cv::line(f, pivot, tip, cv::Scalar(255, 255, 255), 14, cv::LINE_8);
+    char name[32];
+    std::snprintf(name, sizeof name, "sweep_%04d.png", n++);
+    return cv::imwrite((dir / name).string(), f);
+  };
+  const double from = 150.0 * M_PI / 180.0, to = 30.0 * M_PI / 180.0;
+  bool ok = true;
+  for (int s = 0; s < 3; ++s) {
+    for (int i = 0; i < 12; ++i) ok = ok && put(from);
+    for (int i = 1; i <= 30; ++i) ok = ok && put(from + (to - from) * i / 30);
+    for (int i = 0; i < 12; ++i) ok = ok && put(to);
+  }
+  for (int i = 0; i < 240; ++i) ok = ok && put(from);
+  if (!ok) std::fprintf(stderr, "ERROR: cannot write the gesture recording in %s\n", dir.c_str());
+  return ok;
+}
+
 bool Write(const fs::path& p, const cv::Mat& img) {
   if (!cv::imwrite(p.string(), img, {cv::IMWRITE_JPEG_QUALITY, 88})) {
     std::fprintf(stderr, "ERROR: cannot write %s\n", p.c_str());
@@ -140,6 +168,7 @@ int main(int argc, char** argv) {
       !Write(work / "keyallocation_01.jpg", KeyChartImage()))
     return 1;
   if (!WriteEnv(work / "zav_env.dat", frames) || !WriteRecording(root / "camera", kRecordingFrames) ||
+      !WriteGestureRecording(root / "gesture") ||
       !WriteText(work / "ZAV_THRESHOLD.dat", std::to_string(kDemoThreshold) + "\n") ||
       !WriteText(work / "SetCamera3.txt", CameraSettingsText(0, 1, 0, 0)))
     return 1;

@@ -20,6 +20,9 @@ void CreatePlayerWindow(int flags);
 int RunMainLoop();     // set-up, then cycles until the program ends; returns the exit code
 void SetUpMainLoop();
 bool RunCycle();       // one cycle; false when the program is to end
+// Optional observer called in every cycle right after its stepping, while the cycle's
+// judgement is still in place (replays trace the cycle here). Null in the player.
+extern void (*AfterCycleStepping)();
 void PlayerStatus();
 
 // cycle timer

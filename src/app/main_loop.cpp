@@ -17,6 +17,8 @@
 
 namespace orv {
 
+void (*AfterCycleStepping)() = nullptr;
+
 // The loop's end-of-cycle reset is the recognizer's own result-block reset.
 void ClearJudgement() { ResetResultBlock(); }
 
@@ -96,12 +98,14 @@ bool RunCycle() {
   // A z/x step requested by the player is served without a camera frame.
   if (app.PendingKey != 'z' && app.PendingKey != 'x') {
     ZAV_Capture();
+    if (player.CameraEnd != 0) return false;  // a replay's recording has ended
     MeasureMotion();
     if (app.PlayerMode == 0)
       GestureStep();
     else if (app.PlayerMode == 1)
       StepPlayer();
   }
+  if (AfterCycleStepping) AfterCycleStepping();
   // Motion, the shown frame, the judgement just published and the count, to other machines.
   SendOsc();
 

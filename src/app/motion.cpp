@@ -27,7 +27,7 @@ constexpr int kCamWords = 32;  // words 1..32: one per camera number
 [[noreturn]] void SharedFailure(const char* message, const std::string& name, const std::string& why) {
   std::printf("%s\n", message);
   std::fprintf(stderr, "ERROR: shared memory [%s]: %s\n", name.c_str(), why.c_str());
-  EndProcess(0);
+  EndProcess(app.SetUpFailureExit);
 }
 
 [[noreturn]] void OpenFailure(const std::string& name, const std::string& why) {

@@ -32,6 +32,13 @@ struct AppState {
   long Cycle = 0;           // cycles run since the set-up (headless scripts key on it)
   bool EndRequested = false;  // the loop returns at the end of this cycle
   int ExitCode = 0;           // what main returns once the loop has ended
+  // Set-up failures that end the process (no shared section, no content) end it with this
+  // code: 0 is the player's own rule; a tool for which they are failures sets its own.
+  int SetUpFailureExit = 0;
+  // 1 = nothing waits: WaitOneSecond returns at once, and learning starts without countdown or
+  // stillness check. For replays of recorded footage, where a wait only costs time and a
+  // stillness check would read frames meant for the cycles. 0 (default) = the player's waits.
+  int SkipWaits = 0;
 
   // ---- motion measure and shared section ---------------------------------------
   int DifferenceSum = 0;  // motion of this cycle: sum of |grey difference| of the two camera

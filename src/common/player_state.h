@@ -28,6 +28,12 @@ struct PlayerState {
   // The two latest grey camera frames, 320x240 row-major; the motion measure compares them.
   std::array<std::array<uint8_t, kCamPixels>, 2> GrayFrames{};
   int GrayIndex = 0;  // buffer the next capture writes, 0 or 1
+  // Replays: 1 = the capture that gets no frame, or a frame it cannot use, ends the main loop
+  // instead of turning the camera off. 0 (default) = the player's camera-off rule.
+  int StopAtCameraEnd = 0;
+  // Why the capture ended the loop under StopAtCameraEnd: 0 it did not, 1 no more frames,
+  // 2 a frame that cannot be used (its size error has been printed).
+  int CameraEnd = 0;
 
   // ---- content --------------------------------------------------------------------
   int ContentNumber = 0;  // current content, 0-based: 0 plays ../S001

@@ -36,6 +36,8 @@ struct CameraSource {
   std::unique_ptr<cv::VideoCapture> capture;
   std::string recording;  // name the capture was opened with; empty for the device
   bool loop = true;
+  std::string given;      // recording named by a tool (replays); replaces ORVANTE_CAMERA
+  bool givenLoop = false;
   std::chrono::steady_clock::time_point due{};  // earliest time of the next recorded frame
   bool scaleAnnounced = false;  // the recording's scaling has been reported since it was opened
 
@@ -54,12 +56,12 @@ void OpenSource() {
     return;
   }
   source.capture = std::make_unique<cv::VideoCapture>();
-  source.recording = EnvOr("ORVANTE_CAMERA", "");
+  source.recording = source.given.empty() ? EnvOr("ORVANTE_CAMERA", "") : source.given;
   source.scaleAnnounced = false;
   if (!source.recording.empty()) {
-    source.loop = EnvOr("ORVANTE_CAMERA_LOOP", "1") != "0";
+    source.loop = source.given.empty() ? EnvOr("ORVANTE_CAMERA_LOOP", "1") != "0" : source.givenLoop;
     if (!source.capture->open(source.recording, cv::CAP_ANY))
-      std::fprintf(stderr, "ERROR: cannot open the recording ORVANTE_CAMERA=[%s]\n", source.recording.c_str());
+      std::fprintf(stderr, "ERROR: cannot open the recording [%s]\n", source.recording.c_str());
   } else {
     source.capture->open(control.CamChan, cv::CAP_V4L2);
   }
@@ -173,6 +175,12 @@ void UseDeviceCamera() {
   source = CameraSource{};
 }
 
+void UseRecordingCamera(const std::string& name, bool loop) {
+  source = CameraSource{};
+  source.given = name;
+  source.givenLoop = loop;
+}
+
 bool CameraIsOpen() {
   if (source.scripted) return source.scriptedOpen;
   return source.capture && source.capture->isOpened();
@@ -182,6 +190,10 @@ void ZAV_Capture() {
   if (player.CameraOn == 0) return;
   cv::Mat& frame = player.CameraFrame;
   if (!ReadSource(frame)) {
+    if (player.StopAtCameraEnd) {
+      player.CameraEnd = 1;
+      return;
+    }
     std::printf("cvQueryFrame() failed in ZAV_Capture().\n");
     CameraLost();
     return;
@@ -191,6 +203,10 @@ void ZAV_Capture() {
   const int ch = frame.channels();
   if (frame.cols != kCamW || frame.rows != kCamH || frame.depth() != CV_8U || (ch != 1 && ch != 3 && ch != 4)) {
     SizeError(frame);
+    if (player.StopAtCameraEnd) {
+      player.CameraEnd = 2;
+      return;
+    }
     CameraLost();
     return;
   }

@@ -178,7 +178,7 @@ void CheckContent() {
                    searched.c_str(), WorkingDirectory().c_str());
       DisplayWaitKey(0);
       ShutdownCamera();
-      EndProcess(0);
+      EndProcess(app.SetUpFailureExit);
     }
   }
 }

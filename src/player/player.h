@@ -22,6 +22,9 @@ void ShutdownCamera();
 // it delivers nothing, like a camera that stopped.
 void UseScriptedCamera(std::vector<cv::Mat> frames, bool loop = false);
 void UseDeviceCamera();
+// A recording named by a tool (a video file or an image-sequence pattern) instead of the
+// device and of ORVANTE_CAMERA; opened by TurnCameraOn like the device.
+void UseRecordingCamera(const std::string& name, bool loop);
 bool CameraIsOpen();
 
 // content folders and frame data

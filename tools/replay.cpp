@@ -1,0 +1,68 @@
+// Replays recorded camera footage through the player's own set-up and cycle, headless.
+//   orvante-replay [--workdir DIR] --camera PATH [--learn G] [--passes N] [--save]
+//                  [--trace FILE] [--plot FILE.png]
+// The trace (CSV) goes to standard output unless --trace names a file; every other console
+// output of the player goes to standard error.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/replay.h"
+#include "common/platform.h"
+
+using namespace orv;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orvante-replay [--workdir DIR] --camera PATH [--learn G] [--passes N] [--save]\n"
+    "                      [--trace FILE] [--plot FILE.png]\n";
+
+// One line: a script that runs the tool reads the reason from the last line of its errors.
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "orvante-replay: %s (--help for the usage)\n", why.c_str());
+  return kReplayBadArguments;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ReplayOptions o;
+  std::string err;
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!ParseReplayArgs(std::vector<std::string>(argv + 1, argv + argc), &o, &err)) return Usage(err);
+
+  // The trace keeps the real standard output; the player's console log goes to standard error.
+  const int out = ::dup(STDOUT_FILENO);
+  if (out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    std::fprintf(stderr, "orvante-replay: cannot redirect the console: %s\n", std::strerror(errno));
+    return kReplayOutputFailed;
+  }
+  // The replay works in its working directory; names given here are the caller's.
+  if (!o.trace.empty()) o.trace = std::filesystem::absolute(o.trace).string();
+  // A trace file is written beside its name and renamed when complete: no half file in its place.
+  const std::string tmp = o.trace.empty() ? std::string() : o.trace + ".tmp";
+  std::FILE* trace = o.trace.empty() ? ::fdopen(out, "w") : std::fopen(tmp.c_str(), "w");
+  if (!trace) return Usage("cannot write the trace " + (o.trace.empty() ? "to standard output" : o.trace));
+  if (!o.trace.empty()) ::close(out);
+
+  ConsoleInit();
+  int code = RunReplay(o, trace);
+  const bool written = std::fflush(trace) == 0 && !std::ferror(trace) && (o.trace.empty() || ::fsync(fileno(trace)) == 0);
+  std::fclose(trace);
+  if (!o.trace.empty()) {
+    if (written && std::rename(tmp.c_str(), o.trace.c_str()) == 0) return code;
+    std::remove(tmp.c_str());
+    std::fprintf(stderr, "orvante-replay: cannot write the trace %s\n", o.trace.c_str());
+    return code == kReplayOk ? kReplayOutputFailed : code;
+  }
+  return code;
+}
