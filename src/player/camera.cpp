@@ -110,7 +110,9 @@ bool ReadSource(cv::Mat& frame) {
     source.capture->release();
     got = source.capture->open(source.recording, cv::CAP_ANY) && source.capture->read(frame) && !frame.empty();
   }
-  if (got && !source.recording.empty()) FitRecordedFrame(frame);
+  // Only ORVANTE_CAMERA recordings are fitted: a replay tool names its own recording and
+  // treats a frame of another size as unusable footage.
+  if (got && !source.recording.empty() && source.given.empty()) FitRecordedFrame(frame);
   return got;
 }
 
