@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
          libbenchmark-dev xvfb xdotool x11-utils imagemagick \
-         liblo-dev liblo-tools lintian man-db libx11-dev
+         qtbase5-dev libx11-dev liblo-dev liblo-tools lintian man-db
 
 TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.cpp)))
 

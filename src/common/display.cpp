@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/limits.h"
+#include "common/window_system.h"
 
 namespace orv {
 
@@ -25,7 +26,17 @@ bool WindowSystemAvailable(std::string* why) {
   // Qt aborts the process when it cannot reach a display; check first and say so.
   const char* x = std::getenv("DISPLAY");
   const char* w = std::getenv("WAYLAND_DISPLAY");
-  if ((x && *x) || (w && *w)) return true;
+  const char* qpa = std::getenv("QT_QPA_PLATFORM");
+  // A toolkit platform other than X (offscreen, Wayland, ...) is the operator's explicit choice.
+  if (qpa && *qpa && std::string(qpa).rfind("xcb", 0) != 0) return true;
+  if (x && *x) {
+    if (XDisplayReachable(x)) return true;
+    if (why)
+      *why = std::string("no X server answers on display \"") + x +
+             "\" (start the player once the desktop is up, or check DISPLAY)";
+    return false;
+  }
+  if (w && *w) return true;
   if (why) *why = "no display: DISPLAY is not set (run on a desktop, under xvfb-run, or with ORVANTE_HEADLESS=1)";
   return false;
 }
@@ -38,6 +49,7 @@ void DisplayNamedWindow(const std::string& name, int flags) {
   // GUI_NORMAL: no Qt toolbar, status bar or context menu over the picture.
   cv::namedWindow(name, flags | cv::WINDOW_GUI_NORMAL);
   display.sized[name] = (flags & cv::WINDOW_AUTOSIZE) != 0;
+  TypedKeysAttach();  // the toolkit exists once a window does
   if (display.fullscreen && name == kPlayerWindow) {
     // Every creation (also the one of the sizing key) goes full screen again; fitting the
     // window to its first picture would take it out of full screen, so that is skipped.
@@ -94,7 +106,7 @@ static void FireMouse(const ScriptEvent& ev) {
 }
 
 int DisplayWaitKey(int ms) {
-  if (!display.headless) return cv::waitKey(ms);
+  if (!display.headless) return TypedKeysWait(ms);
   ++display.hd.waitCount;
   auto& q = display.hd.script;
   // Mouse events due by now fire inside the wait, as the window system would.

@@ -1,6 +1,7 @@
 // Display and input seam. Every window call goes through here so that the whole
 // player runs headless (tests, benchmarks, replays) on the same code path.
 #pragma once
+#include <cstddef>
 #include <deque>
 #include <map>
 #include <string>
@@ -33,11 +34,16 @@ struct HeadlessDisplay {
   long destroyCount = 0;
 };
 
+// Keys a real window has queued at most while no key wait takes them (a keyboard buffer).
+constexpr std::size_t kTypedKeysMax = 64;
+
 struct DisplayState {
   bool headless = false;
   std::map<std::string, bool> sized;  // real windows already fitted to their first picture
   bool fullscreen = false;  // the player window covers the whole screen, without a frame
   long cycle = 0;                    // cycle counter the script is matched against
+  std::deque<int> typed;             // real window: keys as typed (1..255), oldest first, not yet
+                                     // taken by a key wait; at most kTypedKeysMax
   HeadlessDisplay hd;
 };
 extern DisplayState display;
@@ -53,7 +59,10 @@ bool WindowSystemAvailable(std::string* why);
 void DisplayNamedWindow(const std::string& name, int flags);
 void DisplayShow(const std::string& name, const cv::Mat& img);
 void DisplayDestroy(const std::string& name);
-int DisplayWaitKey(int ms);  // raw cv::waitKey result (-1 = no key)
+// Next key (-1 = none by the time-out; ms <= 0 waits without one). In the real window it is the
+// character typed (Shift, Caps Lock applied; kNoKey for a key that types none; a modifier alone
+// is no key), headless the script's next key.
+int DisplayWaitKey(int ms);
 // Puts window `name` to the right of window `anchor` (no-op headless), so that a small
 // window never covers the picture or the pointer over it.
 void DisplayPlaceBeside(const std::string& name, const std::string& anchor);

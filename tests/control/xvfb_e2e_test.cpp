@@ -5,12 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -35,6 +38,13 @@ std::string FindInPath(const std::string& name) {
     if (::access(p.c_str(), X_OK) == 0) return p.string();
   }
   return {};
+}
+
+// Frame number as the content's file names write it.
+std::string Numbered(int i) {
+  char b[16];
+  std::snprintf(b, sizeof b, "%05d", i);
+  return b;
 }
 
 bool WaitFor(const std::function<bool()>& ok, double seconds) {
@@ -131,6 +141,53 @@ class XvfbPlayer : public ::testing::Test {
     ASSERT_EQ(X({xdotool_, "key", k}).exitCode, 0);
   }
 
+  // Starts the player in work/ beside a content of kFrames frames (none with frames = 0) and
+  // waits for its window; with a content, also for the first picture, whose frame it returns.
+  int StartPlayer(const std::map<std::string, std::string>& env = {}, int frames = kFrames) {
+    const fs::path work = dir_.path / "work";
+    fs::create_directories(work);
+    if (frames > 0)
+      MakeContent(dir_.path, 0, frames, 160, 120);
+    else
+      fs::create_directories(dir_.path / "S001");
+    // No motion may ever pass this threshold, whatever other copies publish in the shared section.
+    WriteFile(work / "ZAV_THRESHOLD.dat", "2000000000");
+    ProcOptions o;
+    o.cwd = work;
+    o.env = env;
+    o.env["DISPLAY"] = display_;
+    o.unsetEnv = {"ORVANTE_HEADLESS", "ORVANTE_SCRIPT"};
+    player_.pid = StartProcess({ORVANTE_BINARY}, o, dir_.path / "orvante.out", dir_.path / "orvante.err");
+    FindWindow();
+    if (frames <= 0 || HasFatalFailure()) return -1;
+    // The window is fitted to its first picture after it appears: take its geometry again
+    // until the picture fills it.
+    cv::Mat shot;
+    const bool shown = WaitFor([&] {
+      FindWindow();
+      return FrameOf(shot = Shot()) >= 0;
+    }, 20.0);
+    EXPECT_TRUE(shown) << "no frame on the screen";
+    return FrameOf(shot);
+  }
+
+  // The console lines that commands print (KEY FUNCTION, SET:, EXECUTING), in order.
+  std::vector<std::string> CommandLines() {
+    std::vector<std::string> lines;
+    std::istringstream in(Out());
+    for (std::string l; std::getline(in, l);)
+      if (l.rfind("KEY FUNCTION", 0) == 0 || l.rfind("SET: ", 0) == 0 || l.rfind("EXECUTING", 0) == 0)
+        lines.push_back(l);
+    return lines;
+  }
+
+  int EndPlayer() {
+    int code = -1;
+    EXPECT_TRUE(WaitFor([&] { return !Running(player_.pid, &code); }, 20.0)) << "the player did not end";
+    player_.reaped = true;
+    return code;
+  }
+
   // Finds the player window, takes its geometry and puts the pointer on it: without a
   // window manager the keyboard goes to the window under the pointer.
   void FindWindow() {
@@ -170,11 +227,6 @@ class XvfbPlayer : public ::testing::Test {
 };
 
 TEST_F(XvfbPlayer, KeysAndClicksDriveTheRealWindow) {
-  const fs::path work = dir_.path / "work";
-  fs::create_directories(work);
-  MakeContent(dir_.path, 0, kFrames, 160, 120);
-  // No motion may ever pass this threshold, whatever other copies publish in the shared section.
-  WriteFile(work / "ZAV_THRESHOLD.dat", "2000000000");
   fs::create_directories(dir_.path / "camera");
   for (int i = 0; i < 30; ++i) {
     cv::Mat f(240, 320, CV_8UC3, cv::Scalar(20, 20, 20));
@@ -183,24 +235,9 @@ TEST_F(XvfbPlayer, KeysAndClicksDriveTheRealWindow) {
     std::snprintf(name, sizeof name, "motion_%04d.png", i);
     cv::imwrite((dir_.path / "camera" / name).string(), f);
   }
-
-  ProcOptions o;
-  o.cwd = work;
-  o.env["DISPLAY"] = display_;
-  o.env["ORVANTE_CAMERA"] = (dir_.path / "camera" / "motion_%04d.png").string();
-  o.unsetEnv = {"ORVANTE_HEADLESS", "ORVANTE_SCRIPT"};
-  player_.pid = StartProcess({ORVANTE_BINARY}, o, dir_.path / "orvante.out", dir_.path / "orvante.err");
-
-  ASSERT_NO_FATAL_FAILURE(FindWindow());
-
-  // The window is fitted to its first picture after it appears: take its geometry again
-  // until the picture fills it.
-  cv::Mat shot;
-  ASSERT_TRUE(WaitFor([&] {
-    FindWindow();
-    return FrameOf(shot = Shot()) >= 0;
-  }, 20.0)) << "no frame on the screen";
-  const int first = FrameOf(shot);
+  const int first = StartPlayer({{"ORVANTE_CAMERA", (dir_.path / "camera" / "motion_%04d.png").string()}});
+  ASSERT_GE(first, 0);
+  cv::Mat shot = Shot();
   EXPECT_EQ(Side(shot), 1);
 
   Key("i");  // monitor on: every command prints its KEY FUNCTION line from now on
@@ -246,11 +283,131 @@ TEST_F(XvfbPlayer, KeysAndClicksDriveTheRealWindow) {
   ASSERT_TRUE(OutHas(" OOOO    OOO   O   O   OOOO  OOOOO  O \n"))
       << "camera on: " << OutHas("NOW, TURNING ON", 0.1) << "\n" << ReadFile(dir_.path / "orvante.err");
   Key("Escape");
-  int code = -1;
-  ASSERT_TRUE(WaitFor([&] { return !Running(player_.pid, &code); }, 20.0)) << "the player did not end";
-  player_.reaped = true;
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(EndPlayer(), 0);
   EXPECT_NE(Out().find("OOO   OOOO   OOOO      O     OOO   OOO  O   O\n"), std::string::npos);
+}
+
+// Every letter command in both cases, typed as a person types it: Shift, Shift held long,
+// Caps Lock; keys that type no character (a modifier alone, an arrow) run nothing. The
+// whole list of command lines is compared at the end, so a key delivered twice, in the
+// wrong case or where none was typed shows up as a line too many or a wrong one.
+TEST_F(XvfbPlayer, EachCaseOfALetterRunsItsOwnCommand) {
+  const int first = StartPlayer();
+  ASSERT_GE(first, 0);
+  const fs::path home = dir_.path;
+  // Types `k` and waits until the console shows `line` for the n-th time.
+  auto Type = [&](const std::string& k, const std::string& line, int n = 1) {
+    Key(k);
+    return WaitFor([&] { return CountOf(Out(), line) >= n; }, 10.0);
+  };
+
+  Key("i");  // monitor on: commands print their KEY FUNCTION lines
+  ASSERT_TRUE(OutHas("*[SI.DiffSum="));
+  ASSERT_TRUE(Type("h", "SET: Motion Count Mode = [ ENABLED ]\n"));  // counting starts off
+  ASSERT_TRUE(Type("shift+h", "SET: motion_count = [ 0 ]\n"));
+  ASSERT_TRUE(Type("shift+b", "SET: BELL_FLAG = [ DISABLED ]\n"));
+  ASSERT_TRUE(Type("shift+j", "SET: AutoJumpFlag = [ OFF ]\n"));
+  // Not keys: each modifier alone, and an arrow (whose highgui code once read as T).
+  for (const char* k : {"Shift_L", "Shift_R", "Control_L", "Alt_L", "Down"}) Key(k);
+
+  // T with Shift held down for a while (the keyboard repeats the Shift press meanwhile).
+  X({xdotool_, "windowfocus", "--sync", wid_});
+  ASSERT_EQ(X({xdotool_, "keydown", "shift"}).exitCode, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_EQ(X({xdotool_, "key", "t"}).exitCode, 0);
+  ASSERT_EQ(X({xdotool_, "keyup", "shift"}).exitCode, 0);
+  ASSERT_TRUE(OutHas("../clip_00000.jpg\n"));
+  const int second = (first + 1) % kFrames;
+  cv::Mat shot;
+  EXPECT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) == second; }, 10.0)) << "T did not step";
+  ASSERT_TRUE(Type("t", "../clip_00001.jpg\n"));
+
+  ASSERT_TRUE(Type("shift+z", "KEY FUNCTION : [Z or ,][ Shift image in OrvanteVR Window to LEFT ]\n"));
+  ASSERT_TRUE(Type("comma", "KEY FUNCTION : [Z or ,][ Shift image in OrvanteVR Window to LEFT ]\n", 2));
+  ASSERT_TRUE(Type("shift+x", "KEY FUNCTION : [X or .][ Shift image in OrvanteVR Window to Right ]\n"));
+  ASSERT_TRUE(Type("period", "KEY FUNCTION : [X or .][ Shift image in OrvanteVR Window to Right ]\n", 2));
+
+  // V and v move the threshold by 48 (sampling step 4); V also turns the monitor off.
+  ASSERT_TRUE(Type("shift+v", "SET: ZAV_threshold = [ 2000000048 ]\n"));
+  ASSERT_TRUE(Type("v", "SET: ZAV_threshold = [ 2000000000 ]\n"));
+  Key("Caps_Lock");
+  ASSERT_TRUE(Type("v", "SET: ZAV_threshold = [ 2000000048 ]\n", 2));
+  Key("Caps_Lock");
+  ASSERT_TRUE(Type("v", "SET: ZAV_threshold = [ 2000000000 ]\n", 2));
+  Key("i");
+  ASSERT_TRUE(Type("j", "KEY FUNCTION : [j][ Set frame_no at Random ]\n"));
+
+  const std::vector<std::string> expected = {
+      "KEY FUNCTION : [h][ Toggle Motion Count Mode ]",
+      "SET: Motion Count Mode = [ ENABLED ]",
+      "KEY FUNCTION : [H][ Clear motion_count ]",
+      "SET: motion_count = [ 0 ]",
+      "KEY FUNCTION : [B][ Toggle BELL_FLAG ]",
+      "SET: BELL_FLAG = [ DISABLED ]",
+      "SET: AutoJumpFlag = [ OFF ]",
+      "KEY FUNCTION : [T][ Take the Frame to Home Folder (In Consecutive Manner) ]",
+      "EXECUTING (Clip Image) : copy ../S001/clip_" + Numbered(first) + ".jpg ../clip_00000.jpg",
+      "KEY FUNCTION : [t][ Take the Frame to Home Folder ]",
+      "EXECUTING (Clip Image) : copy ../S001/clip_" + Numbered(second) + ".jpg ../clip_00001.jpg",
+      "KEY FUNCTION : [Z or ,][ Shift image in OrvanteVR Window to LEFT ]",
+      "KEY FUNCTION : [Z or ,][ Shift image in OrvanteVR Window to LEFT ]",
+      "KEY FUNCTION : [X or .][ Shift image in OrvanteVR Window to Right ]",
+      "KEY FUNCTION : [X or .][ Shift image in OrvanteVR Window to Right ]",
+      "KEY FUNCTION : [V][ Increase ZAV_threshold ]",
+      "SET: ZAV_threshold = [ 2000000048 ]",
+      "SET: ZAV_threshold = [ 2000000000 ]",
+      "SET: ZAV_threshold = [ 2000000048 ]",  // Caps Lock on: v types V
+      "SET: ZAV_threshold = [ 2000000000 ]",
+      "KEY FUNCTION : [j][ Set frame_no at Random ]",
+  };
+  EXPECT_EQ(CommandLines(), expected);
+  EXPECT_EQ(ReadFile(home / "clip_00000.jpg"), ReadFile(home / "S001" / ("clip_" + Numbered(first) + ".jpg")));
+  EXPECT_EQ(ReadFile(home / "clip_00001.jpg"), ReadFile(home / "S001" / ("clip_" + Numbered(second) + ".jpg")));
+  EXPECT_EQ(ReadFile(home / "work" / "ZAV_THRESHOLD.dat"), "2000000000");
+
+  // The pause screen reads the same keys: E and D are not e and d, Shift alone is nothing.
+  const size_t before = CommandLines().size();
+  Key("Escape");
+  ASSERT_TRUE(OutHas(" OOOO    OOO   O   O   OOOO  OOOOO  O \n"));
+  for (const char* k : {"shift+e", "Shift_L", "shift+d", "e", "e", "d"}) Key(k);
+  Key("Return");
+  ASSERT_TRUE(OutHas("  OOO            O \n"));
+  const std::vector<std::string> all = CommandLines();
+  EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(std::min(before, all.size())), all.end()),
+            (std::vector<std::string>{"SET: DThreshold = [ 41 ]", "SET: DThreshold = [ 42 ]",
+                                      "SET: DThreshold = [ 41 ]"}));
+  ASSERT_TRUE(Type("Escape", " OOOO    OOO   O   O   OOOO  OOOOO  O \n", 2));
+  Key("Escape");
+  EXPECT_EQ(EndPlayer(), 0);
+}
+
+// With no image in any content the player waits for a key before it ends: a modifier
+// pressed alone must not end that wait, a letter does.
+TEST_F(XvfbPlayer, AModifierAloneIsNoKey) {
+  StartPlayer({}, 0);
+  ASSERT_TRUE(OutHas("---> ERROR: No image file exists! Bye!\n"));
+  for (const char* k : {"Shift_L", "Control_L", "Alt_L", "Caps_Lock", "Caps_Lock"}) Key(k);
+  EXPECT_FALSE(WaitFor([&] { return !Running(player_.pid); }, 1.5)) << "a modifier ended the wait";
+  Key("x");
+  EXPECT_EQ(EndPlayer(), 0);
+}
+
+// An exhibition computer may start the player before its X server is up.
+TEST(WindowSystem, AnUnreachableDisplayIsOneLineAndExitCodeOne) {
+  int n = 990;
+  while (n < 1100 && (fs::exists("/tmp/.X" + std::to_string(n) + "-lock") ||
+                      fs::exists("/tmp/.X11-unix/X" + std::to_string(n))))
+    ++n;
+  TempDir dir;
+  ProcOptions o;
+  o.cwd = dir.path;
+  o.env["DISPLAY"] = ":" + std::to_string(n);
+  o.unsetEnv = {"ORVANTE_HEADLESS", "ORVANTE_SCRIPT", "QT_QPA_PLATFORM"};
+  o.timeoutSeconds = 30.0;
+  const ProcResult r = RunProcess({ORVANTE_BINARY}, o);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(CountOf(r.err, "\n"), 1) << r.err;
+  EXPECT_NE(r.err.find("\":" + std::to_string(n) + "\""), std::string::npos) << r.err;
 }
 
 }  // namespace
