@@ -5,6 +5,7 @@
 // ORVANTE_BENCH_CONTENT=<dir> runs it on the frames of <dir>/S001 instead of generated ones.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,7 +94,11 @@ struct Content {
     ::dup2(null, 1);
     UseHeadlessDisplay();
     display.hd.copyShown = false;  // a real window keeps no copy either
+    // A section of its own, never an installation's; its name goes as soon as it is mapped.
+    const std::string shm = "/orvante-bench-" + std::to_string(::getpid());
+    ::setenv("ORVANTE_SHM_NAME", shm.c_str(), 1);
     SetUpMainLoop();
+    ::shm_unlink(shm.c_str());
     std::fflush(stdout);
     ::dup2(saved, 1);
     ::close(null);

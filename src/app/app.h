@@ -38,6 +38,8 @@ void OpenSharedMemory();
 void MeasureMotion();
 void CopySharedIn();   // section -> SharedMirror
 void CopySharedOut();  // SharedMirror -> section
+// The camera went off or the copy ends: its own word becomes 0 and word 0 is formed again.
+void WithdrawMotion();
 // Name of the section: "/RWT_SHARED_MEMORY", or ORVANTE_SHM_NAME (tests and rehearsals use
 // their own section so that they never disturb a running installation).
 std::string SharedMemoryName();

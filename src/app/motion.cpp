@@ -1,10 +1,12 @@
 // Motion measure and the memory section shared by the copies running on this machine.
 #include <endian.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,58 @@ constexpr int kCamWords = 32;  // words 1..32: one per camera number
   std::printf("%s\n", message);
   std::fprintf(stderr, "ERROR: shared memory [%s]: %s\n", name.c_str(), why.c_str());
   EndProcess(app.SetUpFailureExit);
+}
+
+// Word 0 is the 32-bit wrap-around sum of words 1..32.
+int32_t SumOfCameraWords(const int32_t* w) {
+  uint32_t total = 0;
+  for (int i = 1; i <= kCamWords; ++i) total += static_cast<uint32_t>(w[i]);
+  return static_cast<int32_t>(total);
+}
+
+// A copy ended by a signal (Ctrl-C, a service stop, a crash) withdraws its value too.
+// Only the mapped words are touched here, nothing that could be half-changed by the code
+// the signal interrupted.
+std::array<struct sigaction, 32> PreviousAction{};
+constexpr std::array<int, 9> kEndSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
+                                            SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+
+void WithdrawOnSignal(int sig, siginfo_t* info, void*) {
+  volatile int32_t* view = app.SharedView;
+  const int word = app.PublishedWord;
+  if (view && word >= 1 && word <= kCamWords) {
+    view[word] = 0;
+    uint32_t total = 0;
+    for (int i = 1; i <= kCamWords; ++i) total += le32toh(static_cast<uint32_t>(view[i]));
+    view[0] = static_cast<int32_t>(htole32(total));
+  }
+  // The previous disposition (default, or a sanitizer's report) takes over. A fault
+  // raised by the hardware repeats when the handler returns; anything else is raised again.
+  ::sigaction(sig, &PreviousAction[static_cast<size_t>(sig)], nullptr);
+  const bool fault = (sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL) && info &&
+                     info->si_code > 0;
+  if (!fault) ::raise(sig);
+}
+
+void WithdrawAtExit() { WithdrawMotion(); }
+
+void InstallWithdrawal() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  std::atexit(WithdrawAtExit);
+  struct sigaction act {};
+  act.sa_sigaction = WithdrawOnSignal;
+  act.sa_flags = SA_SIGINFO;
+  sigemptyset(&act.sa_mask);
+  for (int sig : kEndSignals) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) != 0) continue;
+    // A signal the caller chose to ignore stays ignored.
+    if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) continue;
+    PreviousAction[static_cast<size_t>(sig)] = old;
+    ::sigaction(sig, &act, nullptr);
+  }
 }
 
 [[noreturn]] void OpenFailure(const std::string& name, const std::string& why) {
@@ -88,6 +142,18 @@ void OpenSharedMemory() {
   CopySharedIn();
   for (int i = 0; i <= kCamWords; ++i) app.SharedMirror[static_cast<size_t>(i)] = 0;
   CopySharedOut();
+  app.PublishedWord = 0;
+  InstallWithdrawal();
+}
+
+void WithdrawMotion() {
+  const int word = app.PublishedWord;
+  app.PublishedWord = 0;
+  if (!app.SharedView || word < 1 || word > kCamWords) return;
+  CopySharedIn();
+  app.SharedMirror[static_cast<size_t>(word)] = 0;
+  app.SharedMirror[0] = SumOfCameraWords(app.SharedMirror.data());
+  CopySharedOut();
 }
 
 void CopySharedIn() {
@@ -129,11 +195,11 @@ void MeasureMotion() {
   app.DifferenceSum = sum;
 
   CopySharedIn();
-  if (control.CamChan >= 0 && control.CamChan < kCamWords)
-    app.SharedMirror[static_cast<size_t>(1 + control.CamChan)] = app.DifferenceSum;
-  uint32_t total = 0;  // wraps like the 32-bit sum of the design
-  for (int i = 1; i <= kCamWords; ++i) total += static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)]);
-  app.SharedMirror[0] = static_cast<int32_t>(total);
+  if (control.CamChan >= 0 && control.CamChan < kCamWords) {
+    app.PublishedWord = 1 + control.CamChan;
+    app.SharedMirror[static_cast<size_t>(app.PublishedWord)] = app.DifferenceSum;
+  }
+  app.SharedMirror[0] = SumOfCameraWords(app.SharedMirror.data());
   CopySharedOut();
 }
 

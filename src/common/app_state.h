@@ -50,6 +50,9 @@ struct AppState {
   std::array<int32_t, kSharedWords> SharedMirror{};
   volatile int32_t* SharedView = nullptr;  // mapped section, kept for the life of the process
   int SharedSize = kSharedSize;            // bytes of the section (1024)
+  // Word (1..32) this copy's camera last published its value in; 0 = none. The word is set
+  // back to 0 when the camera goes off or the copy ends, so nobody follows a stale value.
+  int PublishedWord = 0;
 
   // ---- frame display and key-frame detection -------------------------------------
   double RedrawMark = -1.0;  // frame_no shown last; -1.0 forces the next display step to draw

@@ -135,6 +135,7 @@ void ResetMotionState() {
 void CloseCamera() {
   std::printf("\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\n");
   player.CameraOn = 0;
+  WithdrawMotion();  // nobody may go on following the last value of a camera that is gone
   app.PreviewMode = 2;
   if (CameraIsOpen()) {
     ReleaseSource();

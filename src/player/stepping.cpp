@@ -1,6 +1,7 @@
 // Motion player: turns the motion of each cycle into a move of frame_no, reverses after
 // bursts, acts on long quiet times and counts direction changes.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -146,13 +147,16 @@ void IdleAction() {
 
 void PrintMotionCount() {
   if (player.BELL_FLAG) Bell();
-  ++player.motion_count;
+  // An installation that runs for years must not overflow the count: after the largest
+  // int it starts again at 0.
+  player.motion_count = player.motion_count < INT_MAX ? player.motion_count + 1 : 0;
   std::printf(" [ MOTION COUNT = %8d ]\n", player.motion_count);
 
-  char digits[16];
+  char digits[16] = {};
   std::snprintf(digits, sizeof digits, "%8d", player.motion_count);
-  for (char& c : digits)
-    if (c == ' ') c = '0';
+  const int len = static_cast<int>(std::strlen(digits));  // the bytes after the end mark are not digits
+  for (int i = 0; i < len; ++i)
+    if (digits[i] == ' ') digits[i] = '0';
 
   auto& banner = player.MotionBanner;
   for (auto& row : banner) {
@@ -161,7 +165,6 @@ void PrintMotionCount() {
     row[81] = '\0';
   }
   // Counts above eight digits keep their last eight on the banner.
-  const int len = static_cast<int>(std::strlen(digits));
   for (int i = 0; i < 8; ++i) {
     const char ch = digits[len - 8 + i];
     if (ch < '0' || ch > '9') continue;

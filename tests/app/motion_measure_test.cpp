@@ -6,10 +6,15 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 
+#include <opencv2/core.hpp>
+
 #include "app/app.h"
+#include "common/display.h"
+#include "player/player.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/player_state.h"
@@ -132,6 +137,56 @@ TEST_F(MotionTest, CameraOffFollowsTheSumOnlyAtTheFileThreshold) {
   MeasureMotion();
   EXPECT_EQ(app.DifferenceSum, 150);
   EXPECT_EQ(app.SharedView[0], 150);  // a copy without camera never writes
+}
+
+// A camera that goes off (q, or lost) takes its value out of the section at once: the
+// copies without a camera must not go on scrubbing on a value nobody measures any more.
+TEST_F(MotionTest, CameraThatGoesOffOrIsLostWithdrawsItsValue) {
+  orvtest::TempDir dir;
+  const std::filesystem::path old = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(dir.path.c_str()), 0);
+  orvtest::WriteFile(dir.path / "SetCamera3.txt", "0 0 3 1 0\n");  // camera 3: word 4
+  UseHeadlessDisplay();
+  OpenSharedMemory();
+  volatile int32_t* w = app.SharedView;
+  w[2] = 500;  // another copy's camera 1
+  const cv::Mat dark(kCamH, kCamW, CV_8UC3, cv::Scalar::all(0)), light(kCamH, kCamW, CV_8UC3, cv::Scalar::all(10));
+  auto publishTwice = [] {
+    for (int i = 0; i < 2; ++i) ZAV_Capture(), MeasureMotion();
+  };
+
+  UseScriptedCamera({dark, light}, false);
+  TurnCameraOn();
+  publishTwice();
+  ASSERT_EQ(w[4], 48000);
+  ASSERT_EQ(w[0], 48500);
+  TurnCameraOff();
+  EXPECT_EQ(w[4], 0);
+  EXPECT_EQ(w[0], 500);
+  EXPECT_EQ(w[2], 500);
+  control.VR_threshold = control.ZAV_threshold;
+  MeasureMotion();  // and its own camera-less cycles follow only the others
+  EXPECT_EQ(app.DifferenceSum, 500);
+
+  // The recording ends: the lost camera withdraws its value the same way.
+  TurnCameraOn();
+  publishTwice();
+  ASSERT_EQ(w[0], 48500);
+  ZAV_Capture();
+  ASSERT_EQ(player.CameraOn, 0);
+  EXPECT_EQ(w[4], 0);
+  EXPECT_EQ(w[0], 500);
+
+  // A copy whose camera number has no word withdraws nothing of anybody else's.
+  orvtest::WriteFile(dir.path / "SetCamera3.txt", "0 0 40 1 0\n");
+  TurnCameraOn();
+  publishTwice();
+  w[4] = 7;
+  TurnCameraOff();
+  EXPECT_EQ(w[4], 7);
+  EXPECT_EQ(w[0], 500);
+  UseDeviceCamera();
+  std::filesystem::current_path(old);
 }
 
 TEST_F(MotionTest, UnusableSectionEndsTheProgramWithItsMessage) {

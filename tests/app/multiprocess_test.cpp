@@ -9,6 +9,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -67,16 +69,40 @@ struct Copy {
     pid = StartProcess({ORVANTE_BINARY}, opt, out, err);
   }
 
-  // Waits until the console shows `text` (the file grows while the copy runs).
-  bool WaitFor(const std::string& text, double seconds) const {
+  // Waits until the console shows `text` at or after byte `from` (the file grows while the
+  // copy runs); returns where it was found, or npos.
+  size_t WaitFor(const std::string& text, double seconds, size_t from = 0) const {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
-      if (ReadFile(out).find(text) != std::string::npos) return true;
+      const std::string o = ReadFile(out);
+      const size_t at = o.size() > from ? o.find(text, from) : std::string::npos;
+      if (at != std::string::npos) return at;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return false;
+    return std::string::npos;
+  }
+
+  ~Copy() {
+    if (pid > 0) StopProcess(pid);
   }
 };
+
+// The test's own view of the section, for checks beside what the copies print.
+struct SectionView {
+  const int32_t* w = nullptr;
+  explicit SectionView(const std::string& shm) {
+    const int fd = ::shm_open(shm.c_str(), O_RDONLY, 0);
+    if (fd < 0) return;
+    void* p = ::mmap(nullptr, 1024, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (p != MAP_FAILED) w = static_cast<const int32_t*>(p);
+  }
+  ~SectionView() {
+    if (w) ::munmap(const_cast<int32_t*>(w), 1024);
+  }
+};
+
+constexpr size_t npos = std::string::npos;
 
 }  // namespace
 
@@ -85,41 +111,106 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   ::shm_unlink(shm.c_str());
   const mode_t oldMask = ::umask(0);  // the section must still come out private
 
-  Copy follower(5, -1, -1, "1000000000 ESC\n");  // runs until stopped
-  Copy camA(0, 20, 30, "1 q\n300 ESC\n");         // 10 per sample: 48000
-  Copy camB(3, 100, 103, "1 q\n300 ESC\n");       // 3 per sample: 14400
+  Copy follower(5, -1, -1, "1000000000 ESC\n");  // all three run until stopped
+  Copy camA(0, 20, 30, "1 q\n");                  // 10 per sample: 48000
+  Copy camB(3, 100, 103, "1 q\n");                // 3 per sample: 14400
 
   // The follower starts first: a starting copy clears the published values.
   follower.Start(shm, false);
-  ASSERT_TRUE(follower.WaitFor("[S1] [", 30)) << ReadFile(follower.err);
+  ASSERT_NE(follower.WaitFor("[S1] [", 30), npos) << ReadFile(follower.err);
   camA.Start(shm, true);
   camB.Start(shm, true);
   ::umask(oldMask);
-  EXPECT_EQ(WaitProcess(camA.pid, 120), 0) << ReadFile(camA.err);
-  EXPECT_EQ(WaitProcess(camB.pid, 120), 0) << ReadFile(camB.err);
-  EXPECT_NE(ReadFile(camA.out).find("[DifferenceSum=  48000 (SI.DiffSum="), std::string::npos);
-  EXPECT_NE(ReadFile(camB.out).find("[DifferenceSum=  14400 (SI.DiffSum="), std::string::npos);
+  size_t at = follower.WaitFor("[DifferenceSum=  62400 (SI.DiffSum=  62400 )]", 60);
+  EXPECT_NE(at, npos) << ReadFile(follower.out).substr(0, 4000);
+  EXPECT_NE(camA.WaitFor("[DifferenceSum=  48000 (SI.DiffSum=", 10), npos);
+  EXPECT_NE(camB.WaitFor("[DifferenceSum=  14400 (SI.DiffSum=", 10), npos);
 
-  // Published words stay after a copy ends, so the follower settles on their sum.
-  const bool followed = follower.WaitFor("[DifferenceSum=  62400 (SI.DiffSum=  62400 )]", 60);
-  ::kill(follower.pid, SIGKILL);
-  WaitProcess(follower.pid, 10);
-  EXPECT_TRUE(followed) << ReadFile(follower.out).substr(0, 4000);
-  EXPECT_EQ(CountOf(ReadFile(follower.out), "NOW, TURNING ON THE CAMERA"), 0);
-
+  SectionView v(shm);
+  ASSERT_NE(v.w, nullptr);
+  struct stat st {};
   const int fd = ::shm_open(shm.c_str(), O_RDONLY, 0);
   ASSERT_GE(fd, 0);
-  struct stat st {};
   ASSERT_EQ(::fstat(fd, &st), 0);
+  ::close(fd);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(st.st_size, 1024);
-  const auto* w = static_cast<const int32_t*>(::mmap(nullptr, 1024, PROT_READ, MAP_SHARED, fd, 0));
-  ASSERT_NE(w, MAP_FAILED);
-  EXPECT_EQ(w[1], 48000);
-  EXPECT_EQ(w[4], 14400);
-  EXPECT_EQ(w[6], 0);  // the follower never writes
-  EXPECT_EQ(w[0], 62400);
-  ::munmap(const_cast<int32_t*>(w), 1024);
-  ::close(fd);
+  EXPECT_EQ(v.w[6], 0);  // the follower never writes
+
+  // A copy that ends (here by a stop request) takes its value with it: the follower goes
+  // on with what the remaining camera sees, and with nothing once no camera is left.
+  StopProcess(camA.pid);
+  camA.pid = -1;
+  EXPECT_EQ(v.w[1], 0);
+  if (at != npos) at = follower.WaitFor("[DifferenceSum=  14400 (SI.DiffSum=  14400 )]", 30, at);
+  EXPECT_NE(at, npos);
+  StopProcess(camB.pid);
+  camB.pid = -1;
+  EXPECT_EQ(v.w[4], 0);
+  EXPECT_EQ(v.w[0], 0);
+  if (at != npos) {
+    EXPECT_NE(follower.WaitFor("[DifferenceSum=      0 (SI.DiffSum=      0 )]", 30, at), npos);
+  }
+  StopProcess(follower.pid);
+  follower.pid = -1;
+  EXPECT_EQ(CountOf(ReadFile(follower.out), "NOW, TURNING ON THE CAMERA"), 0);
+  ::shm_unlink(shm.c_str());
+}
+
+// Three copies publish side by side for thousands of cycles while a fourth follows them.
+// Each publisher sees a fixed motion (4800, 9600, 19200), so every sum anybody can form is a
+// multiple of 4800 up to 33600; a torn copy of the section would show as any other value.
+TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
+  const std::string shm = "/orvante-test-torn-" + std::to_string(::getpid());
+  ::shm_unlink(shm.c_str());
+  const char* env = std::getenv("ORVANTE_SHARED_CYCLES");
+  const int cycles = env ? std::atoi(env) : 2000;
+  const std::string script = "1 q\n" + std::to_string(cycles) + " ESC\n";
+  Copy follower(9, -1, -1, "1000000000 ESC\n");
+  Copy c1(0, 0, 1, script), c2(1, 0, 2, script), c3(2, 0, 4, script);
+  follower.Start(shm, false);
+  ASSERT_NE(follower.WaitFor("[S1] [", 30), npos) << ReadFile(follower.err);
+  c1.Start(shm, true);
+  c2.Start(shm, true);
+  c3.Start(shm, true);
+  for (Copy* c : {&c1, &c2, &c3}) {
+    EXPECT_EQ(WaitProcess(c->pid, 600), 0) << ReadFile(c->err);
+    c->pid = -1;
+  }
+  StopProcess(follower.pid);
+  follower.pid = -1;
+  ::shm_unlink(shm.c_str());
+
+  // The follower's lines, and each publisher's own sums: all multiples of 4800 within range.
+  auto check = [](const std::string& text, const char* field, int* seen) {
+    int bad = 0;
+    for (size_t p = text.find(field); p != npos; p = text.find(field, p + 1)) {
+      const long v = std::strtol(text.c_str() + p + std::strlen(field), nullptr, 10);
+      if (v % 4800 != 0 || v < 0 || v > 33600) ++bad;
+      seen[v >= 0 && v <= 33600 && v % 4800 == 0 ? v / 4800 : 0] = 1;
+    }
+    return bad;
+  };
+  int seen[8] = {};
+  const std::string f = ReadFile(follower.out);
+  EXPECT_EQ(check(f, "[DifferenceSum=", seen), 0);
+  for (Copy* c : {&c1, &c2, &c3}) EXPECT_EQ(check(ReadFile(c->out), "(SI.DiffSum=", seen), 0);
+  EXPECT_EQ(seen[7], 1) << "the three never published at the same time";
+  EXPECT_GE(CountOf(f, "[DifferenceSum="), 100);
+}
+
+// A copy that ends from its pause screen (ESC, ESC) withdraws its value as well.
+TEST(MultiProcess, CopyThatEndsWithdrawsItsValue) {
+  const std::string shm = "/orvante-test-end-" + std::to_string(::getpid());
+  ::shm_unlink(shm.c_str());
+  Copy cam(2, 20, 30, "1 q\n40 ESC\n");
+  cam.Start(shm, true);
+  EXPECT_EQ(WaitProcess(cam.pid, 120), 0) << ReadFile(cam.err);
+  cam.pid = -1;
+  EXPECT_NE(cam.WaitFor("[DifferenceSum=  48000 (SI.DiffSum=  48000 )]", 1), npos);
+  SectionView v(shm);
+  ASSERT_NE(v.w, nullptr);
+  EXPECT_EQ(v.w[3], 0);
+  EXPECT_EQ(v.w[0], 0);
   ::shm_unlink(shm.c_str());
 }

@@ -114,7 +114,7 @@ TEST(PlayerRun, RealWindowShowsTheFirstFrame) {
   Stage s(3, 320, 240);
   ProcOptions opt;
   opt.cwd = s.work;
-  opt.env = {{"DISPLAY", x.display}};
+  opt.env = x.Env();
   opt.unsetEnv = {"ORVANTE_HEADLESS"};
   pid_t pid = StartProcess({ORVANTE_BINARY}, opt, s.work / "out.txt", s.work / "err.txt");
   const std::string win = x.FindWindow("ORVANTE  Ver.1.1", 20.0);

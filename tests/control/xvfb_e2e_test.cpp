@@ -2,6 +2,7 @@
 // xdotool, effects checked on the console and on screenshots of the window.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,18 +65,17 @@ bool Running(pid_t pid, int* code = nullptr) {
   return false;
 }
 
-// Processes this test started; killed by pid when the test leaves early.
+// The player this test started: stopped by pid when the test leaves early, and its
+// private section removed in every case.
 struct Child {
   pid_t pid = -1;
   bool reaped = false;
   ~Child() {
-    if (pid <= 0 || reaped) return;
-    // A polite end first: Xvfb removes its lock and socket only then.
-    ::kill(pid, SIGTERM);
-    if (!WaitFor([&] { return !Running(pid); }, 5.0)) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
+    if (pid <= 0) return;
+    if (reaped)
+      ::shm_unlink(TestSectionName(pid).c_str());
+    else
+      StopProcess(pid);
   }
 };
 
@@ -88,12 +88,13 @@ class XvfbPlayer : public ::testing::Test {
     std::string why;
     if (!server_.Start(&why)) GTEST_SKIP() << why;
     display_ = server_.display;
+    xenv_ = server_.Env();
   }
 
   ProcResult X(const std::vector<std::string>& args) {
     ProcOptions o;
     o.cwd = dir_.path;
-    o.env["DISPLAY"] = display_;
+    o.env = xenv_;
     o.timeoutSeconds = 15.0;
     return RunProcess(args, o);
   }
@@ -155,7 +156,7 @@ class XvfbPlayer : public ::testing::Test {
     ProcOptions o;
     o.cwd = work;
     o.env = env;
-    o.env["DISPLAY"] = display_;
+    for (const auto& [k, v] : xenv_) o.env[k] = v;  // DISPLAY and XAUTHORITY of the private server
     o.unsetEnv = {"ORVANTE_HEADLESS", "ORVANTE_SCRIPT"};
     player_.pid = StartProcess({ORVANTE_BINARY}, o, dir_.path / "orvante.out", dir_.path / "orvante.err");
     FindWindow();
@@ -223,6 +224,7 @@ class XvfbPlayer : public ::testing::Test {
   Xvfb server_;
   Child player_;
   std::string xdotool_, import_, display_, wid_;
+  std::map<std::string, std::string> xenv_;  // DISPLAY and XAUTHORITY of the private server
   int wx_ = 0, wy_ = 0, ww_ = 0, wh_ = 0;
 };
 

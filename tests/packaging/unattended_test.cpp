@@ -131,6 +131,7 @@ class Unattended : public ::testing::Test {
     o.cwd = cwd;
     o.env = std::move(env);
     o.env["DISPLAY"] = server_.display;  // the unit's :0 is the exhibition screen
+    o.env["XAUTHORITY"] = server_.authority;  // the private server admits only its own clients
     o.unsetEnv = {"ORVANTE_HEADLESS", "ORVANTE_SCRIPT", "ORVANTE_CAMERA"};
     player_.pid = StartProcess(argv, o, dir_.path / "out", dir_.path / "err");
   }

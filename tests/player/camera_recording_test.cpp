@@ -31,7 +31,6 @@ class RecordingTest : public ::testing::Test {
     player = PlayerState{};
     control = ControlState{};
     ::unsetenv("ORVANTE_CAMERA_LOOP");
-    ::unsetenv("ORVANTE_SHM_NAME");
   }
 
   // A bar sweeping across a noisy room; returns the file names in order.

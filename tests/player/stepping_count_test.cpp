@@ -2,6 +2,8 @@
 // and the mirror of the cached frame while the frame step is zero.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
@@ -76,6 +78,18 @@ TEST_F(DirectionChange, CountSixToSevenPrintsLineAndBigDigits) {
   StepPlayer();  // same direction: nothing counted
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(player.motion_count, 12345678);
+
+  // Nine digits keep their last eight; the largest count starts again at 0, not below it.
+  player.motion_count = 123456788;
+  testing::internal::CaptureStdout();
+  Reverse();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            " [ MOTION COUNT = 123456789 ]\n" + ExpectedBanner("23456789"));
+  player.motion_count = INT_MAX;
+  testing::internal::CaptureStdout();
+  Reverse();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            " [ MOTION COUNT =        0 ]\n" + ExpectedBanner("00000000"));
 }
 
 TEST_F(DirectionChange, CountingOffCountsNothing) {

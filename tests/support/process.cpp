@@ -24,6 +24,19 @@ std::string TestSectionName(pid_t pid) { return "/orvante-test-" + std::to_strin
 
 namespace {
 
+// A test process that runs player code in-process (set-up, motion measure) uses a section
+// of its own, never the installation's, and removes it when it ends, however the test ends.
+// A forked child (death tests) leaves the name to the process that made it.
+struct PrivateSection {
+  pid_t owner = ::getpid();
+  std::string name = TestSectionName(owner);
+  PrivateSection() { ::setenv("ORVANTE_SHM_NAME", name.c_str(), 1); }
+  ~PrivateSection() {
+    if (::getpid() == owner) ::shm_unlink(name.c_str());
+  }
+};
+const PrivateSection privateSection;
+
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv, const ProcOptions& opt) {
   if (!opt.cwd.empty() && ::chdir(opt.cwd.c_str()) != 0) _exit(126);
   for (const auto& name : opt.unsetEnv) ::unsetenv(name.c_str());
@@ -73,6 +86,12 @@ int WaitProcess(pid_t pid, double timeoutSeconds, bool* timedOut) {
   if (timedOut) *timedOut = false;
   ::shm_unlink(TestSectionName(pid).c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void StopProcess(pid_t pid, double graceSeconds) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  WaitProcess(pid, graceSeconds);  // kills on time-out; removes the section either way
 }
 
 ProcResult RunProcess(const std::vector<std::string>& argv, const ProcOptions& opt) {

@@ -34,7 +34,10 @@ ProcResult RunProcess(const std::vector<std::string>& argv, const ProcOptions& o
 pid_t StartProcess(const std::vector<std::string>& argv, const ProcOptions& opt,
                    const std::filesystem::path& outFile, const std::filesystem::path& errFile);
 // Waits up to timeoutSeconds; kills on time-out. Returns the exit code or -1.
+// The process's private section (TestSectionName) is removed once it has ended.
 int WaitProcess(pid_t pid, double timeoutSeconds, bool* timedOut = nullptr);
+// Asks a process to end (SIGTERM), kills it after the grace time, and cleans up as WaitProcess.
+void StopProcess(pid_t pid, double graceSeconds = 5.0);
 
 // A fresh temporary folder, removed by the destructor.
 struct TempDir {
