@@ -73,6 +73,15 @@ void ResetResultBlock() {
   recog.JudgedSpare = 0;
 }
 
+void ClearSequenceEvidence() {
+  recog.JudgeCounter.fill(0);
+  recog.CumRanking.fill(RankEntry{0, 0.0});
+  recog.CumEvidence.fill(RankEntry{0, 0.0});
+  recog.FrameRanking.fill(RankEntry{0, 0.0});
+  recog.FrameEvidence.fill(RankEntry{0, 0.0});
+  std::memset(&recog.FrameRecord, 0, sizeof recog.FrameRecord);
+}
+
 void ResetRecognition() {
   recog.mflg = 0;
   recog.DiffPixelCount = -1.0;
@@ -80,12 +89,7 @@ void ResetRecognition() {
   recog.PhaseHigh = -1.0;
   recog.PhaseLowStamp = recog.PhaseHighStamp = 0.0;
   recog.SequenceRejected = recog.RejectRun = recog.AcceptRun = 0;
-  recog.JudgeCounter.fill(0);
-  recog.CumRanking.fill(RankEntry{0, 0.0});
-  recog.CumEvidence.fill(RankEntry{0, 0.0});
-  recog.FrameRanking.fill(RankEntry{0, 0.0});
-  recog.FrameEvidence.fill(RankEntry{0, 0.0});
-  std::memset(&recog.FrameRecord, 0, sizeof recog.FrameRecord);
+  ClearSequenceEvidence();
   recog.RecognitionCount.fill(0);
   // The next sequence may be the same gesture again: it must start from its own first
   // phase, not from where the previous repetition ended.

@@ -89,12 +89,7 @@ void DropSequence(int rejected) {
   recog.RejectRun = recog.AcceptRun = 0;
   recog.mflg = 0;
   recog.PHASE = -1;
-  recog.JudgeCounter.fill(0);
-  recog.CumRanking.fill(RankEntry{0, 0.0});
-  recog.CumEvidence.fill(RankEntry{0, 0.0});
-  recog.FrameRanking.fill(RankEntry{0, 0.0});
-  recog.FrameEvidence.fill(RankEntry{0, 0.0});
-  std::memset(&recog.FrameRecord, 0, sizeof recog.FrameRecord);
+  ClearSequenceEvidence();
 }
 
 int Fail(int judged) {

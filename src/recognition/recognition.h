@@ -14,6 +14,8 @@ int JudgeMap(int learnGesture, int final);
 // Restarts the smoothed phase: SmoothedPhase, both smoothing rings and their indices.
 // Part of every reset of the sequence state.
 void ClearPhaseSmoothing();
+// Judge counters, the four rankings and the recorded views of the sequence, all back to empty.
+void ClearSequenceEvidence();
 // End of a judged motion sequence: learned length, reset, pass count-down.
 void LearningHandOff(int learnGesture);
 
