@@ -128,3 +128,27 @@ TEST(PlayerRun, RealWindowShowsTheFirstFrame) {
     EXPECT_EQ(code, 0);
   }
 }
+
+TEST(PlayerRun, HeadlessScriptThatCannotBeTakenEndsWithCode2AndItsLine) {
+  Stage s(2);
+  const struct {
+    const char* script;  // nullptr: no such file
+    const char* message;
+  } cases[] = {
+      {nullptr, "ERROR: cannot open script "},
+      {"1 x\nfive ESC\n", "ERROR: script line 2: expected a cycle number"},
+      {"1 x\n2 F13\n", "ERROR: script line 2: unknown event 'F13'"},
+      {"1 #256\n", "ERROR: script line 1: unknown event '#256'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    ProcOptions opt;
+    opt.cwd = s.work;
+    const fs::path script = s.work / (c.script ? "script.txt" : "missing.txt");
+    if (c.script) WriteFile(script, c.script);
+    opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", script.string()}};
+    ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
+  }
+}
