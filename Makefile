@@ -29,7 +29,11 @@ build: deps
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# The demo needs only the player and the demo tool: building the tests and benchmarks first
+# would keep a new user waiting minutes for the first window.
+demo: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target orvante orvante-make-demo
 	$(BUILD)/orvante-make-demo demo
 	@echo "Press q in the player window to switch the recorded camera (demo/camera) on and off."
 	cd demo/work && ORVANTE_CAMERA=$(CURDIR)/demo/camera/motion_%04d.png ../../$(BUILD)/orvante

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/core/version.hpp>
@@ -17,13 +18,13 @@
 #include "common/player_state.h"
 #include "control/control.h"
 #include "learning/learning.h"
+#include "player/player.h"
 
 namespace orv {
 
 namespace {
 
 constexpr size_t kCommandBuffer = 256;  // batch-copy command text, NUL included
-constexpr size_t kTargetBuffer = 260;   // batch-copy target name, NUL included
 
 // Cut s to at most max bytes without splitting a UTF-8 sequence.
 size_t Utf8Cut(const char* s, size_t len, size_t max) {
@@ -77,33 +78,13 @@ int RunBatchCopy() {
                    [](const NameSlot& a, const NameSlot& b) {
                      return std::strcmp(a.data(), b.data()) < 0;  // strcmp compares unsigned bytes
                    });
-  int c = 0;
-  for (int k = 1; k < app.ArgCount;) {
-    char target[kTargetBuffer];
-    std::snprintf(target, sizeof target, "%s/S001/clip_%5d.jpg", "..", c);
-    const std::string to = ZeroFill(target);
-    if (FileReadable(to)) {  // existing clips are never overwritten
-      ++c;
-      continue;
-    }
-    const char* from = ArgName[k].data();
-    std::string command = "copy @" + std::string(from) + "@ " + to;
-    std::replace(command.begin(), command.end(), '@', '"');
-    if (command.size() >= kCommandBuffer || std::strlen(from) >= kNameSize - 1) {
-      std::fprintf(stderr, "SKIPPED: file name too long for the copy command (%zu bytes): %s\n",
-                   std::strlen(from), from);
-      ++k;
-      continue;
-    }
-    std::printf("EXECUTING: %s\n", command.c_str());
-    std::fflush(stdout);
-    std::string err;
-    if (!CopyFile(from, to, &err)) std::fprintf(stderr, "ERROR: copy of [%s] failed: %s\n", from, err.c_str());
-    ++c;
-    ++k;
-  }
+  std::vector<std::string> names;
+  for (int k = 1; k < app.ArgCount; ++k) names.emplace_back(ArgName[static_cast<size_t>(k)].data());
+  // A name that filled its slot may have been cut; the command text has a fixed buffer.
+  const FrameCopyResult r = CopyFramesToContent(names, "../S001", {kCommandBuffer, kNameSize - 1});
   std::printf("FINISHED.\n");
-  return 0;
+  // A run that left files behind must not look like a success to a calling script.
+  return r.failed > 0 ? 1 : 0;
 }
 
 void ShowFunctionList() {
@@ -201,6 +182,7 @@ int OrvanteMain(int argc, char** argv) {
 
   if (EnvOr("ORVANTE_HEADLESS", "") == "1") {
     UseHeadlessDisplay();
+    display.hd.escWhenUsedUp = true;  // no script, or a used-up one: the run still ends
     const std::string script = EnvOr("ORVANTE_SCRIPT", "");
     std::string err;
     if (!script.empty() && !LoadScriptFile(script, &err)) {

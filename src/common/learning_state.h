@@ -134,8 +134,8 @@ struct LearningState {
   std::array<ViewScore, kViews> ViewRanking{};   // working table of the view-point selection
 
   // kernel tables (BuildKernelTables)
-  std::array<double, kLevels> MapKernel{};
-  std::array<double, kLevels> RadialWeight{};
+  std::array<double, kLevels> MapKernel{};     // protocol-map kernel by distance level, width OK_HIGH
+  std::array<double, kLevels> RadialWeight{};  // signature weight by radius per mille; favours the rim
 
   // frame source: pass recording and review (PassFrames lives beside this struct)
   int RecordedFrames = 0;  // frames in PassFrames, 0..199

@@ -39,6 +39,7 @@ struct CameraSource {
   std::string given;      // recording named by a tool (replays); replaces ORVANTE_CAMERA
   bool givenLoop = false;
   std::chrono::steady_clock::time_point due{};  // earliest time of the next recorded frame
+  bool scaleAnnounced = false;  // the recording's scaling has been reported since it was opened
 
   bool scripted = false;
   bool scriptedOpen = false;
@@ -56,6 +57,7 @@ void OpenSource() {
   }
   source.capture = std::make_unique<cv::VideoCapture>();
   source.recording = source.given.empty() ? EnvOr("ORVANTE_CAMERA", "") : source.given;
+  source.scaleAnnounced = false;
   if (!source.recording.empty()) {
     source.loop = source.given.empty() ? EnvOr("ORVANTE_CAMERA_LOOP", "1") != "0" : source.givenLoop;
     if (!source.capture->open(source.recording, cv::CAP_ANY))
@@ -67,6 +69,21 @@ void OpenSource() {
   source.capture->set(cv::CAP_PROP_FRAME_WIDTH, static_cast<double>(kCamW));
   source.capture->set(cv::CAP_PROP_FRAME_HEIGHT, static_cast<double>(kCamH));
   source.capture->set(cv::CAP_PROP_FPS, 60.0);
+}
+
+// A recording may come from any device (a phone video, a 640x480 clip): it is brought to the
+// working size by area averaging, which keeps the motion sum of a region what it was, only
+// spread over fewer pixels. A live camera that ignores the size request is still refused.
+void FitRecordedFrame(cv::Mat& frame) {
+  if (frame.cols == kCamW && frame.rows == kCamH) return;
+  if (!source.scaleAnnounced) {
+    std::printf("ORVANTE_CAMERA: the recording's frames are %dx%d; they are scaled to %dx%d.\n", frame.cols,
+                frame.rows, kCamW, kCamH);
+    source.scaleAnnounced = true;
+  }
+  cv::Mat scaled;
+  cv::resize(frame, scaled, cv::Size(kCamW, kCamH), 0, 0, cv::INTER_AREA);
+  frame = std::move(scaled);
 }
 
 bool ReadSource(cv::Mat& frame) {
@@ -87,12 +104,16 @@ bool ReadSource(cv::Mat& frame) {
     if (source.due > now) std::this_thread::sleep_until(source.due);
     source.due = std::max(now, source.due) + std::chrono::microseconds(1000000 / kRecordingFps);
   }
-  if (source.capture->read(frame) && !frame.empty()) return true;
-  if (source.recording.empty() || !source.loop) return false;
-  // End of a recording: start it again. Reopening works for files and image sequences alike.
-  source.capture->release();
-  if (!source.capture->open(source.recording, cv::CAP_ANY)) return false;
-  return source.capture->read(frame) && !frame.empty();
+  bool got = source.capture->read(frame) && !frame.empty();
+  if (!got && !source.recording.empty() && source.loop) {
+    // End of a recording: start it again. Reopening works for files and image sequences alike.
+    source.capture->release();
+    got = source.capture->open(source.recording, cv::CAP_ANY) && source.capture->read(frame) && !frame.empty();
+  }
+  // Only ORVANTE_CAMERA recordings are fitted: a replay tool names its own recording and
+  // treats a frame of another size as unusable footage.
+  if (got && !source.recording.empty() && source.given.empty()) FitRecordedFrame(frame);
+  return got;
 }
 
 void ReleaseSource() {

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -69,7 +71,7 @@ bool ReadFrameIndex(const std::string& name) {
 
 void ScanFolder() {
   int misses = 0;
-  for (int j = 0; j <= 25000 && player.MaxCount < kMaxFrames; ++j) {
+  for (int j = 0; j <= kLastScannedNumber && player.MaxCount < kMaxFrames; ++j) {
     const std::string path = ContentFramePath(player.ContentNumber, j);
     if (FileExists(path)) {
       FrameRecord& r = FrameData[static_cast<size_t>(player.MaxCount)];
@@ -82,6 +84,12 @@ void ScanFolder() {
       break;
     }
   }
+}
+
+std::string WorkingDirectory() {
+  std::error_code ec;
+  const auto cwd = std::filesystem::current_path(ec);
+  return ec ? std::string(".") : cwd.string();
 }
 
 }  // namespace
@@ -145,9 +153,14 @@ void CheckContent() {
   ReleaseFrameCache();
 
   std::printf("\n*** START CHECKING IMAGE FILES. WAIT A MOMENT! ***\n");
+  std::string searched;  // content folders tried, for the message when none has a frame
   for (;;) {
     std::memset(FrameData.data(), 0, sizeof FrameData);
     player.MaxCount = 0;
+    if (player.ContentNumber >= 0) {
+      const std::string first = ContentFramePath(player.ContentNumber, 0);
+      searched += (searched.empty() ? "" : ", ") + first.substr(0, first.rfind('/'));
+    }
     if (!ReadFrameIndex(FrameIndexFileName(player.ContentNumber))) ScanFolder();
     if (player.MaxCount != 0) {
       std::printf("\n*** Finished. Thank you for waiting! ***\n\n");
@@ -160,6 +173,12 @@ void CheckContent() {
       player.ContentNumber = 0;
     } else {
       std::printf("---> ERROR: No image file exists! Bye!\n");
+      std::fflush(stdout);
+      // Say where the frames were looked for: a new installation usually has them one folder off.
+      std::fprintf(stderr,
+                   "ERROR: no frames (clip_00000.jpg, clip_00001.jpg, ...) in %s, seen from the working "
+                   "directory %s; put them in ../S001 (the batch copy or orvante-init does it).\n",
+                   searched.c_str(), WorkingDirectory().c_str());
       DisplayWaitKey(0);
       ShutdownCamera();
       EndProcess(app.SetUpFailureExit);

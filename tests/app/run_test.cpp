@@ -61,6 +61,23 @@ TEST(PlayerRun, HeadlessStartPauseAndQuit) {
   EXPECT_TRUE(a < b && b < c && c < d && d < e && e < f && f < g && g < h && h < i);
 }
 
+TEST(PlayerRun, HeadlessRunsEndWhenTheirScriptIsUsedUp) {
+  Stage s(4);
+  ProcOptions opt;
+  opt.cwd = s.work;
+  opt.env = {{"ORVANTE_HEADLESS", "1"}};
+  opt.unsetEnv = {"ORVANTE_SCRIPT"};
+  opt.timeoutSeconds = 30;
+  ProcResult none = RunProcess({ORVANTE_BINARY}, opt);  // no script at all
+  ProcResult resumed = s.RunHeadless("2 x\n3 ESC\n3 ENTER\n");
+  for (const ProcResult* r : {&none, &resumed}) {
+    EXPECT_FALSE(r->timedOut);
+    EXPECT_EQ(r->exitCode, 0) << r->err;
+    EXPECT_NE(r->out.find("OOO   OOOO   OOOO      O     OOO   OOO  O   O\n"), std::string::npos);  // See you!
+  }
+  EXPECT_EQ(CountOf(resumed.out, " OOOO    OOO   O   O   OOOO  OOOOO  O \n"), 2);  // paused twice
+}
+
 TEST(PlayerRun, PauseEditsDThresholdAndEnterResumes) {
   Stage s(3);
   ProcResult r = s.RunHeadless("2 ESC\n2 e\n2 d\n2 d\n2 ENTER\n6 ESC\n6 ESC\n");

@@ -173,11 +173,12 @@ TEST_F(ContentFixture, ScanStopsAt22000Frames) {
   EXPECT_NE(out.find("\n [  21999 ]  MaxCount = [  22000 ]  ( ../S001/clip_21999.jpg )\n"), std::string::npos);
 }
 
-TEST_F(ContentFixture, NoImageAnywhereEndsAfterAKey) {
+TEST_F(ContentFixture, NoImageAnywhereNamesTheFoldersAndEndsAfterAKey) {
   EXPECT_EXIT(
       {
         testing::internal::CaptureStdout();
+        player.ContentNumber = 2;
         CheckContent();
       },
-      testing::ExitedWithCode(0), "");
+      testing::ExitedWithCode(0), "no frames .* in \\.\\./S003, \\.\\./S002, \\.\\./S001, seen from");
 }
