@@ -4,6 +4,7 @@
 //   orvante-make-demo [DIR] [FRAMES]
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -149,6 +150,16 @@ bool WriteEnv(const fs::path& p, int frames) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Anything that looks like an option is a request for help, not a folder to fill.
+  if (argc > 3 || (argc > 1 && argv[1][0] == '-')) {
+    const bool asked = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+    std::fprintf(asked ? stdout : stderr,
+                 "usage: orvante-make-demo [DIR] [FRAMES]\n"
+                 "  writes a demo installation into DIR (default: demo): DIR/work, DIR/S001 with\n"
+                 "  FRAMES generated frames (default 240) and DIR/camera, a recorded camera for\n"
+                 "  ORVANTE_CAMERA.\n");
+    return asked ? 0 : 2;
+  }
   const fs::path root = argc > 1 ? argv[1] : "demo";
   const int frames = argc > 2 ? std::max(2, std::atoi(argv[2])) : 240;
   const fs::path work = root / "work", content = root / "S001";
