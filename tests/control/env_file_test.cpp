@@ -132,6 +132,7 @@ TEST_F(EnvTest, KeyFramesImportedFromTheContentFolder) {
   std::vector<int32_t> pivots(23000, 0);
   pivots[0] = 15;
   pivots[2] = 40;
+  pivots[3] = -7;     // zero and below: an empty key frame
   pivots[5] = 30000;  // beyond any content
   pivots[1280] = 99;  // beyond the key-frame ring: not used
   {
@@ -144,6 +145,7 @@ TEST_F(EnvTest, KeyFramesImportedFromTheContentFolder) {
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[0], 15.0);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[1], 0.0);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[2], 40.0);
+  EXPECT_DOUBLE_EQ(player.KeyFrameNumber[3], -7.0);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[5], 0.0);
   EXPECT_EQ(CountOf(out_, "SET: KeyFrameNumber["), 2);
   EXPECT_NE(out_.find("SET: KeyFrameNumber[ 0 ] = 15.000000.\nSET: KeyFrameNumber[ 2 ] = 40.000000.\n"),
@@ -176,7 +178,7 @@ TEST_F(EnvTest, ValuesOutsideTheirRangeAreRefusedOneByOne) {
       {6, "-nan", "VR_step = "},            {16, "-1", "KeyFrameIndex = -1"},
       {16, "1280", "KeyFrameIndex = 1280"}, {100 + 3, "nan", "KeyFrameNumber[ 3 ] = nan"},
       {100 + 4, "1e12", "KeyFrameNumber[ 4 ]"}, {200 + 0, "99999", "StartFrameNum = 99999"},
-      {200 + 4, "7", "flip_mode = 7"},
+      {200 + 4, "7", "flip_mode = 7"},       {4, "99999999999", "VR_threshold = 99999999999"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

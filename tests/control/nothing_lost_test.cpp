@@ -110,6 +110,19 @@ TEST_F(NothingLost, WritesThatFailHalfwayKeepTheOldFileAndLeaveNoTemporary) {
        "cannot write frame_data0001.dat"},
       {"saved frame (t key; batch copies use the same copy)", [] {}, 100, [] { DispatchKey('t'); },
        "ERROR: copy failed: cannot write ../clip_00000.jpg"},
+      {"parameter file (orvante-env)",
+       [] {
+         std::string t = "4 1 50 12.5 7000 1 2.5 3 1 2 5 300 1 1 0 3 7\n";
+         for (int i = 0; i < 1280; ++i) t += "0 ";
+         orvtest::WriteFile("zav_env.dat", t + "\n");
+       },
+       1500,  // the tool's own log fits, the 2.6 KB file does not
+       [] {
+         orvtest::ProcOptions opt;
+         const orvtest::ProcResult r = orvtest::RunProcess({ORVANTE_ENV_TOOL, "zav_env.dat", "MonitorMode=0"}, opt);
+         std::fprintf(stderr, "exit %d: %s", r.exitCode, r.err.c_str());
+       },
+       "exit 1: ERROR: cannot write zav_env.dat; it is unchanged."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
