@@ -1,17 +1,19 @@
 # Two entry points for a fresh Debian 12 machine (run as root, or with sudo available):
 #   make demo   install what is missing, build, generate the demo, run the player on it
 #   make test   install what is missing, build, run the whole test suite
+#   make fuzz   build the fuzz targets (clang, sanitizers) and run each for long (see below)
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
          libbenchmark-dev xvfb xdotool x11-utils imagemagick \
-         qtbase5-dev libx11-dev liblo-dev liblo-tools lintian man-db
+         qtbase5-dev libx11-dev liblo-dev liblo-tools lintian man-db \
+         clang libclang-rt-14-dev
 
 TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.cpp)))
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo demo-gesture bench clean package package-check
+.PHONY: deps build test demo demo-gesture bench clean package package-check fuzz-build fuzz-test fuzz
 
 deps:
 	@missing=""; for p in $(PKGS); do \
@@ -61,5 +63,26 @@ demo-gesture: build
 bench: build
 	$(BUILD)/orvante_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+# Fuzz targets of everything the player reads from outside (fuzz/): a clang build of the
+# library and the targets only, with the address and undefined-behaviour sanitizers.
+#   make fuzz-test   the short runs of the test suite (ctest -L fuzz), as CI runs them
+#   make fuzz        each target until FUZZ_RUNS inputs or FUZZ_SECONDS seconds, one at a time,
+#                    at the lowest priority; FUZZ_TARGETS="kb env" picks targets
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 1800
+FUZZ_RUNS    ?= 1000000
+FUZZ_TARGETS ?=
+
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVANTE_SANITIZE=ON -DORVANTE_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target orvante_fuzzers
+
+fuzz-test: fuzz-build
+	cd $(FUZZ_BUILD) && ctest -L fuzz --output-on-failure -j $(JOBS)
+
+fuzz: fuzz-build
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) tools/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD) demo
+	rm -rf $(BUILD) $(FUZZ_BUILD) demo

@@ -127,9 +127,16 @@ std::string ZeroFill(std::string s) {
   return s;
 }
 
+namespace {
+void (*processEndHook)(int) = nullptr;  // see SetProcessEndHook
+}  // namespace
+
+void SetProcessEndHook(void (*hook)(int code)) { processEndHook = hook; }
+
 void EndProcess(int code) {
   std::fflush(stdout);
   std::fflush(stderr);
+  if (processEndHook) processEndHook(code);
   std::exit(code);
 }
 

@@ -35,6 +35,10 @@ std::string ZeroFill(std::string s);
 
 // Ends the process the way the design does (set-up failures end with 0).
 [[noreturn]] void EndProcess(int code);
+// In-process callers that must go on after the player refused its input and ended (the fuzz
+// targets) install a hook that EndProcess calls, after flushing, instead of exiting. The hook
+// must not return (it throws or ends the process itself); nullptr (default) = exit.
+void SetProcessEndHook(void (*hook)(int code));
 
 // Environment helpers.
 std::string EnvOr(const char* name, const std::string& fallback);

@@ -151,6 +151,16 @@ uint32_t BigEndian32(const uint8_t* p) {
 
 bool OwnCamera(int chan) { return player.CameraOn != 0 && chan == control.CamChan; }
 
+// liblo hands out a decoded message's arguments where they lie in the packet, 4-byte aligned,
+// below the alignment its lo_arg union (64-bit members) declares: read them as bytes, never
+// through the union.
+int32_t ArgInt(const lo_arg* a) {
+  int32_t v;
+  std::memcpy(&v, a, sizeof v);
+  return v;
+}
+const char* ArgString(const lo_arg* a) { return reinterpret_cast<const char*>(a); }
+
 bool DecodeMessage(const uint8_t* p, size_t n, MotionUpdates* u) {
   if (n < 4 || n % 4 != 0 || p[0] != '/') return false;
   int result = 0;
@@ -164,14 +174,14 @@ bool DecodeMessage(const uint8_t* p, size_t n, MotionUpdates* u) {
 
   if (std::strcmp(path, "/orvante/motion") == 0) {
     if (std::strcmp(types, "siii") != 0) return false;
-    const int chan = argv[1]->i;
-    const int value = argv[2]->i;
+    const int chan = ArgInt(argv[1]);
+    const int value = ArgInt(argv[2]);
     if (chan < 0 || chan >= kOscChannels || value < 0 || value > kOscMaxMotion) return false;
     if (OwnCamera(chan)) {
       // Two cameras must not write one word; the local camera keeps it.
       if (!osc.OwnChannelWarned)
         std::fprintf(stderr, "OSC: /orvante/motion from [%.*s] is for camera channel %d, this player's own camera; ignored\n",
-                     kOscIdMax, &argv[0]->s, chan);
+                     kOscIdMax, ArgString(argv[0]), chan);
       osc.OwnChannelWarned = true;
       return true;
     }
