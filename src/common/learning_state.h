@@ -90,7 +90,7 @@ struct LearningState {
   double StatEpsilon = 0.1;
   int JudgeRepeat = 8;
   double ReservedReal = 8.0;
-  int CountdownUnit = 5;
+  int CountdownUnit = 5;       // countdown step in 120 ms units; <= 0: no wait; above 100 a file is cut to 100
   int UseRoiMask = 0;
 
   // file 2 (SampleTable lives beside this struct)

@@ -13,7 +13,8 @@ void Bell();  // the console bell, character 7
 void PrintWorkingDirectory();
 
 // "copy": byte copy of one file, never through a shell. Returns false and fills err on failure.
-// The target is written to a temporary name beside it and renamed, so no half file is left.
+// The target is written to a temporary name beside it and renamed, so no half file is left;
+// an existing target is never replaced (the copy fails with "will not overwrite ...").
 bool CopyFile(const std::string& from, const std::string& to, std::string* err = nullptr);
 
 // File-existence tests.

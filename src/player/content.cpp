@@ -37,18 +37,21 @@ bool ReadFrameIndex(const std::string& name) {
   std::FILE* f = std::fopen(name.c_str(), "rb");
   if (!f) return false;
   const size_t got = std::fread(FrameData.data(), 1, static_cast<size_t>(kIndexBlock), f);
-  int count = 0;
-  const bool haveCount = got == static_cast<size_t>(kIndexBlock) && std::fscanf(f, "%d", &count) == 1;
+  long count = 0;  // wider than the table, so that any written count is compared, never wrapped
+  const bool haveCount = got == static_cast<size_t>(kIndexBlock) && std::fscanf(f, "%ld", &count) == 1;
   std::fclose(f);
 
   if (!haveCount) {
+    std::fprintf(stderr, "WARNING: %s has %s; the content is treated as empty.\n", name.c_str(),
+                 got == static_cast<size_t>(kIndexBlock) ? "no frame count after its record block"
+                                                         : "fewer bytes than its record block");
     count = 0;
   } else if (count < 0) {
-    std::fprintf(stderr, "WARNING: %s: frame count %d is negative; the content is treated as empty.\n",
+    std::fprintf(stderr, "WARNING: %s: frame count %ld is negative; the content is treated as empty.\n",
                  name.c_str(), count);
     count = 0;
   } else if (count > kMaxFrames) {
-    std::fprintf(stderr, "WARNING: %s: frame count %d is above %d; only the first %d frames are used.\n",
+    std::fprintf(stderr, "WARNING: %s: frame count %ld is above %d; only the first %d frames are used.\n",
                  name.c_str(), count, kMaxFrames, kMaxFrames);
     count = kMaxFrames;
   }
@@ -60,7 +63,7 @@ bool ReadFrameIndex(const std::string& name) {
   if (unterminated)
     std::fprintf(stderr, "WARNING: %s: %d strings without an end mark were cut at %d bytes.\n", name.c_str(),
                  unterminated, kNameSize - 1);
-  player.MaxCount = count;
+  player.MaxCount = static_cast<int>(count);
   std::printf("\n* FINISHED READING FRAME DATA :  %s\n  (Number of files = [ %d ],  Name of the top file = [ %s ]) \n",
               name.c_str(), player.MaxCount, FrameData[0].path);
   return true;

@@ -11,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "player/frame_index.h"
 #include "support/process.h"
 #include "support/xvfb.h"
 
@@ -146,6 +147,69 @@ TEST(PlayerRun, RealWindowShowsTheFirstFrame) {
   if (!timedOut) {
     EXPECT_EQ(code, 0);
   }
+}
+
+TEST(PlayerRun, HeadlessScriptThatCannotBeTakenEndsWithCode2AndItsLine) {
+  Stage s(2);
+  const struct {
+    const char* script;  // nullptr: no such file
+    const char* message;
+  } cases[] = {
+      {nullptr, "ERROR: cannot open script "},
+      {"1 x\nfive ESC\n", "ERROR: script line 2: expected a cycle number"},
+      {"1 x\n2 F13\n", "ERROR: script line 2: unknown event 'F13'"},
+      {"1 #256\n", "ERROR: script line 1: unknown event '#256'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    ProcOptions opt;
+    opt.cwd = s.work;
+    const fs::path script = s.work / (c.script ? "script.txt" : "missing.txt");
+    if (c.script) WriteFile(script, c.script);
+    opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", script.string()}};
+    ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
+  }
+}
+
+// Values a hand-edited installation may hold that mean nothing to the player: each file is read
+// and the player runs its cycles, camera on and off, and ends as asked.
+TEST(PlayerRun, ValuesThatMeanNothingInEveryFileRunWithoutHarm) {
+  Stage s(3);
+  // Items 1..17: Direction 7, BurstFlip and BurstReset at the ends of int, KeyFrameMode -4,
+  // IdleCount/IdleLimit -1, MonitorMode 5, PreviewMode 9, WrapFlag -1, PlayState 99; the
+  // optional five: a replay period 0..2, mouse flags -1 and 7.
+  std::string env = "2 0 3 0 100 7 1.0 -2147483648 2147483647 -4 -1 -1 5 9 -1 99 3\n";
+  for (int i = 0; i < 1280; ++i) env += i == 1 ? "-5 " : "0 ";
+  WriteFile(s.work / "zav_env.dat", env + "\n0 2 -1 7 0\n");
+  WriteFile(s.work / "SetCamera3.txt", "3 -1 40 5 2\n");  // channel 40: no shared word
+  WriteFile(s.work / "ZAV_THRESHOLD.dat", "-5");
+  WriteFile(s.work / "not_an_image.jpg", "garbage");
+  std::string err;
+  ASSERT_TRUE(orv::WriteFrameIndex((s.work / "frame_data0001.dat").string(),
+                                   {{"../S001/clip_00000.jpg", "missing_link.jpg", "not_an_image.jpg"},
+                                    {"../S001/clip_00001.jpg", "not_an_image.jpg", "missing.jpg"},
+                                    {"../S001/clip_00002.jpg", "", ""}},
+                                   &err))
+      << err;
+  for (int i = 0; i < 4; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "cam_%04d.png", i);
+    cv::imwrite((s.root.path / name).string(), cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(i % 2 ? 200 : 20)));
+  }
+  WriteFile(s.work / "script.txt", "1 q\n10 f\n12 b\n20 LCLICK\n30 q\n35 ESC\n36 ESC\n");
+  ProcOptions opt;
+  opt.cwd = s.work;
+  opt.env = {{"ORVANTE_HEADLESS", "1"},
+             {"ORVANTE_SCRIPT", (s.work / "script.txt").string()},
+             {"ORVANTE_CAMERA", (s.root.path / "cam_%04d.png").string()}};
+  ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("SET: CamChan      = 40"), std::string::npos);
+  EXPECT_NE(r.out.find("DISP: FrameData[     0 ].http[2] = [missing_link.jpg]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("SET(1): MouseVertFlag    = 7"), std::string::npos);
 }
 
 // An installation started by the computer: the camera goes on by itself, and a camera that
