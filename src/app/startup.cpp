@@ -1,6 +1,7 @@
 // Entry point: banner, command line, batch-copy mode, interactive start, function list.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -169,6 +170,23 @@ void LoadInterfaceImages() {
   app.PauseImage = cv::imread("./keyallocation_01.jpg", cv::IMREAD_COLOR);
 }
 
+// ORVANTE_CAMERA_ON=1: the camera is switched on at start. ORVANTE_CAMERA_RETRY=SECONDS: how
+// often a lost camera is tried again (0..3600, fractions allowed); anything else is named and
+// ignored: the player keeps the lost-camera-stays-off rule.
+static void ReadCameraEnvironment() {
+  player.CameraAtStart = EnvOr("ORVANTE_CAMERA_ON", "") == "1" ? 1 : 0;
+  const std::string text = EnvOr("ORVANTE_CAMERA_RETRY", "");
+  if (text.empty()) return;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || !(v >= 0.0 && v <= 3600.0)) {
+    std::fprintf(stderr, "WARNING: ORVANTE_CAMERA_RETRY=%s is not a number of seconds in 0..3600; a lost camera stays off.\n",
+                 text.c_str());
+    return;
+  }
+  player.CameraRetry = v;
+}
+
 int OrvanteMain(int argc, char** argv) {
   ConsoleInit();
   // Missing optional images are part of normal operation; the library must not chatter about them.
@@ -179,6 +197,7 @@ int OrvanteMain(int argc, char** argv) {
   if (app.ArgCount >= 2) EndProcess(RunBatchCopy());
 
   player.Random.seed(static_cast<unsigned>(std::time(nullptr)));
+  ReadCameraEnvironment();
 
   if (EnvOr("ORVANTE_HEADLESS", "") == "1") {
     UseHeadlessDisplay();

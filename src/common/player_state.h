@@ -34,6 +34,15 @@ struct PlayerState {
   // Why the capture ended the loop under StopAtCameraEnd: 0 it did not, 1 no more frames,
   // 2 a frame that cannot be used (its size error has been printed).
   int CameraEnd = 0;
+  // Seconds between attempts to open again a camera that was lost (unplugged, or it stopped
+  // delivering), 0..3600 (ORVANTE_CAMERA_RETRY). 0 (default): a lost camera stays off until
+  // q. A camera switched off by q is never reopened behind the operator's back.
+  double CameraRetry = 0.0;
+  int CameraWasLost = 0;  // 1 from a loss until the camera is back or q switches it
+  // 1: the main loop switches the camera on before its first cycle, as q would, so that an
+  // installation started by the computer plays without anyone at the keyboard
+  // (ORVANTE_CAMERA_ON=1). 0 (default): the camera starts off.
+  int CameraAtStart = 0;
 
   // ---- content --------------------------------------------------------------------
   int ContentNumber = 0;  // current content, 0-based: 0 plays ../S001

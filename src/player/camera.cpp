@@ -40,6 +40,7 @@ struct CameraSource {
   bool givenLoop = false;
   std::chrono::steady_clock::time_point due{};  // earliest time of the next recorded frame
   bool scaleAnnounced = false;  // the recording's scaling has been reported since it was opened
+  std::chrono::steady_clock::time_point retryDue{};  // next attempt to reopen a lost camera
 
   bool scripted = false;
   bool scriptedOpen = false;
@@ -145,10 +146,35 @@ void CloseCamera() {
   DisplayWaitKey(1000);
 }
 
-// The camera is gone: the player runs on without it.
+// The camera is gone: the player runs on without it, and with a retry interval set it
+// tries to get it back (a USB camera that was pulled out and plugged in again).
 void CameraLost() {
   CloseCamera();
   std::printf("Done.\n\n");
+  player.CameraWasLost = 1;
+  if (player.CameraRetry > 0.0) {
+    std::printf("The camera will be opened again every %.3g s until it answers.\n", player.CameraRetry);
+    source.retryDue = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(player.CameraRetry));
+  }
+  std::fflush(stdout);
+}
+
+// One quiet attempt per interval: an attempt that fails prints nothing, so a camera missing
+// for days does not fill the log. Once it opens, the whole switch-on sequence runs as for q.
+void RetryLostCamera() {
+  if (player.CameraWasLost == 0 || player.CameraRetry <= 0.0) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now < source.retryDue) return;
+  source.retryDue = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(player.CameraRetry));
+  OpenSource();
+  const bool back = CameraIsOpen();
+  ReleaseSource();
+  if (!back) return;
+  std::printf("\nThe camera answers again.\n");
+  TurnCameraOn();
 }
 
 void SizeError(const cv::Mat& f) {
@@ -190,7 +216,10 @@ bool CameraIsOpen() {
 }
 
 void ZAV_Capture() {
-  if (player.CameraOn == 0) return;
+  if (player.CameraOn == 0) {
+    RetryLostCamera();
+    if (player.CameraOn == 0) return;
+  }
   cv::Mat& frame = player.CameraFrame;
   if (!ReadSource(frame)) {
     if (player.StopAtCameraEnd) {
@@ -250,6 +279,7 @@ void ZAV_Capture() {
 void TurnCameraOn() {
   std::printf("\nNOW, TURNING ON THE CAMERA DEVICE. WAIT A MOMENT...\n");
   player.CameraOn = 1;
+  player.CameraWasLost = 0;
   ReadCameraSettings();
   if (CameraIsOpen()) ReleaseSource();
   OpenSource();
@@ -265,6 +295,7 @@ void TurnCameraOn() {
 
 void TurnCameraOff() {
   CloseCamera();
+  player.CameraWasLost = 0;
   std::printf("Done.\n");
   ResetMotionState();
 }

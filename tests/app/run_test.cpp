@@ -9,6 +9,7 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "player/frame_index.h"
 #include "support/process.h"
@@ -209,4 +210,41 @@ TEST(PlayerRun, ValuesThatMeanNothingInEveryFileRunWithoutHarm) {
   EXPECT_NE(r.out.find("SET: CamChan      = 40"), std::string::npos);
   EXPECT_NE(r.out.find("DISP: FrameData[     0 ].http[2] = [missing_link.jpg]"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("SET(1): MouseVertFlag    = 7"), std::string::npos);
+}
+
+// An installation started by the computer: the camera goes on by itself, and a camera that
+// stops delivering is opened again (here a recording without loop stands for it).
+TEST(PlayerRun, UnattendedCameraStartsOnItsOwnAndComesBackAfterALoss) {
+  Stage s(4);
+  for (int i = 0; i < 6; ++i) {
+    cv::Mat f(240, 320, CV_8UC3, cv::Scalar(20, 20, 20));
+    cv::rectangle(f, cv::Rect(20 + 40 * i, 60, 60, 120), cv::Scalar(230, 230, 230), cv::FILLED);
+    char name[32];
+    std::snprintf(name, sizeof name, "cam_%04d.png", i);
+    cv::imwrite((s.root.path / name).string(), f);
+  }
+  WriteFile(s.work / "script.txt", "2000 ESC\n2001 ESC\n");
+  ProcOptions opt;
+  opt.cwd = s.work;
+  opt.env = {{"ORVANTE_HEADLESS", "1"},
+             {"ORVANTE_SCRIPT", (s.work / "script.txt").string()},
+             {"ORVANTE_CAMERA", (s.root.path / "cam_%04d.png").string()},
+             {"ORVANTE_CAMERA_LOOP", "0"},
+             {"ORVANTE_CAMERA_ON", "1"},
+             {"ORVANTE_CAMERA_RETRY", "0.001"}};
+  const ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_GE(CountOf(r.out, "cvQueryFrame() failed in ZAV_Capture()."), 2);
+  EXPECT_GE(CountOf(r.out, "The camera answers again."), 2);
+  EXPECT_EQ(CountOf(r.out, "The camera will be opened again every 0.001 s until it answers."),
+            CountOf(r.out, "cvQueryFrame() failed in ZAV_Capture()."));
+
+  // A retry interval that is not a number of seconds is named, and a loss is then final.
+  opt.env["ORVANTE_CAMERA_RETRY"] = "10s";
+  const ProcResult bad = RunProcess({ORVANTE_BINARY}, opt);
+  EXPECT_EQ(bad.exitCode, 0) << bad.err;
+  EXPECT_NE(bad.err.find("WARNING: ORVANTE_CAMERA_RETRY=10s is not a number of seconds in 0..3600"),
+            std::string::npos);
+  EXPECT_EQ(CountOf(bad.out, "cvQueryFrame() failed in ZAV_Capture()."), 1);
+  EXPECT_EQ(CountOf(bad.out, "The camera answers again."), 0);
 }
