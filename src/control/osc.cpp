@@ -149,6 +149,16 @@ uint32_t BigEndian32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 
+// liblo points each argument into the message at a 4-byte offset, while lo_arg (a union that
+// also holds 64-bit values) asks for 8-byte alignment: reading through the union is undefined
+// behaviour, so the 32-bit values are copied out and a string is taken at its address.
+int32_t ArgInt(const lo_arg* a) {
+  int32_t v = 0;
+  std::memcpy(&v, a, sizeof v);
+  return v;
+}
+const char* ArgString(const lo_arg* a) { return reinterpret_cast<const char*>(a); }
+
 bool OwnCamera(int chan) { return player.CameraOn != 0 && chan == control.CamChan; }
 
 bool DecodeMessage(const uint8_t* p, size_t n, MotionUpdates* u) {
@@ -164,14 +174,14 @@ bool DecodeMessage(const uint8_t* p, size_t n, MotionUpdates* u) {
 
   if (std::strcmp(path, "/orvante/motion") == 0) {
     if (std::strcmp(types, "siii") != 0) return false;
-    const int chan = argv[1]->i;
-    const int value = argv[2]->i;
+    const int chan = ArgInt(argv[1]);
+    const int value = ArgInt(argv[2]);
     if (chan < 0 || chan >= kOscChannels || value < 0 || value > kOscMaxMotion) return false;
     if (OwnCamera(chan)) {
       // Two cameras must not write one word; the local camera keeps it.
       if (!osc.OwnChannelWarned)
         std::fprintf(stderr, "OSC: /orvante/motion from [%.*s] is for camera channel %d, this player's own camera; ignored\n",
-                     kOscIdMax, &argv[0]->s, chan);
+                     kOscIdMax, ArgString(argv[0]), chan);
       osc.OwnChannelWarned = true;
       return true;
     }
