@@ -1,7 +1,8 @@
 # Two entry points for a fresh Debian 12 machine (run as root, or with sudo available):
 #   make demo   install what is missing, build, generate the demo, run the player on it
 #   make test   install what is missing, build, run the whole test suite
-# More checks (CI runs the first two):
+#   make fuzz   build the fuzz targets (clang, sanitizers) and run each for long (see below)
+# More checks (CI runs build-release and test-sanitize):
 #   make build-release   build everything as a user's Release build would (-O3, the same warnings)
 #   make test-sanitize   the whole test suite built with AddressSanitizer + UBSan
 #   make soak            the long soak: 100,000 motion-mode and 20,000 gesture-mode player cycles
@@ -16,13 +17,14 @@ SANITIZER_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
          libbenchmark-dev xvfb xdotool x11-utils imagemagick \
-         qtbase5-dev libx11-dev liblo-dev liblo-tools lintian man-db
+         qtbase5-dev libx11-dev liblo-dev liblo-tools lintian man-db \
+         clang libclang-rt-14-dev
 
 TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.cpp)))
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo demo-gesture bench clean package package-check \
+.PHONY: deps build test demo demo-gesture bench clean package package-check fuzz-build fuzz-test fuzz \
         build-release build-sanitize test-sanitize soak
 
 deps:
@@ -58,7 +60,11 @@ soak: $(if $(filter $(SANITIZE_BUILD),$(SOAK_BUILD)),build-sanitize,build)
 	ORVANTE_SOAK_MOTION_CYCLES=100000 $(SANITIZER_ENV) $(SOAK_BUILD)/orvante_tests --gtest_filter='Soak.MotionMode*'
 	ORVANTE_SOAK_GESTURE_CYCLES=20000 $(SANITIZER_ENV) $(SOAK_BUILD)/orvante_tests --gtest_filter='Soak.GestureMode*'
 
-demo: build
+# The demo needs only the player and the demo tool: building the tests and benchmarks first
+# would keep a new user waiting minutes for the first window.
+demo: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target orvante orvante-make-demo
 	$(BUILD)/orvante-make-demo demo
 	@echo "Press q in the player window to switch the recorded camera (demo/camera) on and off."
 	cd demo/work && ORVANTE_CAMERA=$(CURDIR)/demo/camera/motion_%04d.png ../../$(BUILD)/orvante
@@ -86,5 +92,26 @@ demo-gesture: build
 bench: build
 	$(BUILD)/orvante_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+# Fuzz targets of everything the player reads from outside (fuzz/): a clang build of the
+# library and the targets only, with the address and undefined-behaviour sanitizers.
+#   make fuzz-test   the short runs of the test suite (ctest -L fuzz), as CI runs them
+#   make fuzz        each target until FUZZ_RUNS inputs or FUZZ_SECONDS seconds, one at a time,
+#                    at the lowest priority; FUZZ_TARGETS="kb env" picks targets
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 1800
+FUZZ_RUNS    ?= 1000000
+FUZZ_TARGETS ?=
+
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVANTE_SANITIZE=ON -DORVANTE_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target orvante_fuzzers
+
+fuzz-test: fuzz-build
+	cd $(FUZZ_BUILD) && ctest -L fuzz --output-on-failure -j $(JOBS)
+
+fuzz: fuzz-build
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) tools/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD) $(RELEASE_BUILD) $(SANITIZE_BUILD) demo
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) demo

@@ -31,6 +31,7 @@
 #include "learning/learning.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
+#include "quiet_stdout.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -205,24 +206,6 @@ BENCHMARK(BM_HeadlessShow)->Unit(benchmark::kMicrosecond);
 
 namespace {
 
-// Standard output to /dev/null while alive: the gesture status lines are part of the
-// measured cycle, but not of the benchmark's table.
-struct QuietStdout {
-  int saved = -1;
-  QuietStdout() {
-    std::fflush(stdout);
-    saved = ::dup(1);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
-    ::close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    ::dup2(saved, 1);
-    ::close(saved);
-  }
-};
-
 // Camera frames of a figure swinging an arm (320x240 grey), one swing in 16 frames.
 std::vector<cv::Mat> SwingFrames() {
   std::vector<cv::Mat> frames;
@@ -241,40 +224,13 @@ std::vector<cv::Mat> SwingFrames() {
   return frames;
 }
 
-// Every slot of the pattern store filled, and judgement tables as learning leaves them, so
-// that the cycle's frames are matched against 51,200 records and judged.
-void FillFullKnowledgeBase() {
-  if (!EnsurePatternStore()) std::abort();
-  std::mt19937_64 rng(2);
-  std::uniform_real_distribution<double> re(0.0, 120.0), ps(0.0, 4000.0);
-  for (int v = 0; v < kViews; ++v)
-    for (int g = 0; g < kGestures; ++g) {
-      for (int s = 0; s < kSeqFrames; ++s) {
-        for (double& x : Patterns->Re[v][g][s]) x = re(rng);
-        for (double& x : Patterns->Ps[v][g][s]) x = ps(rng);
-        PatternPresent[v][g][s] = 1;
-      }
-      learn.SampleHigh[v][g] = kSeqFrames;
-    }
-  for (int k = 0; k < kGestures; ++k) {
-    for (auto& levels : ProtocolMap[k][k])
-      for (int e = 0; e < kLevels; ++e) {
-        const double d = e / 999.0 - (k == 0 ? 0.9 : 0.5);
-        levels[e] = std::exp(-20.0 * d * d);
-      }
-    learn.GestureInfo[k].length = 60;
-  }
-  learn.GestureWeight.fill(1.0);
-  learn.RateLimit.fill(1e-6);
-}
-
 long judgedCycles = 0;
 
 // Capture from memory, motion measure, DriveGRI with JudgeMap, GestureStep, the status line,
 // the display step on an unchanged frame, the key poll and the command step.
 void BM_CycleGestureFullKB(benchmark::State& state) {
   TheContent();
-  FillFullKnowledgeBase();
+  FillFullKnowledgeBase(2);
   const int savedCount = player.MaxCount;
   {
     QuietStdout quiet;

@@ -14,59 +14,19 @@
 #include "common/learning_state.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
+#include "quiet_stdout.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
 
 namespace {
 
-// The engine logs to the console; the benchmark report must stay readable.
-struct QuietStdout {
-  int saved;
-  QuietStdout() {
-    std::fflush(stdout);
-    saved = ::dup(1);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
-    ::close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    ::dup2(saved, 1);
-    ::close(saved);
-  }
-};
-
-void FillFullKnowledgeBase() {
-  std::mt19937_64 rng(7);
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  EnsurePatternStore();
-  for (int m = 0; m < kViews; ++m)
-    for (int g = 0; g < kGestures; ++g) {
-      learn.SampleHigh[m][g] = kSeqFrames;
-      for (int s = 0; s < kSeqFrames; ++s) {
-        for (int i = 0; i < kSigLen; ++i) {
-          Patterns->Re[m][g][s][i] = 100.0 * unit(rng);
-          Patterns->Ps[m][g][s][i] = 3000.0 * unit(rng);
-        }
-        PatternPresent[m][g][s] = 1;
-      }
-    }
-  for (int g = 0; g < kGestures; ++g) {
-    learn.GestureInfo[g].length = 120;
-    learn.SampleCount[g] = kSeqFrames;
-    for (int v = 0; v < kViews; ++v)
-      for (int s = 0; s < kSeqFrames; ++s)
-        SampleTable[g][g][v][s] = SampleRecord{1, 0, unit(rng), 1.0 + (s * 3 + v) % 120};
-  }
-}
-
 // A working folder holding the full knowledge base, made once per run.
 fs::path MakeFolder() {
   char tmpl[] = "/tmp/orvante_bench_prepare_XXXXXX";
   const fs::path d = ::mkdtemp(tmpl);
   fs::current_path(d);
-  FillFullKnowledgeBase();
+  FillFullKnowledgeBase(7);
   QuietStdout quiet;
   WriteKB();
   return d;

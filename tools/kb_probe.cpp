@@ -18,21 +18,6 @@ using namespace orv;
 
 namespace {
 
-void FillFull() {
-  EnsurePatternStore();
-  for (int m = 0; m < kViews; ++m)
-    for (int g = 0; g < kGestures; ++g) {
-      learn.SampleHigh[m][g] = kSeqFrames;
-      for (int s = 0; s < kSeqFrames; ++s) {
-        for (int i = 0; i < kSigLen; ++i) {
-          Patterns->Re[m][g][s][i] = 100.0 + m + g * 3 + ((s * 7 + i) % 50);
-          Patterns->Ps[m][g][s][i] = 50.0 + ((s + i * g) % 40);
-        }
-        PatternPresent[m][g][s] = 1;
-      }
-    }
-}
-
 long PeakKB() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -49,7 +34,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(argv[2]);
   std::filesystem::current_path(argv[2]);
   if (std::strcmp(argv[1], "write") == 0) {
-    FillFull();
+    FillFullKnowledgeBase(1);
     WriteKB();
     return 0;
   }

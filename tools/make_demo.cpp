@@ -4,15 +4,20 @@
 //   orvante-make-demo [DIR] [FRAMES]
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "common/platform.h"
+#include "control/env_items.h"
+#include "control/installation.h"
+
 namespace fs = std::filesystem;
+using namespace orv;
 
 namespace {
 
@@ -44,38 +49,6 @@ cv::Mat ContentFrame(int i, int n) {
   cv::putText(img, label, {w - 330, 50}, cv::FONT_HERSHEY_SIMPLEX, 1.1, cv::Scalar(255, 255, 255), 2, cv::LINE_AA);
   cv::putText(img, "ORVANTE demo", {20, h - 20}, cv::FONT_HERSHEY_SIMPLEX, 0.8, cv::Scalar(220, 255, 220), 2,
               cv::LINE_AA);
-  return img;
-}
-
-cv::Mat Arrow(bool left) {
-  cv::Mat img(240, 160, CV_8UC3, cv::Scalar(50, 50, 50));
-  std::vector<cv::Point> pts = left ? std::vector<cv::Point>{{20, 120}, {120, 40}, {120, 200}}
-                                    : std::vector<cv::Point>{{140, 120}, {40, 40}, {40, 200}};
-  cv::fillConvexPoly(img, pts, cv::Scalar(0, 200, 255), cv::LINE_AA);
-  return img;
-}
-
-cv::Mat KeyAllocation() {
-  cv::Mat img(480, 640, CV_8UC3, cv::Scalar(30, 30, 30));
-  const char* lines[] = {"PAUSED - key allocation",
-                         "ENTER  resume         ESC  quit",
-                         "e / d  DThreshold up / down (while paused)",
-                         "",
-                         "q      camera on / off     i   motion monitor",
-                         "v / V  threshold down / up",
-                         "z / x  previous / next frame",
-                         "j      random frame        J   auto jump",
-                         "l      first frame         e   mirror",
-                         "Z(,) X(.)  shift picture left / right",
-                         "h / H / B  motion count / clear / bell",
-                         "SPACE  window sizing       t / T   save frame",
-                         "mouse: left mirror, middle random, right camera"};
-  int y = 50;
-  for (const char* l : lines) {
-    cv::putText(img, l, {30, y}, cv::FONT_HERSHEY_SIMPLEX, y == 50 ? 0.9 : 0.6,
-                cv::Scalar(255, 255, 255), y == 50 ? 2 : 1, cv::LINE_AA);
-    y += y == 50 ? 50 : 32;
-  }
   return img;
 }
 
@@ -119,6 +92,14 @@ bool WriteRecording(const fs::path& dir, int frames) {
   return true;
 }
 
+bool WriteText(const fs::path& p, const std::string& text) {
+  if (!WriteFileAtomic(p.string(), text)) {
+    std::fprintf(stderr, "ERROR: cannot write %s\n", p.c_str());
+    return false;
+  }
+  return true;
+}
+
 // A recording to teach a gesture from: an arm sweeping up an arc in front of a still wall,
 // three times, with still frames before and after each sweep (the arm drops back in one frame,
 // too short to count as a motion), and still frames at the end for the learning review.
@@ -155,23 +136,30 @@ bool Write(const fs::path& p, const cv::Mat& img) {
   return true;
 }
 
-// Player parameters: motion steps one frame per cycle, one status line per cycle.
-void WriteEnv(const fs::path& p, int frames) {
-  std::ofstream f(p);
-  f << 4 << ' ' << 0 << ' ' << frames << ' ' << 0.0 << ' ' << 9600 << ' ' << 1 << ' ' << 1.0 << '\n';
-  f << 3 << ' ' << 1 << ' ' << 4 << ' ' << 0 << ' ' << 120 << ' ' << 1 << ' ' << 2 << ' ' << 1 << ' ' << 1
-    << ' ' << 0 << '\n';
-  for (int i = 0; i < 1280; ++i) {
-    double k = 0.0;
-    if (i < 3) k = (i + 1) * frames / 4.0;
-    f << k << (i % 16 == 15 ? '\n' : ' ');
-  }
-  f << "0 0 0 0 0\n";
+// Player parameters: those of a new installation, with the demo's threshold, a status line
+// per cycle, idle jumps along three key frames.
+bool WriteEnv(const fs::path& p, int frames) {
+  EnvValues v = InstallationEnvValues(frames);
+  v[static_cast<size_t>(FindEnvItem("VR_threshold"))] = 9600;
+  v[static_cast<size_t>(FindEnvItem("KeyFrameMode"))] = 4;
+  v[static_cast<size_t>(FindEnvItem("MonitorMode"))] = 1;
+  for (int i = 0; i < 3; ++i) v[static_cast<size_t>(kEnvFirstKeyFrame + i)] = (i + 1) * frames / 4.0;
+  return WriteText(p, EnvFileText(v));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Anything that looks like an option is a request for help, not a folder to fill.
+  if (argc > 3 || (argc > 1 && argv[1][0] == '-')) {
+    const bool asked = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+    std::fprintf(asked ? stdout : stderr,
+                 "usage: orvante-make-demo [DIR] [FRAMES]\n"
+                 "  writes a demo installation into DIR (default: demo): DIR/work, DIR/S001 with\n"
+                 "  FRAMES generated frames (default 240) and DIR/camera, a recorded camera for\n"
+                 "  ORVANTE_CAMERA.\n");
+    return asked ? 0 : 2;
+  }
   const fs::path root = argc > 1 ? argv[1] : "demo";
   const int frames = argc > 2 ? std::max(2, std::atoi(argv[2])) : 240;
   const fs::path work = root / "work", content = root / "S001";
@@ -187,14 +175,14 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof name, "clip_%05d.jpg", i);
     if (!Write(content / name, ContentFrame(i, frames))) return 1;
   }
-  if (!Write(work / "to_left.jpg", Arrow(true)) || !Write(work / "to_right.jpg", Arrow(false)) ||
-      !Write(work / "keyallocation_01.jpg", KeyAllocation()))
+  if (!Write(work / "to_left.jpg", SideArrowImage(true)) || !Write(work / "to_right.jpg", SideArrowImage(false)) ||
+      !Write(work / "keyallocation_01.jpg", KeyChartImage()))
     return 1;
-  WriteEnv(work / "zav_env.dat", frames);
-  if (!WriteRecording(root / "camera", kRecordingFrames)) return 1;
-  if (!WriteGestureRecording(root / "gesture")) return 1;
-  std::ofstream(work / "ZAV_THRESHOLD.dat") << kDemoThreshold << "\n";
-  std::ofstream(work / "SetCamera3.txt") << "0\n1\n0\n1\n0\n";
+  if (!WriteEnv(work / "zav_env.dat", frames) || !WriteRecording(root / "camera", kRecordingFrames) ||
+      !WriteGestureRecording(root / "gesture") ||
+      !WriteText(work / "ZAV_THRESHOLD.dat", std::to_string(kDemoThreshold) + "\n") ||
+      !WriteText(work / "SetCamera3.txt", CameraSettingsText(0, 1, 0, 0)))
+    return 1;
   std::printf("demo written: %s (%d frames in %s)\n", work.c_str(), frames, content.c_str());
   return 0;
 }

@@ -143,6 +143,7 @@ bool RunCycle() {
 
 int RunMainLoop() {
   SetUpMainLoop();
+  if (player.CameraAtStart) TurnCameraOn();  // a camera that does not open goes off at the first capture
   while (RunCycle()) {
   }
   return app.ExitCode;

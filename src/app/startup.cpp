@@ -1,9 +1,11 @@
 // Entry point: banner, command line, batch-copy mode, interactive start, function list.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/core/version.hpp>
@@ -17,13 +19,13 @@
 #include "common/player_state.h"
 #include "control/control.h"
 #include "learning/learning.h"
+#include "player/player.h"
 
 namespace orv {
 
 namespace {
 
 constexpr size_t kCommandBuffer = 256;  // batch-copy command text, NUL included
-constexpr size_t kTargetBuffer = 260;   // batch-copy target name, NUL included
 
 // Cut s to at most max bytes without splitting a UTF-8 sequence.
 size_t Utf8Cut(const char* s, size_t len, size_t max) {
@@ -77,33 +79,13 @@ int RunBatchCopy() {
                    [](const NameSlot& a, const NameSlot& b) {
                      return std::strcmp(a.data(), b.data()) < 0;  // strcmp compares unsigned bytes
                    });
-  int c = 0;
-  for (int k = 1; k < app.ArgCount;) {
-    char target[kTargetBuffer];
-    std::snprintf(target, sizeof target, "%s/S001/clip_%5d.jpg", "..", c);
-    const std::string to = ZeroFill(target);
-    if (FileReadable(to)) {  // existing clips are never overwritten
-      ++c;
-      continue;
-    }
-    const char* from = ArgName[k].data();
-    std::string command = "copy @" + std::string(from) + "@ " + to;
-    std::replace(command.begin(), command.end(), '@', '"');
-    if (command.size() >= kCommandBuffer || std::strlen(from) >= kNameSize - 1) {
-      std::fprintf(stderr, "SKIPPED: file name too long for the copy command (%zu bytes): %s\n",
-                   std::strlen(from), from);
-      ++k;
-      continue;
-    }
-    std::printf("EXECUTING: %s\n", command.c_str());
-    std::fflush(stdout);
-    std::string err;
-    if (!CopyFile(from, to, &err)) std::fprintf(stderr, "ERROR: copy of [%s] failed: %s\n", from, err.c_str());
-    ++c;
-    ++k;
-  }
+  std::vector<std::string> names;
+  for (int k = 1; k < app.ArgCount; ++k) names.emplace_back(ArgName[static_cast<size_t>(k)].data());
+  // A name that filled its slot may have been cut; the command text has a fixed buffer.
+  const FrameCopyResult r = CopyFramesToContent(names, "../S001", {kCommandBuffer, kNameSize - 1});
   std::printf("FINISHED.\n");
-  return 0;
+  // A run that left files behind must not look like a success to a calling script.
+  return r.failed > 0 ? 1 : 0;
 }
 
 void ShowFunctionList() {
@@ -188,6 +170,23 @@ void LoadInterfaceImages() {
   app.PauseImage = cv::imread("./keyallocation_01.jpg", cv::IMREAD_COLOR);
 }
 
+// ORVANTE_CAMERA_ON=1: the camera is switched on at start. ORVANTE_CAMERA_RETRY=SECONDS: how
+// often a lost camera is tried again (0..3600, fractions allowed); anything else is named and
+// ignored: the player keeps the lost-camera-stays-off rule.
+static void ReadCameraEnvironment() {
+  player.CameraAtStart = EnvOr("ORVANTE_CAMERA_ON", "") == "1" ? 1 : 0;
+  const std::string text = EnvOr("ORVANTE_CAMERA_RETRY", "");
+  if (text.empty()) return;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || !(v >= 0.0 && v <= 3600.0)) {
+    std::fprintf(stderr, "WARNING: ORVANTE_CAMERA_RETRY=%s is not a number of seconds in 0..3600; a lost camera stays off.\n",
+                 text.c_str());
+    return;
+  }
+  player.CameraRetry = v;
+}
+
 int OrvanteMain(int argc, char** argv) {
   ConsoleInit();
   // Missing optional images are part of normal operation; the library must not chatter about them.
@@ -198,9 +197,11 @@ int OrvanteMain(int argc, char** argv) {
   if (app.ArgCount >= 2) EndProcess(RunBatchCopy());
 
   player.Random.seed(static_cast<unsigned>(std::time(nullptr)));
+  ReadCameraEnvironment();
 
   if (EnvOr("ORVANTE_HEADLESS", "") == "1") {
     UseHeadlessDisplay();
+    display.hd.escWhenUsedUp = true;  // no script, or a used-up one: the run still ends
     const std::string script = EnvOr("ORVANTE_SCRIPT", "");
     std::string err;
     if (!script.empty() && !LoadScriptFile(script, &err)) {

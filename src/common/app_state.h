@@ -10,18 +10,25 @@
 namespace orv {
 
 struct AppState {
-  // start-up
-  int ArgCount = 0;
-  int LinkSlot = 1;
-  cv::Mat SideImageLeft, SideImageRight, PauseImage;  // empty when the file is missing
+  // ---- start-up ------------------------------------------------------------
+  int ArgCount = 0;  // words of the command line, program path included; 2+ = batch copy
+  int LinkSlot = 1;  // ArgName slot that receives a frame's link-image path (display step)
+  // Interface images from the working directory, 8-bit BGR; empty when the file is missing.
+  // The side pair (to_left.jpg, to_right.jpg) is replaced by a frame's link image and shown
+  // by no one; PauseImage (keyallocation_01.jpg) is the pause screen.
+  cv::Mat SideImageLeft, SideImageRight, PauseImage;
 
-  // main loop
-  double f_rate = 0.0;
-  int PlayerMode = 1;       // 1 motion player, 0 gesture-driven
-  int PendingKey = 0;       // injected command key, 0 = none
-  int PreviewMode = 2;
-  cv::Mat CameraPreview;    // 80x60 grey, created by the set-up
-  TimeStamp TimerStart, TimerStop;
+  // ---- main loop -------------------------------------------------------------
+  double f_rate = 0.0;  // 1 / seconds since the last StartTimer, at most 999. The status
+                        // output restarts the timer, so in player mode it is the rate of
+                        // display, key poll and commands alone, not of the whole cycle
+  int PlayerMode = 1;       // 1 motion player (StepPlayer), 0 gesture-driven (GestureStep)
+  int PendingKey = 0;       // key code 1..255 injected by the mouse or a random jump, run at
+                            // the next command step instead of the typed key; 0 = none
+  int PreviewMode = 2;      // 1: the preview shows the recognizer's 80x60 frame; other values
+                            // leave it to the capture. Set to 2 after start-up and camera off
+  cv::Mat CameraPreview;    // 80x60 grey preview image, created by the set-up
+  TimeStamp TimerStart, TimerStop;  // the cycle timer's pair of wall-clock stamps
   long Cycle = 0;           // cycles run since the set-up (headless scripts key on it)
   bool EndRequested = false;  // the loop returns at the end of this cycle
   int ExitCode = 0;           // what main returns once the loop has ended
@@ -33,34 +40,43 @@ struct AppState {
   // stillness check would read frames meant for the cycles. 0 (default) = the player's waits.
   int SkipWaits = 0;
 
-  // motion measure and shared section
-  int DifferenceSum = 0;
+  // ---- motion measure and shared section ---------------------------------------
+  int DifferenceSum = 0;  // motion of this cycle: sum of |grey difference| of the two camera
+                          // buffers on a SampleStep grid (0..76,800*255); without camera the
+                          // sum the other copies publish (SI.DiffSum), or 0
+  // This process's copy of the 256 words of the shared section: word 0 SI.DiffSum (sum of
+  // words 1..32, 32-bit wrap-around), word 1+n the motion of the copy using camera n (0..31),
+  // words 33..255 unused. Copied in and out whole; the section itself is little-endian.
   std::array<int32_t, kSharedWords> SharedMirror{};
   volatile int32_t* SharedView = nullptr;  // mapped section, kept for the life of the process
-  int SharedSize = kSharedSize;
+  int SharedSize = kSharedSize;            // bytes of the section (1024)
   // Word (1..32) this copy's camera last published its value in; 0 = none. The word is set
   // back to 0 when the camera goes off or the copy ends, so nobody follows a stale value.
   int PublishedWord = 0;
 
-  // frame display and key-frame detection
-  double RedrawMark = -1.0;
-  int SameFrameCount = 0;
-  int flip_mode = 0;
+  // ---- frame display and key-frame detection -------------------------------------
+  double RedrawMark = -1.0;  // frame_no shown last; -1.0 forces the next display step to draw
+  int SameFrameCount = 0;    // display steps in a row that showed the same frame
+  int flip_mode = 0;         // 0 as stored, 1 mirrored left-right, 2 upside down (file only)
+  // Revisit score per frame: +1.0 on each arrival, -1/30 per cycle, never below 0. Above 5.0
+  // the frame counts as a key frame (KeyFrameMode decides what follows).
   std::array<double, kMaxFrames> FrameMotion{};
   double ScorePrevFrame = 0.0;  // frame_no at the last revisit increment
   // Scores outside [ScoreLow, ScoreHigh) are all 0, so the per-cycle decay and the
   // search skip them. Whoever writes a non-zero score widens the range.
   int ScoreLow = 0, ScoreHigh = kMaxFrames;
-  int StartFrameNum = 0, EndFrameNum = 0;  // replay period, 0/0 = none
+  // Replay period, frames StartFrameNum..EndFrameNum: bounds gesture-driven playback and the
+  // z/x steps while StartFrameNum < EndFrameNum and one of them is above 0; 0/0 = none.
+  int StartFrameNum = 0, EndFrameNum = 0;
 
-  // gesture-driven playback
+  // ---- gesture-driven playback --------------------------------------------------------
   // Per gesture, outcomes of its last 30 judgements, newest first: 1 = SampleSpread was above
   // OK_VAR, 2 = within it, 0 = no entry yet.
   std::array<std::array<int, 30>, kGestures> OkHistory{};
   int MouseReverseFlag = 0;  // non-zero: the phase maps onto the frames backwards
-  int MouseVertFlag = 0;
+  int MouseVertFlag = 0;     // read from the parameter file and kept; nothing uses it
 
-  // operator learning
+  // ---- operator learning ---------------------------------------------------------------
   // Gesture 0..7 whose standard motion is being taught; -1 = none. While it is >= 0 the cycle
   // hands it to DriveGRI instead of -1 and ends after the status output; it returns to -1 in
   // the cycle whose judgement is that gesture with PHASE -1 (the taught motion has ended).
@@ -79,8 +95,9 @@ struct AppState {
 };
 extern AppState app;
 
-// Command-line slots: 22,000 NUL-terminated names of 250 bytes. Kept apart from
-// AppState because of its size (5.5 MB must not be built on the stack by a reset).
+// Command-line slots: 22,000 NUL-terminated names of 250 bytes (slot 0 the program path,
+// slot k the k-th argument, cut at 249 bytes). Kept apart from AppState because of its size
+// (5.5 MB must not be built on the stack by a reset).
 using NameSlot = std::array<char, kNameSize>;
 extern std::array<NameSlot, kMaxFrames> ArgName;
 

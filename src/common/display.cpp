@@ -120,6 +120,7 @@ int DisplayWaitKey(int ms) {
     q.pop_front();
     return k;
   }
+  if (q.empty() && display.hd.escWhenUsedUp) return kKeyEsc;
   if (ms <= 0) {
     // A blocking wait takes the next event whatever its cycle; an exhausted script
     // answers ESC so that a test can never hang on a wait for a key.

@@ -25,6 +25,10 @@ struct HeadlessDisplay {
   std::map<std::string, int> windows;          // open windows and their flags
   std::map<std::string, cv::MouseCallback> mouse;
   std::deque<ScriptEvent> script;
+  // Set for the player's own headless runs: once the script is used up, every wait answers
+  // ESC (pause, then quit), so an unattended run always ends. Drivers that run cycles
+  // themselves (tests, benchmarks) leave it off and get "no key" instead.
+  bool escWhenUsedUp = false;
   long showCount = 0;
   long waitCount = 0;
   long destroyCount = 0;

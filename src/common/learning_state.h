@@ -90,7 +90,7 @@ struct LearningState {
   double StatEpsilon = 0.1;
   int JudgeRepeat = 8;
   double ReservedReal = 8.0;
-  int CountdownUnit = 5;
+  int CountdownUnit = 5;       // countdown step in 120 ms units; <= 0: no wait; above 100 a file is cut to 100
   int UseRoiMask = 0;
 
   // file 2 (SampleTable lives beside this struct)
@@ -134,8 +134,8 @@ struct LearningState {
   std::array<ViewScore, kViews> ViewRanking{};   // working table of the view-point selection
 
   // kernel tables (BuildKernelTables)
-  std::array<double, kLevels> MapKernel{};
-  std::array<double, kLevels> RadialWeight{};
+  std::array<double, kLevels> MapKernel{};     // protocol-map kernel by distance level, width OK_HIGH
+  std::array<double, kLevels> RadialWeight{};  // signature weight by radius per mille; favours the rim
 
   // frame source: pass recording and review (PassFrames lives beside this struct)
   int RecordedFrames = 0;  // frames in PassFrames, 0..199

@@ -31,6 +31,32 @@ void PrintWorkingDirectory() {
   std::printf("%s\n", ec ? "." : cwd.string().c_str());
 }
 
+namespace {
+
+// A temporary name beside the target, private to this process: two players writing the same
+// file at once must not write into one temporary file. A file left by a killed process
+// carries that process's number and is not mistaken for a target.
+std::string TempNameFor(const std::string& target, const char* suffix) {
+  return target + "." + std::to_string(::getpid()) + suffix;
+}
+
+// Puts tmp in place of `to` only if `to` does not exist (EEXIST otherwise). Falls back to a
+// hard link where the file system has no no-replace rename, and to a checked rename where it
+// has no links either (FAT): there a copy started at the same instant could still win.
+int RenameNoReplace(const std::string& tmp, const std::string& to) {
+  if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  if (::link(tmp.c_str(), to.c_str()) == 0) {
+    ::unlink(tmp.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP) return errno;
+  if (::access(to.c_str(), F_OK) == 0) return EEXIST;
+  return ::rename(tmp.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
 bool CopyFile(const std::string& from, const std::string& to, std::string* err) {
   auto fail = [&](const std::string& what, int e) {
     if (err) *err = what + ": " + std::strerror(e);
@@ -38,7 +64,11 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* err) 
   };
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return fail("cannot open " + from, errno);
-  std::string tmp = to + ".part";
+  if (FileExists(to)) {
+    ::close(in);
+    return fail("will not overwrite " + to, EEXIST);
+  }
+  const std::string tmp = TempNameFor(to, ".part");
   int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) {
     int e = errno;
@@ -72,10 +102,9 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* err) 
     ::unlink(tmp.c_str());
     return fail("cannot write " + to, e);
   }
-  if (::rename(tmp.c_str(), to.c_str()) != 0) {
-    int e = errno;
+  if (const int e = RenameNoReplace(tmp, to); e != 0) {
     ::unlink(tmp.c_str());
-    return fail("cannot create " + to, e);
+    return fail(e == EEXIST ? "will not overwrite " + to : "cannot create " + to, e);
   }
   return true;
 }
@@ -90,7 +119,7 @@ bool FileReadable(const std::string& path) {
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& text) {
-  std::string tmp = path + ".tmp";
+  const std::string tmp = TempNameFor(path, ".tmp");
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   const char* p = text.data();
@@ -127,9 +156,16 @@ std::string ZeroFill(std::string s) {
   return s;
 }
 
+namespace {
+void (*processEndHook)(int) = nullptr;  // see SetProcessEndHook
+}  // namespace
+
+void SetProcessEndHook(void (*hook)(int code)) { processEndHook = hook; }
+
 void EndProcess(int code) {
   std::fflush(stdout);
   std::fflush(stderr);
+  if (processEndHook) processEndHook(code);
   std::exit(code);
 }
 

@@ -13,7 +13,8 @@ void Bell();  // the console bell, character 7
 void PrintWorkingDirectory();
 
 // "copy": byte copy of one file, never through a shell. Returns false and fills err on failure.
-// The target is written to a temporary name beside it and renamed, so no half file is left.
+// The target is written to a temporary name beside it and renamed, so no half file is left;
+// an existing target is never replaced (the copy fails with "will not overwrite ...").
 bool CopyFile(const std::string& from, const std::string& to, std::string* err = nullptr);
 
 // File-existence tests.
@@ -35,6 +36,10 @@ std::string ZeroFill(std::string s);
 
 // Ends the process the way the design does (set-up failures end with 0).
 [[noreturn]] void EndProcess(int code);
+// In-process callers that must go on after the player refused its input and ended (the fuzz
+// targets) install a hook that EndProcess calls, after flushing, instead of exiting. The hook
+// must not return (it throws or ends the process itself); nullptr (default) = exit.
+void SetProcessEndHook(void (*hook)(int code));
 
 // Environment helpers.
 std::string EnvOr(const char* name, const std::string& fallback);

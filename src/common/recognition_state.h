@@ -31,7 +31,7 @@ struct FeatureMapRecord {
   int x1 = 0, x2 = 0, y1 = 0, y2 = 0;  // bounding box (columns, rows)
   int cx = 0, cy = 0;                  // centroid
   int radius = 0;                      // half-diagonal of the box
-  std::array<uint8_t, kGriPixels> pixel{};
+  std::array<uint8_t, kGriPixels> pixel{};  // 80x60 marker map, row-major; non-zero = marked
 };
 
 // The characteristics of the view point being matched.
@@ -51,17 +51,21 @@ constexpr std::array<double, kTrigCache> EmptyTrigCache() {
 
 struct RecognitionState {
   // ---- driver -------------------------------------------------------------
+  // 80x60 grey frames, row-major: GrayFrame[GrayFrameIndex] is the current frame, the other
+  // the previous one; GrayFrameCopy is a second copy of the current frame. The frame source
+  // fills both after the driver has flipped GrayFrameIndex (0 or 1).
   std::array<std::array<uint8_t, kGriPixels>, 2> GrayFrame{};
   int GrayFrameIndex = 0;
   std::array<uint8_t, kGriPixels> GrayFrameCopy{};
   int mflg = 0;                  // frame number in the current motion sequence, 0..200
-  double DiffPixelCount = -1.0;  // -1 = no previous frame
-  int StillFrameCount = 0;
+  double DiffPixelCount = -1.0;  // pixels differing from the previous frame by more than
+                                 // DThreshold, 0..4800; -1 = no previous frame
+  int StillFrameCount = 0;       // frames in a row with at most 24 difference pixels
 
   // per-view scratch of the current frame, [view][gesture]
-  std::array<std::array<int, kGestures>, kViews> ViewGesture{};
-  std::array<std::array<int, kGestures>, kViews> ViewBestSample{};
-  std::array<std::array<double, kGestures>, kViews> ViewSimilarity{};
+  std::array<std::array<int, kGestures>, kViews> ViewGesture{};   // gesture compared, -1 = not
+  std::array<std::array<int, kGestures>, kViews> ViewBestSample{};  // 1-based best sample, 0 = none
+  std::array<std::array<double, kGestures>, kViews> ViewSimilarity{};  // best match, 0..1
 
   // [view][frame of the sequence - 1], 820 KB
   std::array<std::array<ViewFrameEntry, kSeqFrames>, kViews> FrameRecord{};
@@ -114,7 +118,7 @@ struct RecognitionState {
   // ---- motion maps, view points, discrimination (engine-B) ----------------
   // [0] reference (never filled), [1] difference, [2] foreground, [3] spare, [4] edge
   std::array<FeatureMapRecord, kMaps> FeatureMap{};
-  double ForegroundPixelCount = 0.0;
+  double ForegroundPixelCount = 0.0;  // foreground pixels of the current frame, 0..4800
   // direction tables, scaled by SKIP; rows grow downwards, so a step subtracts StepY
   std::array<double, kDirections> StepX{}, StepY{};
   // twiddle cache for the whole run; -999.0 marks an empty slot
@@ -124,10 +128,10 @@ struct RecognitionState {
   int WholeImageRadius = 50;               // half the diagonal of the 80x60 image
   GcRecordT GcRecord{};                    // characteristics of the current view
   GcRecordT GcSaved{};                     // shared by the four views of a group
-  std::array<uint8_t, kGriPixels> WorkMap{};
-  std::array<int, kViewGroups> GroupCopied{};
-  std::array<std::complex<double>, kDirections> Signature{};
-  int LastView = -99;
+  std::array<uint8_t, kGriPixels> WorkMap{};  // copy of the map the current view looks at
+  std::array<int, kViewGroups> GroupCopied{};  // per group: WorkMap already copied this frame
+  std::array<std::complex<double>, kDirections> Signature{};  // radial signature, transformed in place
+  int LastView = -99;  // view of the previous call; -99 at the start of every frame
   int GcValid = 0;       // GcSaved belongs to LastView's group
   int GcNormalised = 0;  // GcSaved already holds the normalised form
   std::array<double, kGestures> MaxDistance{}, MinDistance{};

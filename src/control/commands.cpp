@@ -162,8 +162,19 @@ void AddFirstClip() {
 bool ReadThresholdFile() {
   std::FILE* f = std::fopen(kThresholdFile, "r");
   if (!f) return false;
-  int v;
-  if (std::fscanf(f, "%d", &v) == 1) control.ZAV_threshold = v;
+  // Text that is not a number keeps the threshold. So does a number beyond an int, said once
+  // per value: the file is read in every cycle.
+  static long warned = 0;
+  long v = 0;
+  if (std::fscanf(f, "%ld", &v) == 1) {
+    if (v >= INT_MIN && v <= INT_MAX) {
+      control.ZAV_threshold = static_cast<int>(v);
+    } else if (v != warned) {
+      warned = v;
+      std::fprintf(stderr, "WARNING: %s: %ld is not a threshold the player can take; it stays %d.\n", kThresholdFile,
+                   v, control.ZAV_threshold);
+    }
+  }
   std::fclose(f);
   return true;
 }

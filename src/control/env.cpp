@@ -12,28 +12,31 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "control/control.h"
+#include "control/env_items.h"
 
 namespace orv {
 
 namespace {
 
 constexpr int kPivotEntries = 23000;
-constexpr long kMaxContentNumber = 998;  // S999 is the last name the "%3d" field forms
-constexpr long kMaxSampleStep = kCamW;   // larger steps sample the same single pixel
 
 // Values come from a hand-edited file and later serve as divisors, positions and indices:
-// a value outside its range is refused with a warning and the target keeps what it held.
+// a value outside the bounds of its item (env_items.h) is refused with a warning and the
+// target keeps what it held.
 struct EnvReader {
   std::FILE* f;
   const std::string& name;
 
-  int Int(const char* item, int* target, long lo = INT_MIN, long hi = INT_MAX) {
+  int Int(int item, int* target) {
     long v = 0;
     const int n = std::fscanf(f, "%ld", &v);
     if (n != 1) return n;
-    if (v < lo || v > hi) {
-      std::fprintf(stderr, "WARNING: %s: %s = %ld is outside %ld..%ld; it stays %d.\n", name.c_str(), item, v, lo,
-                   hi, *target);
+    if (!EnvValueAccepted(item, static_cast<double>(v))) {
+      const EnvItem& it = EnvItemInfo(item);
+      const bool any = it.lo == 0.0 && it.hi == 0.0;
+      std::fprintf(stderr, "WARNING: %s: %s = %ld is outside %ld..%ld; it stays %d.\n", name.c_str(), it.name, v,
+                   any ? static_cast<long>(INT_MIN) : static_cast<long>(it.lo),
+                   any ? static_cast<long>(INT_MAX) : static_cast<long>(it.hi), *target);
       return n;
     }
     *target = static_cast<int>(v);
@@ -41,13 +44,14 @@ struct EnvReader {
   }
 
   // Accepts lo <= v < hi.
-  int Double(const char* item, double* target, double lo, double hi) {
+  int Double(int item, const char* label, double* target) {
     double v = 0.0;
     const int n = std::fscanf(f, "%lf", &v);
     if (n != 1) return n;
-    if (!std::isfinite(v) || v < lo || v >= hi) {
-      std::fprintf(stderr, "WARNING: %s: %s = %f is outside %.1f..%.1f; it stays %f.\n", name.c_str(), item, v, lo,
-                   hi, *target);
+    if (!EnvValueAccepted(item, v)) {
+      const EnvItem& it = EnvItemInfo(item);
+      std::fprintf(stderr, "WARNING: %s: %s = %f is outside %.1f..%.1f; it stays %f.\n", name.c_str(), label, v, it.lo,
+                   it.hi, *target);
       return n;
     }
     *target = v;
@@ -69,32 +73,31 @@ std::string KeyFrameFileName(int contentNumber) {
 
 void ReadParameters(std::FILE* f, const std::string& name) {
   EnvReader r{f, name};
-  const double kFrames = static_cast<double>(kMaxFrames);
-  r.Int("SampleStep", &control.SampleStep, 1, kMaxSampleStep);
-  r.Int("ContentNumber", &player.ContentNumber, 0, kMaxContentNumber);
-  r.Int("MaxCount", &player.MaxCount, 1, kMaxFrames);
-  r.Double("frame_no", &player.frame_no, 0.0, kFrames);
-  r.Int("VR_threshold", &control.VR_threshold);
-  r.Int("Direction", &player.Direction);
-  r.Double("VR_step", &player.VR_step, -kFrames, kFrames);
-  r.Int("BurstFlip", &player.BurstFlip);
-  r.Int("BurstReset", &player.BurstReset);
-  r.Int("KeyFrameMode", &player.KeyFrameMode);
-  r.Int("IdleCount", &player.IdleCount);
-  r.Int("IdleLimit", &player.IdleLimit);
-  r.Int("MonitorMode", &control.MonitorMode);
-  r.Int("PreviewMode", &app.PreviewMode);
-  r.Int("WrapFlag", &player.WrapFlag);
-  r.Int("PlayState", &player.PlayState);
-  r.Int("KeyFrameIndex", &player.KeyFrameIndex, 0, kKeyFrames - 1);
+  r.Int(0, &control.SampleStep);
+  r.Int(1, &player.ContentNumber);
+  r.Int(2, &player.MaxCount);
+  r.Double(3, "frame_no", &player.frame_no);
+  r.Int(4, &control.VR_threshold);
+  r.Int(5, &player.Direction);
+  r.Double(6, "VR_step", &player.VR_step);
+  r.Int(7, &player.BurstFlip);
+  r.Int(8, &player.BurstReset);
+  r.Int(9, &player.KeyFrameMode);
+  r.Int(10, &player.IdleCount);
+  r.Int(11, &player.IdleLimit);
+  r.Int(12, &control.MonitorMode);
+  r.Int(13, &app.PreviewMode);
+  r.Int(14, &player.WrapFlag);
+  r.Int(15, &player.PlayState);
+  r.Int(16, &player.KeyFrameIndex);
   for (int i = 0; i < kKeyFrames; ++i) {
     char item[40];
     std::snprintf(item, sizeof item, "KeyFrameNumber[ %d ]", i);
     // Zero and below mean an empty key frame; any finite value within the frame range is kept.
-    r.Double(item, &player.KeyFrameNumber[static_cast<size_t>(i)], -kFrames, kFrames);
+    r.Double(kEnvFirstKeyFrame + i, item, &player.KeyFrameNumber[static_cast<size_t>(i)]);
   }
 
-  int n = r.Int("StartFrameNum", &app.StartFrameNum, 0, kMaxFrames - 1);
+  int n = r.Int(kEnvFirstExtra, &app.StartFrameNum);
   if (n != 1) {
     app.StartFrameNum = app.EndFrameNum = 0;
     app.MouseReverseFlag = app.MouseVertFlag = 0;
@@ -103,13 +106,13 @@ void ReadParameters(std::FILE* f, const std::string& name) {
   }
   std::printf("\nLOADING Additional Parameters...\n\n");
   std::printf("SET(%d): StartFrameNum = %d\n", n, app.StartFrameNum);
-  n = r.Int("EndFrameNum", &app.EndFrameNum, 0, kMaxFrames - 1);
+  n = r.Int(kEnvFirstExtra + 1, &app.EndFrameNum);
   std::printf("SET(%d): EndFrameNum   = %d\n", n, app.EndFrameNum);
-  n = r.Int("MouseReverseFlag", &app.MouseReverseFlag);
+  n = r.Int(kEnvFirstExtra + 2, &app.MouseReverseFlag);
   std::printf("SET(%d): MouseReverseFlag = %d\n", n, app.MouseReverseFlag);
-  n = r.Int("MouseVertFlag", &app.MouseVertFlag);
+  n = r.Int(kEnvFirstExtra + 3, &app.MouseVertFlag);
   std::printf("SET(%d): MouseVertFlag    = %d\n", n, app.MouseVertFlag);
-  n = r.Int("flip_mode", &app.flip_mode, 0, 2);
+  n = r.Int(kEnvFirstExtra + 4, &app.flip_mode);
   std::printf("SET(%d): flip_mode = %d\n", n, app.flip_mode);
 }
 

@@ -149,17 +149,17 @@ uint32_t BigEndian32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 
-// liblo points each argument into the message at a 4-byte offset, while lo_arg (a union that
-// also holds 64-bit values) asks for 8-byte alignment: reading through the union is undefined
-// behaviour, so the 32-bit values are copied out and a string is taken at its address.
+bool OwnCamera(int chan) { return player.CameraOn != 0 && chan == control.CamChan; }
+
+// liblo hands out a decoded message's arguments where they lie in the packet, 4-byte aligned,
+// below the alignment its lo_arg union (64-bit members) declares: read them as bytes, never
+// through the union.
 int32_t ArgInt(const lo_arg* a) {
-  int32_t v = 0;
+  int32_t v;
   std::memcpy(&v, a, sizeof v);
   return v;
 }
 const char* ArgString(const lo_arg* a) { return reinterpret_cast<const char*>(a); }
-
-bool OwnCamera(int chan) { return player.CameraOn != 0 && chan == control.CamChan; }
 
 bool DecodeMessage(const uint8_t* p, size_t n, MotionUpdates* u) {
   if (n < 4 || n % 4 != 0 || p[0] != '/') return false;

@@ -1,4 +1,5 @@
 // Camera settings file: read at start-up and at every switch-on, so it can be edited live.
+#include <climits>
 #include <cstdio>
 
 #include "common/control_state.h"
@@ -10,10 +11,17 @@ namespace {
 
 constexpr int kOnMemoryLimit = 5400;
 
-// A number that is missing or not a number keeps the setting's current value.
-void ReadItem(std::FILE* f, int* target) {
-  int v;
-  if (std::fscanf(f, "%d", &v) == 1) *target = v;
+// A number that is missing or not a number keeps the setting's current value, and so does one
+// beyond an int (scanning it with "%d" would be undefined and wrap it into some other value).
+void ReadItem(std::FILE* f, const char* item, int* target) {
+  long v = 0;
+  if (std::fscanf(f, "%ld", &v) != 1) return;
+  if (v < INT_MIN || v > INT_MAX) {
+    std::fprintf(stderr, "WARNING: SetCamera3.txt: %s = %ld is not a number the player can take; it stays %d.\n",
+                 item, v, *target);
+    return;
+  }
+  *target = static_cast<int>(v);
 }
 
 }  // namespace
@@ -29,17 +37,17 @@ void ReadCameraSettings() {
   std::fputs(" 5 : [ CamBeep     (Set 0 or 1)] \n", stdout);
   std::fputs("--------------------------------------\n", stdout);
 
-  ReadItem(f, &control.CamFlipV);
+  ReadItem(f, "CamFlipV", &control.CamFlipV);
   std::printf("SET: CamFlipV     = %d ( 1-> Invert Camera Image Vertically) \n", control.CamFlipV);
-  ReadItem(f, &control.CamFlipH);
+  ReadItem(f, "CamFlipH", &control.CamFlipH);
   std::printf("SET: CamFlipH     = %d ( 1-> Invert Camera Image Horizontally) \n", control.CamFlipH);
-  ReadItem(f, &control.CamChan);
+  ReadItem(f, "CamChan", &control.CamChan);
   std::printf("SET: CamChan      = %d ( Camera ID number ) \n", control.CamChan);
   int ignored = 0;
-  ReadItem(f, &ignored);  // read to keep the item order; only one frame is ever kept in memory
+  ReadItem(f, "CamOnMemory", &ignored);  // read to keep the item order; only one frame is ever kept in memory
   control.CamOnMemory = 1;
   std::printf("SET: CamOnMemory  = %d ( Number of On-Memory Frames ) \n", control.CamOnMemory);
-  ReadItem(f, &control.CamBeep);
+  ReadItem(f, "CamBeep", &control.CamBeep);
   std::printf("SET: CamBeep      = %d ( 1-> Beep ON ) \n", control.CamBeep);
   std::fclose(f);
 }

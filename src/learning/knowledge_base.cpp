@@ -29,6 +29,7 @@ static_assert(sizeof(LearningState::RoiWeightSum) == 2048 && sizeof(LearningStat
 namespace {
 
 constexpr double kAbnormal = 1e9;
+constexpr int kMaxCountdownUnit = 100;  // 12 s per countdown step
 
 std::string KBFileName(int n) {
   char name[64];
@@ -224,7 +225,8 @@ void Banner(const char* const* lines, int n) {
 // (not from files, but guarded alike). Refused (back to the default): pos_num outside
 // 0..7 (-> 0), SKIP/RSKIP below 1 or not finite (-> 1.0; above 100 they are cut to
 // 100, where every region is rejected anyway), GRATE below 1 (-> 60; above 1000 cut to
-// 1000, keeping GRATE x 60 in range), a non-finite SampleTable similarity or sample
+// 1000, keeping GRATE x 60 in range), CountdownUnit above 100 (-> 100, 12 s per countdown
+// step), a non-finite SampleTable similarity or sample
 // (-> the record becomes invalid), RoiMask/RoiActive entries other than 0/1 (-> 1 when
 // non-zero, so the mask sum stays a view count).
 void BoundKnowledgeBase() {
@@ -245,6 +247,10 @@ void BoundKnowledgeBase() {
   boundStep("RSKIP", l.RSKIP);
   if (l.GRATE < 1) note("GRATE", l.GRATE, 60), l.GRATE = 60;
   else if (l.GRATE > 1000) note("GRATE", l.GRATE, 1000), l.GRATE = 1000;
+  // Countdown steps last CountdownUnit x 120 ms: a huge unit would overflow that product and
+  // keep the operator waiting for days.
+  if (l.CountdownUnit > kMaxCountdownUnit)
+    note("CountdownUnit", l.CountdownUnit, kMaxCountdownUnit), l.CountdownUnit = kMaxCountdownUnit;
 
   int high = 0;
   for (auto& row : l.SampleHigh)

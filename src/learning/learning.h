@@ -18,6 +18,10 @@ void WriteKB();
 // Clamps every loaded value that later serves as an index, a loop step or a count.
 void BoundKnowledgeBase();
 
+// Every pattern slot, learning sample and protocol map filled with plausible values drawn
+// from `seed`: the largest knowledge base there can be, for measurements and long runs.
+void FillFullKnowledgeBase(unsigned seed);
+
 void DiscardSamples(int g);
 // Start of teaching gesture pos_num: its learned data, weight and limits are cleared; every
 // other gesture keeps what it learned.

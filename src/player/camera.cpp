@@ -39,6 +39,8 @@ struct CameraSource {
   std::string given;      // recording named by a tool (replays); replaces ORVANTE_CAMERA
   bool givenLoop = false;
   std::chrono::steady_clock::time_point due{};  // earliest time of the next recorded frame
+  bool scaleAnnounced = false;  // the recording's scaling has been reported since it was opened
+  std::chrono::steady_clock::time_point retryDue{};  // next attempt to reopen a lost camera
 
   bool scripted = false;
   bool scriptedOpen = false;
@@ -66,6 +68,7 @@ void OpenSource() {
   }
   source.capture = std::make_unique<cv::VideoCapture>();
   source.recording = source.given.empty() ? EnvOr("ORVANTE_CAMERA", "") : source.given;
+  source.scaleAnnounced = false;
   if (!source.recording.empty()) {
     source.loop = source.given.empty() ? EnvOr("ORVANTE_CAMERA_LOOP", "1") != "0" : source.givenLoop;
     if (!OpenRecording(*source.capture, source.recording))
@@ -77,6 +80,21 @@ void OpenSource() {
   source.capture->set(cv::CAP_PROP_FRAME_WIDTH, static_cast<double>(kCamW));
   source.capture->set(cv::CAP_PROP_FRAME_HEIGHT, static_cast<double>(kCamH));
   source.capture->set(cv::CAP_PROP_FPS, 60.0);
+}
+
+// A recording may come from any device (a phone video, a 640x480 clip): it is brought to the
+// working size by area averaging, which keeps the motion sum of a region what it was, only
+// spread over fewer pixels. A live camera that ignores the size request is still refused.
+void FitRecordedFrame(cv::Mat& frame) {
+  if (frame.cols == kCamW && frame.rows == kCamH) return;
+  if (!source.scaleAnnounced) {
+    std::printf("ORVANTE_CAMERA: the recording's frames are %dx%d; they are scaled to %dx%d.\n", frame.cols,
+                frame.rows, kCamW, kCamH);
+    source.scaleAnnounced = true;
+  }
+  cv::Mat scaled;
+  cv::resize(frame, scaled, cv::Size(kCamW, kCamH), 0, 0, cv::INTER_AREA);
+  frame = std::move(scaled);
 }
 
 bool ReadSource(cv::Mat& frame) {
@@ -97,12 +115,16 @@ bool ReadSource(cv::Mat& frame) {
     if (source.due > now) std::this_thread::sleep_until(source.due);
     source.due = std::max(now, source.due) + std::chrono::microseconds(1000000 / kRecordingFps);
   }
-  if (source.capture->read(frame) && !frame.empty()) return true;
-  if (source.recording.empty() || !source.loop) return false;
-  // End of a recording: start it again. Reopening works for files and image sequences alike.
-  source.capture->release();
-  if (!OpenRecording(*source.capture, source.recording)) return false;
-  return source.capture->read(frame) && !frame.empty();
+  bool got = source.capture->read(frame) && !frame.empty();
+  if (!got && !source.recording.empty() && source.loop) {
+    // End of a recording: start it again. Reopening works for files and image sequences alike.
+    source.capture->release();
+    got = OpenRecording(*source.capture, source.recording) && source.capture->read(frame) && !frame.empty();
+  }
+  // Only ORVANTE_CAMERA recordings are fitted: a replay tool names its own recording and
+  // treats a frame of another size as unusable footage.
+  if (got && !source.recording.empty() && source.given.empty()) FitRecordedFrame(frame);
+  return got;
 }
 
 void ReleaseSource() {
@@ -134,10 +156,35 @@ void CloseCamera() {
   DisplayWaitKey(1000);
 }
 
-// The camera is gone: the player runs on without it.
+// The camera is gone: the player runs on without it, and with a retry interval set it
+// tries to get it back (a USB camera that was pulled out and plugged in again).
 void CameraLost() {
   CloseCamera();
   std::printf("Done.\n\n");
+  player.CameraWasLost = 1;
+  if (player.CameraRetry > 0.0) {
+    std::printf("The camera will be opened again every %.3g s until it answers.\n", player.CameraRetry);
+    source.retryDue = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(player.CameraRetry));
+  }
+  std::fflush(stdout);
+}
+
+// One quiet attempt per interval: an attempt that fails prints nothing, so a camera missing
+// for days does not fill the log. Once it opens, the whole switch-on sequence runs as for q.
+void RetryLostCamera() {
+  if (player.CameraWasLost == 0 || player.CameraRetry <= 0.0) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now < source.retryDue) return;
+  source.retryDue = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(player.CameraRetry));
+  OpenSource();
+  const bool back = CameraIsOpen();
+  ReleaseSource();
+  if (!back) return;
+  std::printf("\nThe camera answers again.\n");
+  TurnCameraOn();
 }
 
 void SizeError(const cv::Mat& f) {
@@ -179,7 +226,10 @@ bool CameraIsOpen() {
 }
 
 void ZAV_Capture() {
-  if (player.CameraOn == 0) return;
+  if (player.CameraOn == 0) {
+    RetryLostCamera();
+    if (player.CameraOn == 0) return;
+  }
   cv::Mat& frame = player.CameraFrame;
   if (!ReadSource(frame)) {
     if (player.StopAtCameraEnd) {
@@ -239,6 +289,7 @@ void ZAV_Capture() {
 void TurnCameraOn() {
   std::printf("\nNOW, TURNING ON THE CAMERA DEVICE. WAIT A MOMENT...\n");
   player.CameraOn = 1;
+  player.CameraWasLost = 0;
   ReadCameraSettings();
   if (CameraIsOpen()) ReleaseSource();
   OpenSource();
@@ -254,6 +305,7 @@ void TurnCameraOn() {
 
 void TurnCameraOff() {
   CloseCamera();
+  player.CameraWasLost = 0;
   std::printf("Done.\n");
   ResetMotionState();
 }

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -35,18 +37,21 @@ bool ReadFrameIndex(const std::string& name) {
   std::FILE* f = std::fopen(name.c_str(), "rb");
   if (!f) return false;
   const size_t got = std::fread(FrameData.data(), 1, static_cast<size_t>(kIndexBlock), f);
-  int count = 0;
-  const bool haveCount = got == static_cast<size_t>(kIndexBlock) && std::fscanf(f, "%d", &count) == 1;
+  long count = 0;  // wider than the table, so that any written count is compared, never wrapped
+  const bool haveCount = got == static_cast<size_t>(kIndexBlock) && std::fscanf(f, "%ld", &count) == 1;
   std::fclose(f);
 
   if (!haveCount) {
+    std::fprintf(stderr, "WARNING: %s has %s; the content is treated as empty.\n", name.c_str(),
+                 got == static_cast<size_t>(kIndexBlock) ? "no frame count after its record block"
+                                                         : "fewer bytes than its record block");
     count = 0;
   } else if (count < 0) {
-    std::fprintf(stderr, "WARNING: %s: frame count %d is negative; the content is treated as empty.\n",
+    std::fprintf(stderr, "WARNING: %s: frame count %ld is negative; the content is treated as empty.\n",
                  name.c_str(), count);
     count = 0;
   } else if (count > kMaxFrames) {
-    std::fprintf(stderr, "WARNING: %s: frame count %d is above %d; only the first %d frames are used.\n",
+    std::fprintf(stderr, "WARNING: %s: frame count %ld is above %d; only the first %d frames are used.\n",
                  name.c_str(), count, kMaxFrames, kMaxFrames);
     count = kMaxFrames;
   }
@@ -58,7 +63,7 @@ bool ReadFrameIndex(const std::string& name) {
   if (unterminated)
     std::fprintf(stderr, "WARNING: %s: %d strings without an end mark were cut at %d bytes.\n", name.c_str(),
                  unterminated, kNameSize - 1);
-  player.MaxCount = count;
+  player.MaxCount = static_cast<int>(count);
   std::printf("\n* FINISHED READING FRAME DATA :  %s\n  (Number of files = [ %d ],  Name of the top file = [ %s ]) \n",
               name.c_str(), player.MaxCount, FrameData[0].path);
   return true;
@@ -66,7 +71,7 @@ bool ReadFrameIndex(const std::string& name) {
 
 void ScanFolder() {
   int misses = 0;
-  for (int j = 0; j <= 25000 && player.MaxCount < kMaxFrames; ++j) {
+  for (int j = 0; j <= kLastScannedNumber && player.MaxCount < kMaxFrames; ++j) {
     const std::string path = ContentFramePath(player.ContentNumber, j);
     if (FileExists(path)) {
       FrameRecord& r = FrameData[static_cast<size_t>(player.MaxCount)];
@@ -79,6 +84,12 @@ void ScanFolder() {
       break;
     }
   }
+}
+
+std::string WorkingDirectory() {
+  std::error_code ec;
+  const auto cwd = std::filesystem::current_path(ec);
+  return ec ? std::string(".") : cwd.string();
 }
 
 }  // namespace
@@ -142,9 +153,14 @@ void CheckContent() {
   ReleaseFrameCache();
 
   std::printf("\n*** START CHECKING IMAGE FILES. WAIT A MOMENT! ***\n");
+  std::string searched;  // content folders tried, for the message when none has a frame
   for (;;) {
     std::memset(FrameData.data(), 0, sizeof FrameData);
     player.MaxCount = 0;
+    if (player.ContentNumber >= 0) {
+      const std::string first = ContentFramePath(player.ContentNumber, 0);
+      searched += (searched.empty() ? "" : ", ") + first.substr(0, first.rfind('/'));
+    }
     if (!ReadFrameIndex(FrameIndexFileName(player.ContentNumber))) ScanFolder();
     if (player.MaxCount != 0) {
       std::printf("\n*** Finished. Thank you for waiting! ***\n\n");
@@ -157,6 +173,12 @@ void CheckContent() {
       player.ContentNumber = 0;
     } else {
       std::printf("---> ERROR: No image file exists! Bye!\n");
+      std::fflush(stdout);
+      // Say where the frames were looked for: a new installation usually has them one folder off.
+      std::fprintf(stderr,
+                   "ERROR: no frames (clip_00000.jpg, clip_00001.jpg, ...) in %s, seen from the working "
+                   "directory %s; put them in ../S001 (the batch copy or orvante-init does it).\n",
+                   searched.c_str(), WorkingDirectory().c_str());
       DisplayWaitKey(0);
       ShutdownCamera();
       EndProcess(app.SetUpFailureExit);

@@ -1,6 +1,7 @@
 // Camera, content and motion player operations.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,6 +38,25 @@ void ReleaseFrameCache();  // every cached image released, every loaded flag cle
 int CountLoadedFrames();
 // Frame at frame_no, or -1 when frame_no points outside the content.
 int CurrentFrame();
+
+// Copying picture files into a content folder as numbered frames (batch copy, orvante-init).
+struct FrameCopyLimits {
+  size_t command = 0;  // bytes of the printed copy command that a name must stay below; 0 = none
+  size_t name = 0;     // bytes a source name must stay below; 0 = none
+};
+struct FrameCopyResult {
+  int copied = 0;  // files now in the folder
+  int failed = 0;  // files not copied: unreadable, refused as too long, or no folder
+};
+// Copies the files, in ascending byte order of their names, into `folder` as the next free
+// clip_NNNNN.jpg numbers; existing clips are never overwritten and a failed copy still uses up
+// its number. Prints "EXECUTING: copy ..." per copy and names each failure on stderr; a folder
+// that does not exist is named once and nothing is copied.
+FrameCopyResult CopyFramesToContent(std::vector<std::string> names, const std::string& folder,
+                                    const FrameCopyLimits& limits = {});
+// Frames the folder scan would find in `folder` (clip_00000.jpg ... clip_25000.jpg, at most 22,000).
+int CountContentFrames(const std::string& folder);
+constexpr int kLastScannedNumber = 25000;
 
 // stepping and motion count
 void StepPlayer();

@@ -211,3 +211,18 @@ TEST_F(MotionTest, UnusableSectionEndsTheProgramWithItsMessage) {
   EXPECT_NE(r.out.find("共有メモリオープン失敗\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("The system is starting up"), std::string::npos);
 }
+
+TEST_F(MotionTest, SectionOfAnotherUserIsNeverUsed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a section to another user needs root";
+  const int fd = ::shm_open(name_.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, app.SharedSize), 0);
+  ASSERT_EQ(::fchown(fd, 65534, 65534), 0);  // nobody
+  ::close(fd);
+  EXPECT_EXIT(
+      {
+        OpenSharedMemory();
+        std::exit(3);
+      },
+      ::testing::ExitedWithCode(0), "the section belongs to another user");
+}

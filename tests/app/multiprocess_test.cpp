@@ -112,8 +112,8 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   const mode_t oldMask = ::umask(0);  // the section must still come out private
 
   Copy follower(5, -1, -1, "1000000000 ESC\n");  // all three run until stopped
-  Copy camA(0, 20, 30, "1 q\n");                  // 10 per sample: 48000
-  Copy camB(3, 100, 103, "1 q\n");                // 3 per sample: 14400
+  Copy camA(0, 20, 30, "1 q\n1000000000 ESC\n");  // 10 per sample: 48000
+  Copy camB(3, 100, 103, "1 q\n1000000000 ESC\n");  // 3 per sample: 14400
 
   // The follower starts first: a starting copy clears the published values.
   follower.Start(shm, false);

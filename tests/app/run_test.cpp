@@ -8,7 +8,10 @@
 #include <thread>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
+#include "player/frame_index.h"
 #include "support/process.h"
 #include "support/xvfb.h"
 
@@ -59,6 +62,23 @@ TEST(PlayerRun, HeadlessStartPauseAndQuit) {
   size_t h = Pos(o, " OOOO    OOO   O   O   OOOO  OOOOO  O \n");
   size_t i = Pos(o, "OOO   OOOO   OOOO      O     OOO   OOO  O   O\n\n");
   EXPECT_TRUE(a < b && b < c && c < d && d < e && e < f && f < g && g < h && h < i);
+}
+
+TEST(PlayerRun, HeadlessRunsEndWhenTheirScriptIsUsedUp) {
+  Stage s(4);
+  ProcOptions opt;
+  opt.cwd = s.work;
+  opt.env = {{"ORVANTE_HEADLESS", "1"}};
+  opt.unsetEnv = {"ORVANTE_SCRIPT"};
+  opt.timeoutSeconds = 30;
+  ProcResult none = RunProcess({ORVANTE_BINARY}, opt);  // no script at all
+  ProcResult resumed = s.RunHeadless("2 x\n3 ESC\n3 ENTER\n");
+  for (const ProcResult* r : {&none, &resumed}) {
+    EXPECT_FALSE(r->timedOut);
+    EXPECT_EQ(r->exitCode, 0) << r->err;
+    EXPECT_NE(r->out.find("OOO   OOOO   OOOO      O     OOO   OOO  O   O\n"), std::string::npos);  // See you!
+  }
+  EXPECT_EQ(CountOf(resumed.out, " OOOO    OOO   O   O   OOOO  OOOOO  O \n"), 2);  // paused twice
 }
 
 TEST(PlayerRun, PauseEditsDThresholdAndEnterResumes) {
@@ -127,4 +147,104 @@ TEST(PlayerRun, RealWindowShowsTheFirstFrame) {
   if (!timedOut) {
     EXPECT_EQ(code, 0);
   }
+}
+
+TEST(PlayerRun, HeadlessScriptThatCannotBeTakenEndsWithCode2AndItsLine) {
+  Stage s(2);
+  const struct {
+    const char* script;  // nullptr: no such file
+    const char* message;
+  } cases[] = {
+      {nullptr, "ERROR: cannot open script "},
+      {"1 x\nfive ESC\n", "ERROR: script line 2: expected a cycle number"},
+      {"1 x\n2 F13\n", "ERROR: script line 2: unknown event 'F13'"},
+      {"1 #256\n", "ERROR: script line 1: unknown event '#256'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    ProcOptions opt;
+    opt.cwd = s.work;
+    const fs::path script = s.work / (c.script ? "script.txt" : "missing.txt");
+    if (c.script) WriteFile(script, c.script);
+    opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", script.string()}};
+    ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
+  }
+}
+
+// Values a hand-edited installation may hold that mean nothing to the player: each file is read
+// and the player runs its cycles, camera on and off, and ends as asked.
+TEST(PlayerRun, ValuesThatMeanNothingInEveryFileRunWithoutHarm) {
+  Stage s(3);
+  // Items 1..17: Direction 7, BurstFlip and BurstReset at the ends of int, KeyFrameMode -4,
+  // IdleCount/IdleLimit -1, MonitorMode 5, PreviewMode 9, WrapFlag -1, PlayState 99; the
+  // optional five: a replay period 0..2, mouse flags -1 and 7.
+  std::string env = "2 0 3 0 100 7 1.0 -2147483648 2147483647 -4 -1 -1 5 9 -1 99 3\n";
+  for (int i = 0; i < 1280; ++i) env += i == 1 ? "-5 " : "0 ";
+  WriteFile(s.work / "zav_env.dat", env + "\n0 2 -1 7 0\n");
+  WriteFile(s.work / "SetCamera3.txt", "3 -1 40 5 2\n");  // channel 40: no shared word
+  WriteFile(s.work / "ZAV_THRESHOLD.dat", "-5");
+  WriteFile(s.work / "not_an_image.jpg", "garbage");
+  std::string err;
+  ASSERT_TRUE(orv::WriteFrameIndex((s.work / "frame_data0001.dat").string(),
+                                   {{"../S001/clip_00000.jpg", "missing_link.jpg", "not_an_image.jpg"},
+                                    {"../S001/clip_00001.jpg", "not_an_image.jpg", "missing.jpg"},
+                                    {"../S001/clip_00002.jpg", "", ""}},
+                                   &err))
+      << err;
+  for (int i = 0; i < 4; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "cam_%04d.png", i);
+    cv::imwrite((s.root.path / name).string(), cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(i % 2 ? 200 : 20)));
+  }
+  WriteFile(s.work / "script.txt", "1 q\n10 f\n12 b\n20 LCLICK\n30 q\n35 ESC\n36 ESC\n");
+  ProcOptions opt;
+  opt.cwd = s.work;
+  opt.env = {{"ORVANTE_HEADLESS", "1"},
+             {"ORVANTE_SCRIPT", (s.work / "script.txt").string()},
+             {"ORVANTE_CAMERA", (s.root.path / "cam_%04d.png").string()}};
+  ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
+  ASSERT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("SET: CamChan      = 40"), std::string::npos);
+  EXPECT_NE(r.out.find("DISP: FrameData[     0 ].http[2] = [missing_link.jpg]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("SET(1): MouseVertFlag    = 7"), std::string::npos);
+}
+
+// An installation started by the computer: the camera goes on by itself, and a camera that
+// stops delivering is opened again (here a recording without loop stands for it).
+TEST(PlayerRun, UnattendedCameraStartsOnItsOwnAndComesBackAfterALoss) {
+  Stage s(4);
+  for (int i = 0; i < 6; ++i) {
+    cv::Mat f(240, 320, CV_8UC3, cv::Scalar(20, 20, 20));
+    cv::rectangle(f, cv::Rect(20 + 40 * i, 60, 60, 120), cv::Scalar(230, 230, 230), cv::FILLED);
+    char name[32];
+    std::snprintf(name, sizeof name, "cam_%04d.png", i);
+    cv::imwrite((s.root.path / name).string(), f);
+  }
+  WriteFile(s.work / "script.txt", "2000 ESC\n2001 ESC\n");
+  ProcOptions opt;
+  opt.cwd = s.work;
+  opt.env = {{"ORVANTE_HEADLESS", "1"},
+             {"ORVANTE_SCRIPT", (s.work / "script.txt").string()},
+             {"ORVANTE_CAMERA", (s.root.path / "cam_%04d.png").string()},
+             {"ORVANTE_CAMERA_LOOP", "0"},
+             {"ORVANTE_CAMERA_ON", "1"},
+             {"ORVANTE_CAMERA_RETRY", "0.001"}};
+  const ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_GE(CountOf(r.out, "cvQueryFrame() failed in ZAV_Capture()."), 2);
+  EXPECT_GE(CountOf(r.out, "The camera answers again."), 2);
+  EXPECT_EQ(CountOf(r.out, "The camera will be opened again every 0.001 s until it answers."),
+            CountOf(r.out, "cvQueryFrame() failed in ZAV_Capture()."));
+
+  // A retry interval that is not a number of seconds is named, and a loss is then final.
+  opt.env["ORVANTE_CAMERA_RETRY"] = "10s";
+  const ProcResult bad = RunProcess({ORVANTE_BINARY}, opt);
+  EXPECT_EQ(bad.exitCode, 0) << bad.err;
+  EXPECT_NE(bad.err.find("WARNING: ORVANTE_CAMERA_RETRY=10s is not a number of seconds in 0..3600"),
+            std::string::npos);
+  EXPECT_EQ(CountOf(bad.out, "cvQueryFrame() failed in ZAV_Capture()."), 1);
+  EXPECT_EQ(CountOf(bad.out, "The camera answers again."), 0);
 }

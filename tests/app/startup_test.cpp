@@ -88,31 +88,39 @@ TEST(BatchCopy, AtSignAndShellCharactersAreCopiedNeverRun) {
   }
 }
 
-TEST(BatchCopy, FailuresAreReportedAndTheRunGoesOn) {
+TEST(BatchCopy, FailuresAreReportedTheOthersCopiedAndTheExitCodeSaysSo) {
   BatchDirs d;
   const std::string tooLong(240, 'n');
   WriteFile(d.work / "ok.jpg", "ok");
-  ProcResult r = d.Run({"missing.jpg", tooLong, "ok.jpg"});
-  ASSERT_EQ(r.exitCode, 0);
+  WriteFile(d.work / "z.jpg", "zz");
+  fs::create_directories(d.work / "unreadable.jpg");  // opens, but cannot be read as a file
+  ProcResult r = d.Run({"missing.jpg", tooLong, "unreadable.jpg", "ok.jpg", "z.jpg"});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("missing.jpg"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("unreadable.jpg"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("too long"), std::string::npos) << r.err;
-  // The missing file used up clip 0 (the counter moves on), the long name was refused.
+  // Failed copies use up their numbers (the counter moves on), the long name was refused.
   EXPECT_FALSE(fs::exists(d.s001 / "clip_00000.jpg"));
   EXPECT_EQ(ReadFile(d.s001 / "clip_00001.jpg"), "ok");
-  EXPECT_EQ(CountOf(r.out, "EXECUTING: "), 2);
+  EXPECT_FALSE(fs::exists(d.s001 / "clip_00002.jpg"));
+  EXPECT_FALSE(fs::exists(d.s001 / "clip_00002.jpg.part"));  // no half file either
+  EXPECT_EQ(ReadFile(d.s001 / "clip_00003.jpg"), "zz");
+  EXPECT_EQ(CountOf(r.out, "EXECUTING: "), 4);
   EXPECT_TRUE(r.out.ends_with("FINISHED.\n"));
 }
 
-TEST(BatchCopy, MissingContentFolderNamesTheFileAndFinishes) {
+TEST(BatchCopy, MissingContentFolderIsNamedOnceAndFails) {
   TempDir root;
   fs::create_directories(root.path / "work");
   WriteFile(root.path / "work" / "a.jpg", "a");
+  WriteFile(root.path / "work" / "b.jpg", "b");
   ProcOptions opt;
   opt.cwd = root.path / "work";
-  ProcResult r = RunProcess({ORVANTE_BINARY, "a.jpg"}, opt);
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_NE(r.err.find("a.jpg"), std::string::npos);
-  EXPECT_NE(r.err.find("../S001/clip_00000.jpg"), std::string::npos) << r.err;
+  ProcResult r = RunProcess({ORVANTE_BINARY, "a.jpg", "b.jpg"}, opt);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(CountOf(r.err, "../S001"), 1) << r.err;
+  EXPECT_EQ(CountOf(r.err, "\n"), 1) << r.err;
+  EXPECT_FALSE(fs::exists(root.path / "S001"));
   EXPECT_TRUE(r.out.ends_with("FINISHED.\n"));
 }
 

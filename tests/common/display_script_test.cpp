@@ -26,6 +26,19 @@ TEST(HeadlessDisplay, ScriptEventsFireAtTheirCycle) {
   EXPECT_EQ(DisplayWaitKey(0), 27);   // a blocking wait takes the next event early
   EXPECT_EQ(DisplayWaitKey(0), 13);
   EXPECT_EQ(DisplayWaitKey(0), 27);   // exhausted: ESC, never a hang
+  EXPECT_EQ(DisplayWaitKey(1), -1);   // a driver of its own cycles gets "no key"
+
+  // The player's own run: once the script is used up, any wait answers ESC.
+  ASSERT_TRUE(ParseScript("7 j\n9 RCLICK\n", &display.hd.script, &err)) << err;
+  display.hd.escWhenUsedUp = true;
+  EXPECT_EQ(DisplayWaitKey(1), -1);   // events still to come
+  display.cycle = 7;
+  EXPECT_EQ(DisplayWaitKey(1), 'j');
+  EXPECT_EQ(DisplayWaitKey(1000), -1);  // the click is not due yet
+  display.cycle = 9;
+  EXPECT_EQ(DisplayWaitKey(1), 27);   // the click fired, nothing is left
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(DisplayWaitKey(1), 27);
 }
 
 TEST(HeadlessDisplay, BadScriptLinesAreRejectedWithTheirNumber) {

@@ -163,3 +163,31 @@ TEST_F(SettingCommands, AddFirstClipNeedsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SettingCommands, ThresholdFileTakesAnyIntAndKeepsTheValueOtherwise) {
+  const struct {
+    const char* text;
+    int threshold;
+    bool warned;
+  } cases[] = {
+      {"9000", 9000, false},       {"  8000 trailing words\n", 8000, false}, {"-5", -5, false},
+      {"", 11500, false},          {"abc", 11500, false},                    {"99999999999", 11500, true},
+      {"4294967298", 11500, true},  // "%d" would have read 2
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    control.ZAV_threshold = 11500;
+    orvtest::WriteFile(work_ / "ZAV_THRESHOLD.dat", c.text);
+    testing::internal::CaptureStderr();
+    Run(kNoKey);
+    Run(kNoKey);  // read in every cycle; a warning is said once per value
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(control.VR_threshold, c.threshold);
+    EXPECT_EQ(orvtest::CountOf(err, "WARNING: ZAV_THRESHOLD.dat: "), c.warned ? 1 : 0) << err;
+    EXPECT_EQ(orvtest::ReadFile(work_ / "ZAV_THRESHOLD.dat"), c.text);  // reading never rewrites it
+  }
+}
+
+}  // namespace

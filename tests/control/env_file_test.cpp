@@ -132,6 +132,7 @@ TEST_F(EnvTest, KeyFramesImportedFromTheContentFolder) {
   std::vector<int32_t> pivots(23000, 0);
   pivots[0] = 15;
   pivots[2] = 40;
+  pivots[3] = -7;     // zero and below: an empty key frame
   pivots[5] = 30000;  // beyond any content
   pivots[1280] = 99;  // beyond the key-frame ring: not used
   {
@@ -144,6 +145,7 @@ TEST_F(EnvTest, KeyFramesImportedFromTheContentFolder) {
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[0], 15.0);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[1], 0.0);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[2], 40.0);
+  EXPECT_DOUBLE_EQ(player.KeyFrameNumber[3], -7.0);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[5], 0.0);
   EXPECT_EQ(CountOf(out_, "SET: KeyFrameNumber["), 2);
   EXPECT_NE(out_.find("SET: KeyFrameNumber[ 0 ] = 15.000000.\nSET: KeyFrameNumber[ 2 ] = 40.000000.\n"),
@@ -176,7 +178,7 @@ TEST_F(EnvTest, ValuesOutsideTheirRangeAreRefusedOneByOne) {
       {6, "-nan", "VR_step = "},            {16, "-1", "KeyFrameIndex = -1"},
       {16, "1280", "KeyFrameIndex = 1280"}, {100 + 3, "nan", "KeyFrameNumber[ 3 ] = nan"},
       {100 + 4, "1e12", "KeyFrameNumber[ 4 ]"}, {200 + 0, "99999", "StartFrameNum = 99999"},
-      {200 + 4, "7", "flip_mode = 7"},
+      {200 + 4, "7", "flip_mode = 7"},       {4, "99999999999", "VR_threshold = 99999999999"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -208,5 +210,45 @@ TEST_F(EnvTest, ValuesOutsideTheirRangeAreRefusedOneByOne) {
     EXPECT_DOUBLE_EQ(player.KeyFrameNumber[4], c.item == 104 ? 6.0 : 0.0);
     EXPECT_EQ(app.flip_mode, c.item == 204 ? 0 : 1);
     EXPECT_EQ(player.PlayState, 3);
+  }
+}
+
+TEST_F(EnvTest, TextOrTheEndWhereANumberBelongsEndsTheReading) {
+  // Each case spoils one item; the items before it are taken, it and every later item keep what
+  // they held, and the optional five fall back to 0 as in a file without them.
+  const struct {
+    size_t item;       // index into basic, or 100 + key frame
+    const char* text;  // "" cuts the file there
+  } cases[] = {{4, "high"}, {4, ""}, {9, "two"}, {100 + 2, "key"}, {16, "seven"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.item) + " " + c.text);
+    EnvText e;
+    e.extra = {"10", "40", "1", "1", "1"};
+    auto& list = c.item < 100 ? e.basic : e.keys;
+    const size_t at = c.item < 100 ? c.item : c.item - 100;
+    list[at] = c.text;
+    if (!*c.text) {
+      list.resize(at);
+      if (c.item < 100) e.keys.clear();
+      e.extra.clear();
+    }
+    Write("zav_env.dat", e);
+    app = AppState{};
+    player = PlayerState{};
+    control = ControlState{};
+    app.StartFrameNum = 5, app.flip_mode = 1;
+    player.KeyFrameNumber.fill(6.0);
+    Load();
+    const ControlState defaultControl;
+    const PlayerState defaultPlayer;
+    EXPECT_EQ(control.SampleStep, 2);
+    EXPECT_EQ(control.VR_threshold, c.item > 4 ? 7000 : defaultControl.VR_threshold);
+    EXPECT_EQ(player.KeyFrameMode, c.item > 9 ? 2 : defaultPlayer.KeyFrameMode);
+    EXPECT_DOUBLE_EQ(player.KeyFrameNumber[1], c.item > 101 ? 0.0 : 6.0);
+    EXPECT_DOUBLE_EQ(player.KeyFrameNumber[2], 6.0);
+    EXPECT_EQ(app.StartFrameNum, 0);
+    EXPECT_EQ(app.flip_mode, 0);
+    EXPECT_EQ(out_.find("LOADING Additional Parameters"), std::string::npos);
+    EXPECT_EQ(err_, "");
   }
 }

@@ -88,7 +88,12 @@ bool WaitFor(const fs::path& file, const std::string& text, double seconds, size
   return false;
 }
 
-bool Running(pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
+// Looks without reaping (WNOWAIT): the player is reaped by WaitProcess, which also removes its
+// private shared section; reaping it here would leave that section in /dev/shm.
+bool Running(pid_t pid) {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
 
 void Stop(pid_t pid) {
   ::kill(pid, SIGKILL);

@@ -325,6 +325,33 @@ TEST_F(OscTest, BadPacketsAreDroppedCountedAndTakeNothing) {
   EXPECT_EQ(Word(0), 11);
 }
 
+// Datagrams the fuzzer found faults with (fuzz/regressions/osc_packet): each is taken or
+// counted as bad, and the section holds only sound values. The motion message's arguments lie
+// at 4-byte alignment in liblo's copy; they used to be read through liblo's 8-byte-aligned
+// union (undefined behaviour, reported by the sanitizers).
+TEST_F(OscTest, KeptFuzzInputsAreTakenOrCountedSoundly) {
+  const auto dir = std::filesystem::path(ORVANTE_SOURCE_DIR) / "fuzz/regressions/osc_packet";
+  int kept = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::string bytes = orvtest::ReadFile(e.path());
+    const long bad = osc.BadPackets;
+    const bool taken = TakeOscPacket(bytes.data(), bytes.size(), 1000);
+    EXPECT_EQ(osc.BadPackets, bad + (taken ? 0 : 1)) << e.path();
+    PublishRemoteMotion(1000);
+    uint32_t sum = 0;
+    for (int i = 1; i <= kOscChannels; ++i) {
+      EXPECT_GE(Word(i), 0) << e.path();
+      EXPECT_LE(Word(i), kOscMaxMotion) << e.path();
+      sum += static_cast<uint32_t>(Word(i));
+    }
+    EXPECT_EQ(Word(0), static_cast<int32_t>(sum)) << e.path();
+    ++kept;
+  }
+  EXPECT_GE(kept, 1);
+  // "far" on camera channel 7 with 48000.
+  EXPECT_EQ(osc.RemoteValue[7], 48000);
+}
+
 TEST_F(OscTest, ReceivingReadsABoundedNumberOfDatagramsPerCycle) {
   Settings("listen " + std::to_string(FreePort()) + "\n");
   testing::internal::CaptureStdout();

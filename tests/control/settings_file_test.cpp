@@ -92,3 +92,36 @@ TEST_F(SettingsTest, EverySwitchOnReadsTheFileAgain) {
   EXPECT_EQ(control.CamBeep, 1);
   EXPECT_EQ(CountOf(out, " 4 : [ CamOnMemory (Set 1 -- 5400)] \n"), 2);
 }
+
+TEST_F(SettingsTest, ValuesAreTakenAsWrittenUnlessTheyAreBeyondAnInt) {
+  const struct {
+    const char* text;
+    int flipV, flipH, chan, beep;
+    const char* warning;  // "" = none
+  } cases[] = {
+      {"5 -1 40 9999 7", 5, -1, 40, 7, ""},  // any non-zero flips or beeps; channel 40 has no shared word
+      {"0 0 -3 1 0", 0, 0, -3, 0, ""},
+      {"1 1 99999999999 1 1", 1, 1, 9, 1, "CamChan = 99999999999"},  // would wrap to a valid-looking int
+      {"1 1 4294967298 1 1", 1, 1, 9, 1, "CamChan = 4294967298"},
+      {"-9999999999 0 2 1 1", 8, 0, 2, 1, "CamFlipV = -9999999999"},
+      {"1 0 2 1e9999 1", 1, 0, 2, 0, ""},  // "1e9999": 1 is the memory item, "e9999" ends the reading
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    control = ControlState{};
+    control.CamFlipV = 8, control.CamChan = 9;
+    Write(c.text);
+    testing::internal::CaptureStderr();
+    Read();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(control.CamFlipV, c.flipV);
+    EXPECT_EQ(control.CamFlipH, c.flipH);
+    EXPECT_EQ(control.CamChan, c.chan);
+    EXPECT_EQ(control.CamOnMemory, 1);
+    EXPECT_EQ(control.CamBeep, c.beep);
+    if (*c.warning)
+      EXPECT_NE(err.find(std::string("WARNING: SetCamera3.txt: ") + c.warning), std::string::npos) << err;
+    else
+      EXPECT_EQ(err, "");
+  }
+}

@@ -109,6 +109,7 @@ const BadCase kCases[] = {
      }},
     {"grate_zero", [] { learn.GRATE = 0; }, [] { EXPECT_EQ(learn.GRATE, 60); }},
     {"roi_mask_not_a_flag", [] { learn.RoiMask[3] = 7; }, [] { EXPECT_EQ(learn.RoiMask[3], 1); }},
+    {"countdown_unit_huge", [] { learn.CountdownUnit = 2000000000; }, [] { EXPECT_EQ(learn.CountdownUnit, 100); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadKnowledgeBase, testing::ValuesIn(kCases),

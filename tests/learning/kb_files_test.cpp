@@ -212,6 +212,14 @@ TEST(KBFiles, ParameterFileParsingAndEcho) {
   EXPECT_EQ(learn.OCThreshold, -1.0);
   EXPECT_EQ(learn.MThreshold, 40);
   EXPECT_EQ(learn.pos_num, 0);
+
+  // A file of junk is not read into memory beyond its first MiB: values behind it are not reached.
+  learn = LearningState{};
+  WriteFile(KBName(1), std::string(1 << 20, ' ') + "7 600");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ReadKB(), 0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(learn.DThreshold, 40);
 }
 
 TEST(KBFiles, ShortBinaryFilesLeaveTheRestOfTheTables) {

@@ -74,13 +74,15 @@ struct Player {
   // ESC pauses, ESC at the pause screen ends. On a loaded machine a key can reach the window
   // before it takes keys; keep typing ESC until the player has ended (or 30 s have passed).
   int EndWithEscape(const Xvfb& x) {
-    int st = 0;
     for (int i = 0; i < 20; ++i) {
       TypeInPlayer(x, "Escape");
       for (int t = 0; t < 15; ++t) {
-        if (::waitpid(pid, &st, WNOHANG) == pid) {
+        // Looks without reaping; WaitProcess reaps and removes the player's private section.
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
+          const int code = WaitProcess(pid, 5.0);
           pid = -1;
-          return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+          return code;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
       }

@@ -158,3 +158,29 @@ TEST_F(CameraTest, CameraThatDoesNotOpenGoesOffAtTheNextCapture) {
   EXPECT_EQ(player.CameraOn, 0);
   EXPECT_NE(out.find("cvQueryFrame() failed in ZAV_Capture().\n"), std::string::npos);
 }
+
+// A lost camera comes back on its own only with a retry interval, and never after q.
+TEST_F(CameraTest, LostCameraIsOpenedAgainOnlyWhenRetriesAreAsked) {
+  testing::internal::CaptureStdout();
+  for (const double retry : {0.0, 0.01}) {
+    UseScriptedCamera({RandomFrame(1), RandomFrame(2)}, false);  // two frames, then "unplugged"
+    player = PlayerState{};
+    player.CameraRetry = retry;
+    TurnCameraOn();
+    for (int i = 0; i < 3; ++i) ZAV_Capture();
+    EXPECT_EQ(player.CameraOn, 0);
+    usleep(30000);
+    ZAV_Capture();  // the attempt, and at once the first frame of the reopened source
+    EXPECT_EQ(player.CameraOn, retry > 0.0 ? 1 : 0) << retry;
+    if (retry > 0.0) {
+      EXPECT_TRUE(Same(Buffer(0), Grey(RandomFrame(1), 1)));
+    }
+  }
+  TurnCameraOff();  // q: the operator's choice stands
+  usleep(30000);
+  ZAV_Capture();
+  EXPECT_EQ(player.CameraOn, 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(CountOf(out, "The camera will be opened again every 0.01 s until it answers."), 1);
+  EXPECT_EQ(CountOf(out, "The camera answers again."), 1);
+}

@@ -102,14 +102,31 @@ TEST_F(RecordingTest, RecordingLoopsUnlessAskedNotTo) {
   EXPECT_EQ(out.rfind("cvQueryFrame() failed in ZAV_Capture().\n", 0), 0u) << out;
 }
 
-TEST_F(RecordingTest, RecordingOfAnotherSizeTurnsTheCameraOff) {
-  WriteRecording(2, 640, 480);
+TEST_F(RecordingTest, RecordingOfAnotherSizeIsMeasuredAsItsScaledFrames) {
+  const auto names = WriteRecording(3, 640, 480);
   TurnCameraOn();
+  testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  ZAV_Capture();
+  cv::Mat previous = cv::Mat::zeros(kCamH, kCamW, CV_8UC1);
+  for (size_t i = 0; i < names.size() + 2; ++i) {  // on into the loop: the note stays single
+    ZAV_Capture();
+    MeasureMotion();
+    cv::Mat scaled, current, diff;
+    cv::resize(cv::imread(names[i % names.size()], cv::IMREAD_COLOR), scaled, {kCamW, kCamH}, 0, 0, cv::INTER_AREA);
+    cv::cvtColor(scaled, current, cv::COLOR_BGR2GRAY);
+    cv::absdiff(current, previous, diff);
+    int expected = 0;
+    for (int y = 0; y < kCamH; y += 4)
+      for (int x = 0; x < kCamW; x += 4) expected += diff.at<uint8_t>(y, x);
+    EXPECT_EQ(app.DifferenceSum, expected) << "frame " << i;
+    previous = current;
+  }
+  const std::string out = testing::internal::GetCapturedStdout();
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("width     = 640\nheight    = 480\n"), std::string::npos) << err;
-  EXPECT_EQ(player.CameraOn, 0);
+  EXPECT_EQ(player.CameraOn, 1);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(orvtest::CountOf(out, "640x480"), 1) << out;
+  EXPECT_NE(out.find("scaled to 320x240"), std::string::npos) << out;
 }
 
 TEST_F(RecordingTest, VideoFileLoopsToo) {

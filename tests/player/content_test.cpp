@@ -116,12 +116,18 @@ TEST_F(ContentFixture, IndexFileWinsOverTheFolderScan) {
 
 TEST_F(ContentFixture, IndexFileCountsOutsideTheTableAreBounded) {
   MakeContent(root.path, 0, 1);
-  WriteIndex("frame_data0001.dat", {"../S001/clip_00000.jpg"}, "99999", /*terminate=*/false);
+  // 4294967298 is above the table too, not the 2 that a 32-bit read would make of it.
+  for (const char* count : {"4294967298", "99999"}) {
+    WriteIndex("frame_data0001.dat", {"../S001/clip_00000.jpg"}, count, /*terminate=*/false);
+    testing::internal::CaptureStderr();
+    Check();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(player.MaxCount, kMaxFrames) << count;
+    EXPECT_NE(err.find(std::string("frame count ") + count + " is above 22000"), std::string::npos) << err;
+  }
   testing::internal::CaptureStderr();
   Check();
   std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(player.MaxCount, kMaxFrames);
-  EXPECT_NE(err.find("99999"), std::string::npos);
   // A string without an end mark is cut inside its field.
   EXPECT_EQ(std::strlen(FrameData[0].file), static_cast<size_t>(kNameSize - 1));
   EXPECT_NE(err.find("without an end mark"), std::string::npos);
@@ -139,10 +145,19 @@ TEST_F(ContentFixture, NegativeOrMissingCountMakesTheContentEmpty) {
   EXPECT_EQ(player.MaxCount, 3);
   EXPECT_NE(err.find("negative"), std::string::npos);
 
-  // A file cut short of its block has no count: also empty.
+  // A file without a count, or cut short of its block: also empty, said on stderr.
+  WriteIndex("frame_data0002.dat", {"../S001/clip_00000.jpg"}, "");
+  player.ContentNumber = 1;
+  testing::internal::CaptureStderr();
+  Check();
+  err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(player.ContentNumber, 0);
+  EXPECT_NE(err.find("frame_data0002.dat has no frame count after its record block; the content is treated as empty"),
+            std::string::npos)
+      << err;
   std::ofstream(work / "frame_data0001.dat", std::ios::binary) << "short";
   player.ContentNumber = 0;
-  EXPECT_EXIT(Check(), testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(Check(), testing::ExitedWithCode(0), "frame_data0001.dat has fewer bytes than its record block");
 }
 
 TEST_F(ContentFixture, ScanStopsAt22000Frames) {
@@ -158,11 +173,12 @@ TEST_F(ContentFixture, ScanStopsAt22000Frames) {
   EXPECT_NE(out.find("\n [  21999 ]  MaxCount = [  22000 ]  ( ../S001/clip_21999.jpg )\n"), std::string::npos);
 }
 
-TEST_F(ContentFixture, NoImageAnywhereEndsAfterAKey) {
+TEST_F(ContentFixture, NoImageAnywhereNamesTheFoldersAndEndsAfterAKey) {
   EXPECT_EXIT(
       {
         testing::internal::CaptureStdout();
+        player.ContentNumber = 2;
         CheckContent();
       },
-      testing::ExitedWithCode(0), "");
+      testing::ExitedWithCode(0), "no frames .* in \\.\\./S003, \\.\\./S002, \\.\\./S001, seen from");
 }
