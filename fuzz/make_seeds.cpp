@@ -9,6 +9,7 @@
 #include <set>
 
 #include "common/osc_state.h"
+#include "control/env_items.h"
 #include "control/osc.h"
 #include "harness.h"
 
@@ -83,6 +84,11 @@ void FrameIndexSeeds() {
   Seed("frame_index", 0, Byte(1) + records + count + "3");
   Seed("frame_index", 1, Byte(1) + records + count + "  2\r\n");
   Seed("frame_index", 2, Byte(0) + records.substr(0, 800));
+
+  // The index tool: its list form (a Windows line end, a blank line, three fields) and a file.
+  Seed("frame_list", 0, Byte(0) + "../S001/clip_00000.jpg\n../S001/clip_00001.jpg\tlink.jpg\r\n\n"
+                                   "../S001/clip_00002.jpg\t\tattached.jpg\n");
+  Seed("frame_list", 1, Byte(1) + records + count + "3");
 }
 
 // The parameter file the tests write: items 1..17, 1,280 key frames, additional parameters.
@@ -101,6 +107,13 @@ void EnvSeeds() {
   Seed("env", 1, EnvText(false));
   Seed("env", 2, EnvText(true) + sep + "F" + pivots);
   Seed("env", 3, "2 0 3 1.0 100 0 0.5 3 1 1 0 5 0 2 0 2 3\n" + sep + pivots);
+
+  // The parameter-file editor reads the same files, and the ones its own writer makes.
+  orv::EnvValues v{};
+  v[0] = 2, v[3] = 0.5, v[4] = 9600, v[orv::kEnvFirstKeyFrame + 3] = 120.5, v[orv::kEnvFirstExtra + 1] = 40;
+  Seed("env_items", 0, orv::EnvFileText(v));
+  Seed("env_items", 1, EnvText(false));
+  Seed("env_items", 2, "4 0 3 0.5\n9600 1 1.0 3 1 4 0 120 1 2 1 1 0 12 x\n");
 }
 
 void Put32(std::string* b, uint32_t v) {

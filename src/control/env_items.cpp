@@ -230,7 +230,12 @@ bool SetEnvItems(EnvDocument* doc, const std::vector<std::pair<int, std::string>
   for (auto it = items.rbegin(); it != items.rend(); ++it) {
     if (it->first >= have) continue;
     const auto [b, e] = doc->spans[static_cast<size_t>(it->first)];
-    text.replace(b, e - b, it->second);
+    // A number may touch its neighbours ("0..5" is 0. and .5 to the loader); the new value is
+    // set apart by a space so that it cannot run into them and change what they read as.
+    std::string value = it->second;
+    if (e < text.size() && !IsCSpace(text[e])) value += ' ';
+    if (b > 0 && !IsCSpace(text[b - 1])) value.insert(0, 1, ' ');
+    text.replace(b, e - b, value);
   }
   if (need > have) {
     if (text.empty() || !IsCSpace(text.back())) text += '\n';

@@ -10,6 +10,7 @@
 #include "common/control_state.h"
 #include "common/player_state.h"
 #include "control/control.h"
+#include "control/env_items.h"
 #include "support/process.h"
 
 namespace fs = std::filesystem;
@@ -126,4 +127,24 @@ TEST(EnvTool, ItemsBehindTextThatIsNoNumberAreRefusedThoseBeforeItAreSet) {
   ProcResult set = e.Run({"VR_threshold=9000"});
   EXPECT_EQ(set.exitCode, 0) << set.err;
   EXPECT_EQ(ReadFile(e.file), "4 0 50 0.0 9000 abc 1.0\n");
+}
+
+// Kept fuzz input (fuzz/regressions/env_items): key frames 4 and 5 written "0..0", which the
+// loader reads as 0. and .0. Setting key frame 5 to 12.5 used to make it "0.12.5", so key
+// frame 4 became 0.12; the value set is now set apart from its neighbours.
+TEST(EnvTool, ASetValueNeverRunsIntoTheNumberBesideIt) {
+  orv::EnvDocument doc;
+  std::string err;
+  ASSERT_TRUE(orv::ReadEnvFile(std::string(ORVANTE_SOURCE_DIR) + "/fuzz/regressions/env_items/key-frames-touching",
+                               &doc, &err))
+      << err;
+  const orv::EnvDocument before = doc;
+  const int kf = orv::kEnvFirstKeyFrame;
+  ASSERT_GT(doc.values.size(), static_cast<size_t>(kf + 6));
+  ASSERT_TRUE(orv::SetEnvItems(&doc, {{kf + 5, "12.5"}, {kf + 3, "7"}}, &err)) << err;
+  ASSERT_EQ(doc.values.size(), before.values.size());
+  for (size_t i = 0; i < doc.values.size(); ++i) {
+    const double want = i == static_cast<size_t>(kf + 5) ? 12.5 : i == static_cast<size_t>(kf + 3) ? 7.0 : before.values[i];
+    EXPECT_EQ(doc.values[i], want) << orv::EnvItemName(static_cast<int>(i));
+  }
 }
