@@ -2,7 +2,18 @@
 #   make demo   install what is missing, build, generate the demo, run the player on it
 #   make test   install what is missing, build, run the whole test suite
 #   make fuzz   build the fuzz targets (clang, sanitizers) and run each for long (see below)
+# More checks (CI runs build-release and test-sanitize):
+#   make build-release   build everything as a user's Release build would (-O3, the same warnings)
+#   make test-sanitize   the whole test suite built with AddressSanitizer + UBSan
+#   make soak            the long soak: 100,000 motion-mode and 20,000 gesture-mode player cycles
 BUILD ?= build
+RELEASE_BUILD  ?= build-release
+SANITIZE_BUILD ?= build-sanitize
+# The build the long soak runs in (SOAK_BUILD=$(SANITIZE_BUILD) adds LeakSanitizer to it).
+SOAK_BUILD ?= $(BUILD)
+# What CTest gives the sanitizer build's tests, for running them by hand (no effect elsewhere).
+SANITIZER_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0 \
+                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
          libbenchmark-dev xvfb xdotool x11-utils imagemagick \
@@ -13,7 +24,8 @@ TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.c
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo demo-gesture bench clean package package-check fuzz-build fuzz-test fuzz
+.PHONY: deps build test demo demo-gesture bench clean package package-check fuzz-build fuzz-test fuzz \
+        build-release build-sanitize test-sanitize soak
 
 deps:
 	@missing=""; for p in $(PKGS); do \
@@ -30,6 +42,23 @@ build: deps
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+build-release: deps
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+
+# The sanitizer build's tests get the suppressions file through CTest (CMakeLists.txt).
+build-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTE_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+
+test-sanitize: build-sanitize
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Each mode in a process of its own, so that each ends with its own leak check.
+soak: $(if $(filter $(SANITIZE_BUILD),$(SOAK_BUILD)),build-sanitize,build)
+	ORVANTE_SOAK_MOTION_CYCLES=100000 $(SANITIZER_ENV) $(SOAK_BUILD)/orvante_tests --gtest_filter='Soak.MotionMode*'
+	ORVANTE_SOAK_GESTURE_CYCLES=20000 $(SANITIZER_ENV) $(SOAK_BUILD)/orvante_tests --gtest_filter='Soak.GestureMode*'
 
 # The demo needs only the player and the demo tool: building the tests and benchmarks first
 # would keep a new user waiting minutes for the first window.
@@ -85,4 +114,4 @@ fuzz: fuzz-build
 	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) tools/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) demo
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) demo

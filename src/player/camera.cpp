@@ -50,6 +50,16 @@ struct CameraSource {
 };
 CameraSource source;
 
+// A recording is read by the file back-ends only, in the order OpenCV itself tries them. Left
+// to cv::CAP_ANY, a name that does not open would also be offered to the hardware back-ends:
+// the USB still-camera one alone probes for seconds (and its drivers, loaded and unloaded
+// again, leave allocations behind that no leak checker can attribute).
+bool OpenRecording(cv::VideoCapture& capture, const std::string& name) {
+  for (const int api : {cv::CAP_FFMPEG, cv::CAP_GSTREAMER, cv::CAP_IMAGES, cv::CAP_OPENCV_MJPEG})
+    if (capture.open(name, api)) return true;
+  return false;
+}
+
 void OpenSource() {
   if (source.scripted) {
     source.scriptedOpen = true;
@@ -61,7 +71,7 @@ void OpenSource() {
   source.scaleAnnounced = false;
   if (!source.recording.empty()) {
     source.loop = source.given.empty() ? EnvOr("ORVANTE_CAMERA_LOOP", "1") != "0" : source.givenLoop;
-    if (!source.capture->open(source.recording, cv::CAP_ANY))
+    if (!OpenRecording(*source.capture, source.recording))
       std::fprintf(stderr, "ERROR: cannot open the recording [%s]\n", source.recording.c_str());
   } else {
     source.capture->open(control.CamChan, cv::CAP_V4L2);
@@ -109,7 +119,7 @@ bool ReadSource(cv::Mat& frame) {
   if (!got && !source.recording.empty() && source.loop) {
     // End of a recording: start it again. Reopening works for files and image sequences alike.
     source.capture->release();
-    got = source.capture->open(source.recording, cv::CAP_ANY) && source.capture->read(frame) && !frame.empty();
+    got = OpenRecording(*source.capture, source.recording) && source.capture->read(frame) && !frame.empty();
   }
   // Only ORVANTE_CAMERA recordings are fitted: a replay tool names its own recording and
   // treats a frame of another size as unusable footage.

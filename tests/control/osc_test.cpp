@@ -103,10 +103,15 @@ std::vector<std::string> Decode(const Bytes& b) {
     lo_arg** argv = lo_message_get_argv(m);
     for (int i = 0; types[i]; ++i) {
       char v[64];
-      if (types[i] == 'i') std::snprintf(v, sizeof v, " %d", argv[i]->i);
-      if (types[i] == 'f') std::snprintf(v, sizeof v, " %g", static_cast<double>(argv[i]->f));
+      // The arguments sit at 4-byte offsets; lo_arg wants 8: copied out, never read through it.
+      int32_t iv = 0;
+      float fv = 0.0f;
+      std::memcpy(&iv, argv[i], sizeof iv);
+      std::memcpy(&fv, argv[i], sizeof fv);
+      if (types[i] == 'i') std::snprintf(v, sizeof v, " %d", iv);
+      if (types[i] == 'f') std::snprintf(v, sizeof v, " %g", static_cast<double>(fv));
       if (types[i] == 's') {
-        line += std::string(" \"") + &argv[i]->s + "\"";
+        line += std::string(" \"") + reinterpret_cast<const char*>(argv[i]) + "\"";
         continue;
       }
       line += v;
