@@ -403,7 +403,9 @@ TEST(WindowSystem, AnUnreachableDisplayIsOneLineAndExitCodeOne) {
   TempDir dir;
   ProcOptions o;
   o.cwd = dir.path;
-  o.env["DISPLAY"] = ":" + std::to_string(n);
+  std::string display = ":";  // built in steps: GCC 12 at -O3 misreads the one-line form (-Wrestrict)
+  display += std::to_string(n);
+  o.env["DISPLAY"] = display;
   o.unsetEnv = {"ORVANTE_HEADLESS", "ORVANTE_SCRIPT", "QT_QPA_PLATFORM"};
   o.timeoutSeconds = 30.0;
   const ProcResult r = RunProcess({ORVANTE_BINARY}, o);
