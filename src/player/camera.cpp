@@ -156,6 +156,11 @@ void CloseCamera() {
   DisplayWaitKey(1000);
 }
 
+std::chrono::steady_clock::duration RetryInterval() {
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(player.CameraRetry));
+}
+
 // The camera is gone: the player runs on without it, and with a retry interval set it
 // tries to get it back (a USB camera that was pulled out and plugged in again).
 void CameraLost() {
@@ -164,9 +169,7 @@ void CameraLost() {
   player.CameraWasLost = 1;
   if (player.CameraRetry > 0.0) {
     std::printf("The camera will be opened again every %.3g s until it answers.\n", player.CameraRetry);
-    source.retryDue = std::chrono::steady_clock::now() +
-                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                          std::chrono::duration<double>(player.CameraRetry));
+    source.retryDue = std::chrono::steady_clock::now() + RetryInterval();
   }
   std::fflush(stdout);
 }
@@ -177,8 +180,7 @@ void RetryLostCamera() {
   if (player.CameraWasLost == 0 || player.CameraRetry <= 0.0) return;
   const auto now = std::chrono::steady_clock::now();
   if (now < source.retryDue) return;
-  source.retryDue = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(player.CameraRetry));
+  source.retryDue = now + RetryInterval();
   OpenSource();
   const bool back = CameraIsOpen();
   ReleaseSource();
