@@ -5,27 +5,14 @@
 //   0     frame_data0002.dat is the data as it is (a short file); content 2 is asked for,
 //         so an unusable file falls back to content 1 (a valid index of three frames)
 //   1..   frame_data0001.dat: the data's records part at the start of the 16,632,000-byte
-//         block (zeros behind it), then the frame count text: the part after kCount, or "3"
+//         block (zeros behind it), then the frame count text: the part after kCountSep, or "3"
 #include "harness.h"
 
 namespace {
 
 using namespace orvfuzz;
 
-constexpr std::string_view kCount = "\n==COUNT==\n";
 constexpr size_t kBlock = static_cast<size_t>(orv::kMaxFrames) * sizeof(orv::FrameRecord);
-
-std::string ValidRecords() {
-  std::string out;
-  for (int i = 0; i < 3; ++i) {
-    orv::FrameRecord r{};
-    std::snprintf(r.path, sizeof r.path, "../S001/clip_%05d.jpg", i);
-    if (i == 1) std::snprintf(r.http, sizeof r.http, "../S001/clip_00002.jpg");
-    if (i == 2) std::snprintf(r.file, sizeof r.file, "../S001/clip_00000.jpg");
-    out.append(reinterpret_cast<const char*>(&r), sizeof r);
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -40,12 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetPlayer();
   if (data[0] == 0) {
     WriteBytes("frame_data0002.dat", in);
-    WriteSparse("frame_data0001.dat", ValidRecords(), kBlock, "3");
+    WriteSparse("frame_data0001.dat", ThreeFrameRecords(), kBlock, "3");
     orv::player.ContentNumber = 1;
   } else {
     std::remove("frame_data0002.dat");
     std::string_view records, count;
-    if (!SplitAt(in, kCount, &records, &count)) count = "3";
+    if (!SplitAt(in, kCountSep, &records, &count)) count = "3";
     WriteSparse("frame_data0001.dat", records, kBlock, count);
   }
   Guarded([] {

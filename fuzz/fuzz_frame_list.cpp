@@ -5,7 +5,7 @@
 //   0     the list text: parsed; what is accepted fits the index file's fields, and the list the
 //         tool prints for it parses back to the same frames
 //   1..   an index file (--read): the data's records part at the start of the
-//         16,632,000-byte block (zeros behind it), then the count text (the part after kCount,
+//         16,632,000-byte block (zeros behind it), then the count text (the part after kCountSep,
 //         or "3"); what is read fits the fields the tool's writer checks
 #include "harness.h"
 #include "player/frame_index.h"
@@ -14,7 +14,6 @@ namespace {
 
 using namespace orvfuzz;
 
-constexpr std::string_view kCount = "\n==COUNT==\n";
 constexpr size_t kBlock = static_cast<size_t>(orv::kMaxFrames) * sizeof(orv::FrameRecord);
 
 bool Fits(const orv::FrameIndexEntry& e) {
@@ -55,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   std::string_view records, count;
-  if (!SplitAt(in, kCount, &records, &count)) count = "3";
+  if (!SplitAt(in, kCountSep, &records, &count)) count = "3";
   WriteSparse("index.dat", records, kBlock, count);
   std::string warn;
   if (!orv::ReadFrameIndexFile("index.dat", &entries, &err, &warn)) return 0;

@@ -190,6 +190,24 @@ inline void ResetEngine() {
   orv::ResetTemplates();
 }
 
+// The separator between a frame index file's records and its frame count in the frame-index
+// and frame-list inputs.
+constexpr std::string_view kCountSep = "\n==COUNT==\n";
+
+// Records of a valid index of the stage's three frames: frame 1 has a link picture (`http`, as
+// given), frame 2 an attached file.
+inline std::string ThreeFrameRecords(const char* http = "../S001/clip_00002.jpg") {
+  std::string out;
+  for (int i = 0; i < 3; ++i) {
+    orv::FrameRecord r{};
+    std::snprintf(r.path, sizeof r.path, "../S001/clip_%05d.jpg", i);
+    if (i == 1) std::snprintf(r.http, sizeof r.http, "%s", http);
+    if (i == 2) std::snprintf(r.file, sizeof r.file, "../S001/clip_00000.jpg");
+    out.append(reinterpret_cast<const char*>(&r), sizeof r);
+  }
+  return out;
+}
+
 // Keys of the command step, one per cycle, as an operator would press them.
 inline void ScriptKeys(const std::string& keys) {
   long cycle = 1;

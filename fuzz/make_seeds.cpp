@@ -72,15 +72,9 @@ void KnowledgeBaseSeeds() {
 }
 
 void FrameIndexSeeds() {
-  std::string records;
-  for (int i = 0; i < 3; ++i) {
-    orv::FrameRecord r{};
-    std::snprintf(r.path, sizeof r.path, "../S001/clip_%05d.jpg", i);
-    if (i == 1) std::snprintf(r.http, sizeof r.http, "..\\S001\\clip_00002.jpg");
-    if (i == 2) std::snprintf(r.file, sizeof r.file, "../S001/clip_00000.jpg");
-    records.append(reinterpret_cast<const char*>(&r), sizeof r);
-  }
-  const std::string count = "\n==COUNT==\n";
+  // A Windows-style link path in frame 1: the reader turns its backslashes.
+  const std::string records = ThreeFrameRecords(R"(..\S001\clip_00002.jpg)");
+  const std::string count(kCountSep);
   Seed("frame_index", 0, Byte(1) + records + count + "3");
   Seed("frame_index", 1, Byte(1) + records + count + "  2\r\n");
   Seed("frame_index", 2, Byte(0) + records.substr(0, 800));
