@@ -12,8 +12,6 @@ namespace {
 
 using namespace orvfuzz;
 
-constexpr size_t kBlock = static_cast<size_t>(orv::kMaxFrames) * sizeof(orv::FrameRecord);
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -27,13 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetPlayer();
   if (data[0] == 0) {
     WriteBytes("frame_data0002.dat", in);
-    WriteSparse("frame_data0001.dat", ThreeFrameRecords(), kBlock, "3");
+    WriteSparse("frame_data0001.dat", ThreeFrameRecords(), kIndexBlock, "3");
     orv::player.ContentNumber = 1;
   } else {
     std::remove("frame_data0002.dat");
     std::string_view records, count;
     if (!SplitAt(in, kCountSep, &records, &count)) count = "3";
-    WriteSparse("frame_data0001.dat", records, kBlock, count);
+    WriteSparse("frame_data0001.dat", records, kIndexBlock, count);
   }
   Guarded([] {
     orv::CheckContent();

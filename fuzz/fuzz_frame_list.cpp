@@ -14,8 +14,6 @@ namespace {
 
 using namespace orvfuzz;
 
-constexpr size_t kBlock = static_cast<size_t>(orv::kMaxFrames) * sizeof(orv::FrameRecord);
-
 bool Fits(const orv::FrameIndexEntry& e) {
   for (const std::string* s : {&e.path, &e.http, &e.file})
     if (s->size() > static_cast<size_t>(orv::kNameSize - 1) || s->find('\0') != std::string::npos) return false;
@@ -55,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::string_view records, count;
   if (!SplitAt(in, kCountSep, &records, &count)) count = "3";
-  WriteSparse("index.dat", records, kBlock, count);
+  WriteSparse("index.dat", records, kIndexBlock, count);
   std::string warn;
   if (!orv::ReadFrameIndexFile("index.dat", &entries, &err, &warn)) return 0;
   if (entries.size() > static_cast<size_t>(orv::kMaxFrames)) std::abort();

@@ -194,6 +194,9 @@ inline void ResetEngine() {
 // and frame-list inputs.
 constexpr std::string_view kCountSep = "\n==COUNT==\n";
 
+// The size of a frame index file's records block: every frame slot, used or not.
+constexpr size_t kIndexBlock = static_cast<size_t>(orv::kMaxFrames) * sizeof(orv::FrameRecord);
+
 // Records of a valid index of the stage's three frames: frame 1 has a link picture (`http`, as
 // given), frame 2 an attached file.
 inline std::string ThreeFrameRecords(const char* http = "../S001/clip_00002.jpg") {
