@@ -28,7 +28,7 @@ struct AppState {
   int PreviewMode = 2;      // 1: the preview shows the recognizer's 80x60 frame; other values
                             // leave it to the capture. Set to 2 after start-up and camera off
   cv::Mat CameraPreview;    // 80x60 grey preview image, created by the set-up
-  TimeStamp TimerStart, TimerStop;  // the cycle timer's pair of wall-clock stamps
+  TimeStamp TimerStart, TimerStop;  // the cycle timer's pair of stamps (monotonic clock)
   long Cycle = 0;           // cycles run since the set-up (headless scripts key on it)
   bool EndRequested = false;  // the loop returns at the end of this cycle
   int ExitCode = 0;           // what main returns once the loop has ended

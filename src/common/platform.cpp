@@ -146,7 +146,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& text) {
 
 TimeStamp NowStamp() {
   timespec ts{};
-  ::clock_gettime(CLOCK_REALTIME, &ts);
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
   return TimeStamp{static_cast<int64_t>(ts.tv_sec), static_cast<int64_t>(ts.tv_nsec / 1000)};
 }
 

@@ -24,11 +24,13 @@ bool FileReadable(const std::string& path);      // can be opened for reading
 // Writes text to path atomically: temporary file in the same folder, fsync, rename.
 bool WriteFileAtomic(const std::string& path, const std::string& text);
 
-// Wall clock: seconds and microseconds since 1970.
 struct TimeStamp {
   int64_t sec = 0;
   int64_t usec = 0;
 };
+// The cycle timer's clock: seconds and microseconds of the monotonic clock. Only differences of
+// two stamps are used, and an installation runs for days: a wall clock that NTP or an operator
+// sets back would stretch every wait that is running by as much (a one-second wait by an hour).
 TimeStamp NowStamp();
 
 // Numbered names: "%Nd" field whose blanks become '0' (S001, clip_00042.jpg).
