@@ -174,7 +174,7 @@ TEST_F(Unattended, ExampleUnitAndAutostartEntryStartThePlayerInItsInstallation) 
   EXPECT_EQ(env.count("DISPLAY"), 1u);
   ASSERT_EQ(fs::path(cwd), work);
   Start(Words(exec), cwd, env);
-  EXPECT_TRUE(CoversScreen(server_, 20.0)) << ReadFile(dir_.path / "err");
+  EXPECT_TRUE(CoversScreen(server_, 20.0)) << "test server " << server_.display << "\n" << ReadFile(dir_.path / "err");
   EXPECT_EQ(player_.EndWithEscape(server_), 0);
   const std::string unitOut = ReadFile(dir_.path / "out");
   EXPECT_NE(unitOut.find("Finished Reading ZAV Parameters from File : zav_env.dat"), std::string::npos);
@@ -198,7 +198,7 @@ TEST_F(Unattended, ExampleUnitAndAutostartEntryStartThePlayerInItsInstallation) 
   ASSERT_FALSE(argv.empty());
   EXPECT_EQ(argv[0], "/usr/bin/orvante");
   Start(argv, work, entryEnv);
-  EXPECT_TRUE(CoversScreen(server_, 20.0));
+  EXPECT_TRUE(CoversScreen(server_, 20.0)) << "test server " << server_.display << "\n" << ReadFile(dir_.path / "err");
   EXPECT_EQ(player_.EndWithEscape(server_), 0);
 }
 

@@ -117,7 +117,10 @@ bool Xvfb::Start(std::string* why, int width, int height) {
     const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) ::dup2(null, 0), ::dup2(null, 1), ::dup2(null, 2);
     const std::string fd = std::to_string(fds[1]);
-    std::vector<std::string> argv = {"Xvfb", "-displayfd", fd, "-auth", authority, "-nolisten", "tcp",
+    // -noreset: by default the server resets whenever its last client goes (each xdotool call,
+    // a player that ended), and a client connecting during the reset is turned away: the player
+    // then said "no X server answers" about one start in ten.
+    std::vector<std::string> argv = {"Xvfb", "-displayfd", fd, "-auth", authority, "-nolisten", "tcp", "-noreset",
                                      "-screen", "0", screen};
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(a.data());
