@@ -138,6 +138,10 @@ class Unattended : public ::testing::Test {
     player_.pid = StartProcess(argv, o, dir_.path / "out", dir_.path / "err");
   }
 
+  // What a start that did not show the window leaves to read: the test's own server (a player
+  // that names another display was not started on it) and the player's errors.
+  std::string StartReport() const { return "test server " + server_.display + "\n" + ReadFile(dir_.path / "err"); }
+
   TempDir dir_;
   Xvfb server_;
   Player player_;
@@ -146,7 +150,7 @@ class Unattended : public ::testing::Test {
 TEST_F(Unattended, FullScreenWindowCoversTheScreenInManualSizingMode) {
   const fs::path work = MakeInstallation();
   Start({"/usr/bin/orvante"}, work, {{"ORVANTE_FULLSCREEN", "1"}});
-  EXPECT_TRUE(CoversScreen(server_, 20.0)) << ReadFile(dir_.path / "err");
+  EXPECT_TRUE(CoversScreen(server_, 20.0)) << StartReport();
   // SPACE: automatic sizing, the window takes the picture's size; SPACE again: full screen.
   TypeInPlayer(server_, "space");
   EXPECT_TRUE(WaitGeometry(server_, 20.0, [](const Geometry& g) { return g.w == 640 && g.h == 360; }));
@@ -174,7 +178,7 @@ TEST_F(Unattended, ExampleUnitAndAutostartEntryStartThePlayerInItsInstallation) 
   EXPECT_EQ(env.count("DISPLAY"), 1u);
   ASSERT_EQ(fs::path(cwd), work);
   Start(Words(exec), cwd, env);
-  EXPECT_TRUE(CoversScreen(server_, 20.0)) << "test server " << server_.display << "\n" << ReadFile(dir_.path / "err");
+  EXPECT_TRUE(CoversScreen(server_, 20.0)) << StartReport();
   EXPECT_EQ(player_.EndWithEscape(server_), 0);
   const std::string unitOut = ReadFile(dir_.path / "out");
   EXPECT_NE(unitOut.find("Finished Reading ZAV Parameters from File : zav_env.dat"), std::string::npos);
@@ -198,7 +202,7 @@ TEST_F(Unattended, ExampleUnitAndAutostartEntryStartThePlayerInItsInstallation) 
   ASSERT_FALSE(argv.empty());
   EXPECT_EQ(argv[0], "/usr/bin/orvante");
   Start(argv, work, entryEnv);
-  EXPECT_TRUE(CoversScreen(server_, 20.0)) << "test server " << server_.display << "\n" << ReadFile(dir_.path / "err");
+  EXPECT_TRUE(CoversScreen(server_, 20.0)) << StartReport();
   EXPECT_EQ(player_.EndWithEscape(server_), 0);
 }
 
