@@ -17,6 +17,7 @@
 #include "common/display.h"
 #include "common/player_state.h"
 #include "player/player.h"
+#include "support/quiet_stdout.h"
 
 using namespace orv;
 
@@ -35,11 +36,10 @@ static void BM_CaptureAndMeasure(benchmark::State& state) {
   cv::randu(b, 0, 256);
   UseScriptedCamera({a, b}, true);
   control.SampleStep = static_cast<int>(state.range(0));
-  std::FILE* saved = stdout;
-  stdout = std::fopen("/dev/null", "w");  // the switch-on messages are not part of the cycle
-  TurnCameraOn();
-  std::fclose(stdout);
-  stdout = saved;
+  {
+    QuietStdout quiet;  // the switch-on messages are not part of the cycle
+    TurnCameraOn();
+  }
 
   for (auto _ : state) {
     ZAV_Capture();

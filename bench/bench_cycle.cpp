@@ -31,7 +31,7 @@
 #include "learning/learning.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
-#include "quiet_stdout.h"
+#include "support/quiet_stdout.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

@@ -14,7 +14,7 @@
 #include "common/learning_state.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
-#include "quiet_stdout.h"
+#include "support/quiet_stdout.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

@@ -1,8 +1,8 @@
 // Player parameter file zav_env0001.dat and the content's key-frame file ncx_config.dat,
 // read by LoadEnv; then player cycles with the camera on and a round of key commands.
 //
-// Input: the parameter file, optionally followed by kKeyFrames and the key-frame file.
-// A key-frame part starting with 'F' is placed at the start of a full 92,000-byte table
+// Input: the parameter file, optionally followed by kNcxSep and the key-frame file.
+// A key-frame part starting with kFullPivotTable ('F') is placed at the start of a full 92,000-byte table
 // (zeros behind it, then a count); any other key-frame part is the file as it is.
 #include "harness.h"
 
@@ -10,7 +10,6 @@ namespace {
 
 using namespace orvfuzz;
 
-constexpr std::string_view kKeyFrames = "\n==NCX==\n";
 constexpr size_t kPivotBytes = 92000;
 
 }  // namespace
@@ -26,12 +25,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view in(reinterpret_cast<const char*>(data), size);
   std::string_view env, ncx;
-  const bool haveNcx = SplitAt(in, kKeyFrames, &env, &ncx);
+  const bool haveNcx = SplitAt(in, kNcxSep, &env, &ncx);
   WriteBytes("zav_env0001.dat", env);
   const fs::path ncxPath = StageRoot() / "S001" / "ncx_config.dat";
   if (!haveNcx)
     std::remove(ncxPath.c_str());
-  else if (!ncx.empty() && ncx[0] == 'F')
+  else if (!ncx.empty() && ncx[0] == kFullPivotTable)
     WriteSparse(ncxPath, ncx.substr(1), kPivotBytes, "0");
   else
     WriteBytes(ncxPath, ncx);

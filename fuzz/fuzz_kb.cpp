@@ -3,7 +3,7 @@
 //
 // Input: byte 0 chooses the layout, the rest is the data.
 //   0..3  file (byte0 + 1) is the data; the other files are a valid knowledge base
-//   4     the four files, separated by kSeparator (missing parts: the file is absent)
+//   4     the four files, separated by kKbSep (missing parts: the file is absent)
 //   5     file 2 at its full size: the data's start at its start, the data's last
 //         1,152 bytes (RoiActive, SampleHigh) at its end, zeros between
 #include "harness.h"
@@ -12,9 +12,7 @@ namespace {
 
 using namespace orvfuzz;
 
-constexpr std::string_view kSeparator = "\n==ORVANTE-KB==\n";
 constexpr size_t kFile2Size = 9831776;
-constexpr size_t kFile2Tail = 1152;
 
 std::string Name(int n) { return "HOLVA_data-1-" + std::to_string(n) + ".dat"; }
 std::string baseline[4];  // a small valid knowledge base, written by the player's own writer
@@ -35,11 +33,10 @@ void MakeBaseline() {
       orv::PatternPresent[m][0][s] = 1;
       orv::learn.SampleHigh[m][0] = 3;
     }
-  std::FILE* saved = stdout;
-  stdout = std::fopen("/dev/null", "w");
-  orv::WriteKB();
-  std::fclose(stdout);
-  stdout = saved;
+  {
+    QuietStdout quiet;
+    orv::WriteKB();
+  }
   for (int i = 0; i < 4; ++i) {
     std::FILE* f = std::fopen(Name(i + 1).c_str(), "rb");
     if (!f) std::abort();
@@ -83,12 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         continue;
       }
       std::string_view part, after;
-      have = SplitAt(rest, kSeparator, &part, &after);
+      have = SplitAt(rest, kKbSep, &part, &after);
       WriteBytes(Name(i + 1), part);
       rest = after;
     }
   } else {
-    const size_t tail = std::min(in.size(), kFile2Tail);
+    const size_t tail = std::min(in.size(), kKbFile2Tail);
     WriteSparse(Name(2), in.substr(0, in.size() - tail), kFile2Size - tail, in.substr(in.size() - tail));
   }
 

@@ -38,6 +38,7 @@
 #include "learning/learning.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
+#include "support/quiet_stdout.h"
 
 namespace orvfuzz {
 
@@ -190,9 +191,17 @@ inline void ResetEngine() {
   orv::ResetTemplates();
 }
 
-// The separator between a frame index file's records and its frame count in the frame-index
-// and frame-list inputs.
+// Separators of the inputs that carry more than one file; the seed writer joins its seeds with
+// the same ones. Frame index and frame list: the records, then the frame count text.
 constexpr std::string_view kCountSep = "\n==COUNT==\n";
+// Knowledge base: files 1..4 in one input.
+constexpr std::string_view kKbSep = "\n==ORVANTE-KB==\n";
+// Parameter file: the parameter file, then the key-frame file (a leading kFullPivotTable
+// places it at the start of a full-size table).
+constexpr std::string_view kNcxSep = "\n==NCX==\n";
+constexpr char kFullPivotTable = 'F';
+// Knowledge-base file 2's last bytes (RoiActive, SampleHigh), which an input of full size keeps.
+constexpr size_t kKbFile2Tail = 1152;
 
 // The size of a frame index file's records block: every frame slot, used or not.
 constexpr size_t kIndexBlock = static_cast<size_t>(orv::kMaxFrames) * sizeof(orv::FrameRecord);

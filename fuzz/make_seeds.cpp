@@ -61,8 +61,8 @@ void KnowledgeBaseSeeds() {
   const std::string f3 = Slurp("HOLVA_data-1-3.dat");
   const std::string f4 = Slurp("HOLVA_data-1-4.dat");
   const std::string head2 = f2.substr(0, 224 + 24 * 64);  // names and the first samples
-  const std::string tail2 = f2.substr(f2.size() - 1152);  // RoiActive, SampleHigh
-  const std::string sep = "\n==ORVANTE-KB==\n";
+  const std::string tail2 = f2.substr(f2.size() - kKbFile2Tail);  // RoiActive, SampleHigh
+  const std::string sep(kKbSep);
   Seed("kb", 0, Byte(0) + f1);
   Seed("kb", 1, Byte(1) + head2);
   Seed("kb", 2, Byte(2) + f3);
@@ -96,10 +96,10 @@ void EnvSeeds() {
   std::string pivots(16, '\0');
   const int32_t entries[4] = {1, 0, 2, 0};
   std::memcpy(pivots.data(), entries, sizeof entries);
-  const std::string sep = "\n==NCX==\n";
+  const std::string sep(kNcxSep);
   Seed("env", 0, EnvText(true));
   Seed("env", 1, EnvText(false));
-  Seed("env", 2, EnvText(true) + sep + "F" + pivots);
+  Seed("env", 2, EnvText(true) + sep + kFullPivotTable + pivots);
   Seed("env", 3, "2 0 3 1.0 100 0 0.5 3 1 1 0 5 0 2 0 2 3\n" + sep + pivots);
 
   // The parameter-file editor reads the same files, and the ones its own writer makes.
@@ -172,11 +172,10 @@ int main(int argc, char** argv) {
   fs::create_directories(out);
   fs::create_directories(out.parent_path() / "fuzz-artifacts");
   MakeStage();
-  std::FILE* saved = stdout;
-  stdout = std::fopen("/dev/null", "w");  // the writer's banners
-  KnowledgeBaseSeeds();
-  std::fclose(stdout);
-  stdout = saved;
+  {
+    QuietStdout quiet;  // the writer's banners
+    KnowledgeBaseSeeds();
+  }
   FrameIndexSeeds();
   EnvSeeds();
   OscSeeds();

@@ -1,5 +1,5 @@
-// Standard output to /dev/null while alive: the engine's console lines belong to the measured
-// work, not to the benchmark's table.
+// Standard output to /dev/null while alive: the player's console lines (banners, the knowledge
+// base writer's report) would fill a benchmark's table or a fuzzer's log.
 #pragma once
 #include <fcntl.h>
 #include <unistd.h>
