@@ -11,13 +11,13 @@
 
 #include <opencv2/core.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
 #include "common/player_state.h"
 #include "player/player.h"
 #include "support/quiet_stdout.h"
+#include "player/motion.h"
 
 using namespace orv;
 

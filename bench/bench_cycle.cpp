@@ -20,7 +20,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
@@ -28,10 +27,11 @@
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "control/control.h"
-#include "learning/learning.h"
 #include "player/player.h"
-#include "recognition/recognition.h"
 #include "support/quiet_stdout.h"
+#include "app/main_loop.h"
+#include "kb/kb.h"
+#include "player/display_step.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

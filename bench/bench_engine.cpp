@@ -14,6 +14,7 @@
 #include "common/recognition_state.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
+#include "kb/kb.h"
 
 using namespace orv;
 
@@ -93,7 +94,7 @@ void DriveFrames(benchmark::State& state, bool coldCache) {
   SetUpEngine(static_cast<int>(state.range(0)));
   int f = 0;
   ShowFrame(frames, f++);
-  DriveGRI(-1);  // primes the previous frame
+  RunEngineFrame(-1);  // primes the previous frame
   std::vector<uint8_t> sweep(coldCache ? 96u << 20 : 0);
   long compared = 0;
   for (auto _ : state) {
@@ -104,7 +105,7 @@ void DriveFrames(benchmark::State& state, bool coldCache) {
       state.ResumeTiming();
     }
     ShowFrame(frames, f++);
-    DriveGRI(-1);
+    RunEngineFrame(-1);
     KeepSequenceOpen();
     if (recog.DiffPixelCount <= 0 || recog.mflg == 0) state.SkipWithError("frame without motion");
     for (int v = 0; v < kViews; ++v) compared += recog.ViewGesture[v][0] >= 0;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "common/learning_state.h"
-#include "learning/learning.h"
 #include "support/quiet_stdout.h"
+#include "kb/kb.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/osc_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "control/osc.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

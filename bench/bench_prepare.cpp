@@ -13,8 +13,8 @@
 #include "common/app_state.h"
 #include "common/learning_state.h"
 #include "learning/learning.h"
-#include "recognition/recognition.h"
 #include "support/quiet_stdout.h"
+#include "kb/kb.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

@@ -1,6 +1,8 @@
 // Camera settings file SetCamera3.txt: read at start-up and at every switch-on, then
 // captures (flips) and motion values published under the camera number it names.
 #include "harness.h"
+#include "player/motion.h"
+#include "player/player.h"
 
 namespace {
 using namespace orvfuzz;

@@ -5,6 +5,9 @@
 // A key-frame part starting with kFullPivotTable ('F') is placed at the start of a full 92,000-byte table
 // (zeros behind it, then a count); any other key-frame part is the file as it is.
 #include "harness.h"
+#include "app/main_loop.h"
+#include "control/control.h"
+#include "player/player.h"
 
 namespace {
 

@@ -7,6 +7,9 @@
 //   1..   frame_data0001.dat: the data's records part at the start of the 16,632,000-byte
 //         block (zeros behind it), then the frame count text: the part after kCountSep, or "3"
 #include "harness.h"
+#include "control/control.h"
+#include "player/display_step.h"
+#include "player/player.h"
 
 namespace {
 

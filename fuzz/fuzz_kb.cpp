@@ -7,6 +7,9 @@
 //   5     file 2 at its full size: the data's start at its start, the data's last
 //         1,152 bytes (RoiActive, SampleHigh) at its end, zeros between
 #include "harness.h"
+#include "app/gesture_playback.h"
+#include "kb/kb.h"
+#include "learning/learning.h"
 
 namespace {
 
@@ -97,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // recognizer touches is used, not only parsed.
     for (int n = 0; n < 14; ++n) {
       Frame(n < 12 ? n : 11);
-      orv::DriveGRI(-1);
+      orv::RunEngineFrame(-1);
     }
     if (orv::app.PlayerMode == 0) {
       orv::GestureStep();

@@ -7,6 +7,7 @@
 #include "common/osc_state.h"
 #include "control/osc.h"
 #include "harness.h"
+#include "player/motion.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Threshold file ZAV_THRESHOLD.dat: read by every command step, changed by v and V, and
 // compared with the motion by every stepping rule.
 #include "harness.h"
+#include "control/control.h"
+#include "player/player.h"
 
 namespace {
 using namespace orvfuzz;

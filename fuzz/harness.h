@@ -26,7 +26,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
@@ -34,11 +33,10 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
-#include "control/control.h"
 #include "learning/learning.h"
-#include "player/player.h"
 #include "recognition/recognition.h"
 #include "support/quiet_stdout.h"
+#include "player/motion.h"
 
 namespace orvfuzz {
 

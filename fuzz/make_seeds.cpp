@@ -12,6 +12,7 @@
 #include "control/env_items.h"
 #include "control/osc.h"
 #include "harness.h"
+#include "kb/kb.h"
 
 namespace {
 

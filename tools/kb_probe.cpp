@@ -13,6 +13,7 @@
 #include "common/recognition_state.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
+#include "kb/kb.h"
 
 using namespace orv;
 
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
     cam.fill(10);
     for (int r = 60; r < 140; ++r)
       for (int c = 40 + 8 * (n % 20); c < 120 + 8 * (n % 20); ++c) cam[r * kCamW + c] = 200;
-    DriveGRI(-1);
+    RunEngineFrame(-1);
   }
   std::printf("\npatterns=%d peak_rss_after_load_kb=%ld peak_rss_after_frames_kb=%ld\n",
               [] {

@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <string>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/learning_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
-#include "recognition/recognition.h"
+#include "app/gesture_playback.h"
+#include "common/timer.h"
+#include "learning/learning.h"
 
 namespace orv {
 
@@ -85,7 +86,7 @@ void MapPhaseToFrame() {
 
 void GestureStep() {
   recog.rv = 0.0;
-  DriveGRI(app.LearnGesture);
+  RunEngineFrame(app.LearnGesture);
   SumLearningMotion();
 
   const int g = recog.JudgedGesture;

@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
@@ -14,6 +13,12 @@
 #include "learning/learning.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
+#include "app/gesture_playback.h"
+#include "app/main_loop.h"
+#include "common/timer.h"
+#include "control/teaching.h"
+#include "player/display_step.h"
+#include "player/motion.h"
 
 namespace orv {
 

@@ -20,9 +20,12 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
-#include "control/control.h"
-#include "learning/learning.h"
 #include "player/player.h"
+#include "app/main_loop.h"
+#include "control/teaching.h"
+#include "kb/kb.h"
+#include "player/display_step.h"
+#include "control/control.h"
 
 namespace fs = std::filesystem;
 
@@ -377,7 +380,7 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
   app.SetUpFailureExit = kReplayNoContent;
   player.StopAtCameraEnd = 1;
   UseRecordingCamera(o.camera, false);
-  CreatePlayerWindow(0);
+  CreatePlayerWindow(0, OnMouse);
   ReadCameraSettings();
   LoadInterfaceImages();
 

@@ -8,7 +8,6 @@
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
@@ -18,6 +17,8 @@
 #include "common/player_state.h"
 #include "control/control.h"
 #include "player/player.h"
+#include "control/teaching.h"
+#include "player/display_step.h"
 
 namespace orv {
 
@@ -114,7 +115,7 @@ void ToggleWindowSizing() {
   control.VARIABLE_SIZE_FLAG = control.VARIABLE_SIZE_FLAG == 0 ? 1 : 0;
   std::printf("SET: 画像表示用ウィンドウサイズ = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "自動変更" : "手動変更");
   DisplayDestroy(kPlayerWindow);
-  CreatePlayerWindow(control.VARIABLE_SIZE_FLAG ? cv::WINDOW_AUTOSIZE : cv::WINDOW_NORMAL);
+  CreatePlayerWindow(control.VARIABLE_SIZE_FLAG ? cv::WINDOW_AUTOSIZE : cv::WINDOW_NORMAL, OnMouse);
   app.RedrawMark = -1.0;
 }
 

@@ -1,4 +1,4 @@
-// Operator commands and configuration.
+// Operator commands (keys, mouse, function list), the threshold file and the parameter files.
 #pragma once
 
 namespace orv {
@@ -8,7 +8,10 @@ namespace orv {
 bool DispatchKey(int key);
 bool PauseScreen();        // false: ESC, end the program
 bool ReadThresholdFile();  // ZAV_THRESHOLD.dat -> ZAV_threshold; false if it does not open
-void ReadCameraSettings();
 void LoadEnv();
+// Mouse handler of the player window: buttons become pending keys.
+void OnMouse(int event, int x, int y, int flags, void* param);
+// OpenCV's licence notice, the key list and the learning keys.
+void ShowFunctionList();
 
 }  // namespace orv

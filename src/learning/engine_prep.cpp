@@ -6,12 +6,12 @@
 #include "common/app_state.h"
 #include "common/learning_state.h"
 #include "common/recognition_state.h"
+#include "kb/kb.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
 
 namespace orv {
 
-void (*EnginePumpEvents)() = nullptr;
 void (*EngineShowText)(const char*) = nullptr;
 
 namespace {
@@ -81,16 +81,6 @@ void PrepareEngine() {
     std::printf("The knowledge base asks for %d learning pass(es) of gesture [ %.20s ]; they run while the "
                 "camera is on.\n",
                 learn.LearningPasses, learn.GestureInfo[learn.pos_num].name);
-}
-
-void DiscardSamples(int g) {
-  if (g < 0 || g >= kGestures) return;
-  bool any = false;
-  for (int v = 0; v < kViews; ++v)
-    for (int s = 0; s < kSeqFrames; ++s)
-      if (PatternPresent[v][g][s]) ReleasePattern(v, g, s), any = true;
-  if (any)
-    for (int v = 0; v < kViews; ++v) learn.SampleHigh[v][g] = -1;
 }
 
 // Only the gesture being taught starts afresh: clearing all eight, as a first teaching would

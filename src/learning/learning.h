@@ -1,7 +1,15 @@
-// Knowledge base, learning and engine preparation.
+// Gesture learning: gesture slots, templates, protocol maps, view-point selection, the learning
+// passes and the one entry that runs the engine on a camera frame.
 #pragma once
 
 namespace orv {
+
+// One camera frame through the gesture engine: the recognizer (DriveGRI), then, when the frame
+// ended a judged motion sequence, the learning hand-off. learnGesture 0..7 stores the frame as
+// samples of that gesture; -1 recognises.
+void RunEngineFrame(int learnGesture);
+// End of a judged motion sequence: learned length, reset, pass count-down.
+void LearningHandOff(int learnGesture);
 
 void InitGestureSlot(int g);
 void ResetGestureTables();   // SampleHigh = -1, GestureInfo names "A".."H"
@@ -10,19 +18,7 @@ void BuildKernelTables();    // MapKernel from OK_HIGH, RadialWeight
 // ReadKB; with a knowledge base loaded: kernel and direction tables, templates and protocol
 // maps of all gestures, a fresh recognizer, view-point selection, then PlayerMode = 0.
 void PrepareEngine();
-void ReleaseKnowledgeBase();
 
-// Knowledge-base files HOLVA_data-N-1..4.dat of the current content, in the working folder.
-int ReadKB();                // -1: a file is missing, nothing changed; else 0
-void WriteKB();
-// Clamps every loaded value that later serves as an index, a loop step or a count.
-void BoundKnowledgeBase();
-
-// Every pattern slot, learning sample and protocol map filled with plausible values drawn
-// from `seed`: the largest knowledge base there can be, for measurements and long runs.
-void FillFullKnowledgeBase(unsigned seed);
-
-void DiscardSamples(int g);
 // Start of teaching gesture pos_num: its learned data, weight and limits are cleared; every
 // other gesture keeps what it learned.
 void PrepareLearning();
@@ -38,13 +34,6 @@ void BuildTemplate(int g, int learningForm);
 // evidence limits from the review sums and starts a fresh sequence with PHASE -1.
 void SelectViewPoints();
 
-// Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
-// recorded frame during review) and records pass frames while learning.
-void FeedFrame();
-
-// Optional hook run where the engine lets the display process its events (after a load
-// or a save). The engine never calls the display itself.
-extern void (*EnginePumpEvents)();
 // Optional hook that shows a learning text (pass countdown, "LEARNING ..."): the player prints
 // it and draws it over its window. Unset, the engine prints the text itself.
 extern void (*EngineShowText)(const char* text);

@@ -5,12 +5,13 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/app.h"
 #include "common/control_state.h"
 #include "common/learning_state.h"
 #include "common/platform.h"
 #include "common/recognition_state.h"
+#include "common/timer.h"
 #include "learning/learning.h"
+#include "recognition/driver.h"
 #include "recognition/recognition.h"
 
 namespace orv {
@@ -33,6 +34,10 @@ __attribute__((format(printf, 1, 2))) void ShowText(const char* format, ...) {
 }
 
 }  // namespace
+
+void RunEngineFrame(int learnGesture) {
+  if (DriveGRI(learnGesture)) LearningHandOff(learnGesture);
+}
 
 void LearningHandOff(int learnGesture) {
   recog.PHASE = -1;

@@ -13,16 +13,15 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
 #include "common/limits.h"
 #include "common/platform.h"
 #include "common/player_state.h"
-#include "control/control.h"
-#include "learning/learning.h"
 #include "player/player.h"
+#include "kb/kb.h"
+#include "player/motion.h"
 
 namespace orv {
 

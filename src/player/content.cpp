@@ -7,7 +7,6 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/display.h"
 #include "common/platform.h"

@@ -1,4 +1,4 @@
-// Camera, content and motion player operations.
+// The motion player: camera, camera settings, content folders and frame data, stepping.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -15,6 +15,8 @@ void ZAV_Capture();
 void TurnCameraOn();
 void TurnCameraOff();
 void ShutdownCamera();
+// SetCamera3.txt: read at start-up and at every switch-on, so it can be edited live.
+void ReadCameraSettings();
 // Frame source of the camera. By default TurnCameraOn opens the device CamChan, or the
 // recording named by ORVANTE_CAMERA (looping unless ORVANTE_CAMERA_LOOP=0). A scripted
 // source replaces both: TurnCameraOn then "opens" it and each capture takes the next

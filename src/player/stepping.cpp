@@ -8,7 +8,6 @@
 
 #include <opencv2/core.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"

@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
 #include "common/learning_state.h"
 #include "common/recognition_state.h"
-#include "learning/learning.h"
+#include "common/timer.h"
+#include "kb/kb.h"
+#include "recognition/driver.h"
 #include "recognition/recognition.h"
 
 namespace orv {
@@ -96,7 +97,7 @@ void ResetRecognition() {
   ClearPhaseSmoothing();
 }
 
-void DriveGRI(int learnGesture) {
+bool DriveGRI(int learnGesture) {
   if (!Learning(learnGesture)) learnGesture = -1;
 
   recog.GrayFrameIndex = 1 - (recog.GrayFrameIndex & 1);
@@ -137,7 +138,7 @@ void DriveGRI(int learnGesture) {
                        recog.ViewGesture[v].data(), v) == -999) {
         AbortFrame(learnGesture, v);
         recog.JudgedGesture = -2;
-        return;
+        return false;
       }
     }
     if (recog.mflg >= 1 && recog.mflg <= kSeqFrames) StoreFrameRecord();
@@ -145,18 +146,18 @@ void DriveGRI(int learnGesture) {
     if (JudgeMap(learnGesture, 0) == -999 && learn.LearningPasses < 1) {
       AbortFrame(learnGesture, -1);
       recog.JudgedGesture = -2;
-      return;
+      return false;
     }
     if (RecordsSamples() && learn.SampleCount[learn.pos_num] < kSeqFrames) ++learn.SampleCount[learn.pos_num];
-    return;
+    return false;
   }
 
   // Motion stopped, or the sequence is full.
   if (recog.mflg > 3) {
     recog.mflg = std::min(recog.mflg, kSeqFrames);
     JudgeMap(learnGesture, 1);
-    LearningHandOff(learnGesture);
-    return;
+    return true;  // the caller runs the learning hand-off next
+
   }
   if (recog.mflg >= 1) {
     // Too short to judge.
@@ -164,6 +165,7 @@ void DriveGRI(int learnGesture) {
     if (Learning(learnGesture)) DiscardSamples(learnGesture);
   }
   recog.JudgedGesture = -2;
+  return false;
 }
 
 }  // namespace orv

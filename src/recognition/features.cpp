@@ -8,8 +8,8 @@
 #include "common/learning_state.h"
 #include "common/platform.h"
 #include "common/recognition_state.h"
-#include "learning/learning.h"
 #include "recognition/recognition.h"
+#include "kb/kb.h"
 
 namespace orv {
 

@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
 #include "common/control_state.h"
 #include "common/learning_state.h"
 #include "common/platform.h"
 #include "common/recognition_state.h"
 #include "recognition/recognition.h"
+#include "common/timer.h"
 
 namespace orv {
 

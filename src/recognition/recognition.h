@@ -1,10 +1,10 @@
-// Gesture recognition engine: per-frame driver and its parts.
+// The gesture recognizer's parts: frame source, motion maps, view points, discrimination and
+// judgement (the per-frame driver is internal, in driver.h).
 #pragma once
 #include <array>
 
 namespace orv {
 
-void DriveGRI(int learnGesture);
 void ResetRecognition();
 // Clears the judged name and the result fields; rv and rt keep their values.
 void ResetResultBlock();
@@ -16,8 +16,11 @@ int JudgeMap(int learnGesture, int final);
 void ClearPhaseSmoothing();
 // Judge counters, the four rankings and the recorded views of the sequence, all back to empty.
 void ClearSequenceEvidence();
-// End of a judged motion sequence: learned length, reset, pass count-down.
-void LearningHandOff(int learnGesture);
+
+// Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
+// recorded frame during review, whose end turns the review statistics into limits) and
+// records pass frames while learning.
+void FeedFrame();
 
 // ---- motion maps, view points, discrimination (engine-B) ------------------
 void FillDirectionTables();  // StepX/StepY from SKIP

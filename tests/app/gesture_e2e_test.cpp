@@ -17,7 +17,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/display.h"
 #include "common/limits.h"
@@ -25,6 +24,9 @@
 #include "common/recognition_state.h"
 #include "player/player.h"
 #include "support/process.h"
+#include "app/main_loop.h"
+#include "player/display_step.h"
+#include "control/control.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
@@ -186,7 +188,7 @@ TEST(GestureEndToEndChild, DISABLED_ReplayRecording) {
   static std::FILE* trace = std::fopen(tracePath, "w");
   ASSERT_NE(trace, nullptr);
   orv::UseHeadlessDisplay();
-  orv::CreatePlayerWindow(0);
+  orv::CreatePlayerWindow(0, orv::OnMouse);
   orv::SetUpMainLoop();
   ASSERT_EQ(orv::app.PlayerMode, 0) << "no knowledge base was loaded";
   orv::app.AfterStatus = [] {

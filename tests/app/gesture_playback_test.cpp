@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "../control/player_fixture.h"
-#include "app/app.h"
 #include "common/recognition_state.h"
+#include "app/gesture_playback.h"
 
 using namespace orv;
 using namespace orvtest;

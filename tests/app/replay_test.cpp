@@ -23,9 +23,11 @@
 #include "common/learning_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
-#include "control/control.h"
 #include "player/player.h"
 #include "support/process.h"
+#include "app/main_loop.h"
+#include "player/display_step.h"
+#include "control/control.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -103,7 +105,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   ::setenv("ORVANTE_CAMERA", d.camera.c_str(), 1);
   ::setenv("ORVANTE_CAMERA_LOOP", "0", 1);
   UseHeadlessDisplay();
-  CreatePlayerWindow(0);
+  CreatePlayerWindow(0, OnMouse);
   ReadCameraSettings();
   LoadInterfaceImages();
   testing::internal::CaptureStdout();

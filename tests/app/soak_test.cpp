@@ -27,8 +27,9 @@
 #include "common/app_state.h"
 #include "common/learning_state.h"
 #include "common/limits.h"
-#include "learning/learning.h"
 #include "support/process.h"
+#include "app/main_loop.h"
+#include "kb/kb.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;

@@ -7,6 +7,7 @@
 #include "common/app_state.h"
 #include "common/player_state.h"
 #include "support/process.h"
+#include "control/control.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;

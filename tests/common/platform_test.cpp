@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/app.h"
 #include "common/display.h"
 #include "common/platform.h"
+#include "common/timer.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

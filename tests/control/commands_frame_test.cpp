@@ -6,12 +6,12 @@
 #include <opencv2/imgproc.hpp>
 
 #include "player_fixture.h"
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
 #include "common/player_state.h"
 #include "control/control.h"
+#include "player/display_step.h"
 
 using namespace orv;
 
@@ -34,7 +34,7 @@ class FrameCommands : public orvtest::PlayerTest {
 TEST_F(FrameCommands, TypedKeyIsLostUnderInjectedClick) {
   display.hd.script.push_back({1, -1, cv::EVENT_LBUTTONDOWN, 5, 5});
   display.hd.script.push_back({1, 'x', 0, 0, 0});
-  CreatePlayerWindow(0);
+  CreatePlayerWindow(0, OnMouse);
   display.cycle = 1;
   const int key = KeyCode(DisplayWaitKey(1));
   EXPECT_EQ(key, 'x');
@@ -186,7 +186,7 @@ TEST_F(FrameCommands, RandomAndFirstFrame) {
 }
 
 TEST_F(FrameCommands, SpaceRecreatesWindowWithMouse) {
-  CreatePlayerWindow(0);
+  CreatePlayerWindow(0, OnMouse);
   display.hd.mouse.clear();
   display.hd.mouse[kPlayerWindow] = nullptr;
   app.RedrawMark = 5.0;

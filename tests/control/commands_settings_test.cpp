@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "player_fixture.h"
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"

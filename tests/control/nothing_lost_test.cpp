@@ -14,8 +14,8 @@
 #include "player_fixture.h"
 #include "common/platform.h"
 #include "control/control.h"
-#include "learning/learning.h"
 #include "player/frame_index.h"
+#include "kb/kb.h"
 
 using namespace orv;
 namespace fs = std::filesystem;

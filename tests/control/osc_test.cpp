@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "../support/process.h"
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/osc_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "control/osc.h"
+#include "player/motion.h"
 
 using namespace orv;
 using Bytes = std::vector<uint8_t>;

@@ -7,7 +7,6 @@
 #include "../support/process.h"
 #include "common/control_state.h"
 #include "common/display.h"
-#include "control/control.h"
 #include "player/player.h"
 
 using namespace orv;

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "common/app_state.h"
-#include "kb_fixture.h"
+#include "kb/kb_fixture.h"
 #include "learning/learning.h"
-#include "recognition/recognition.h"
+#include "kb/kb.h"
 
 using namespace orv;
 using namespace orvtest;

@@ -8,9 +8,10 @@
 #include <string>
 
 #include "common/control_state.h"
-#include "kb_fixture.h"
+#include "kb/kb_fixture.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
+#include "kb/kb.h"
 
 using namespace orv;
 using namespace orvtest;
@@ -48,7 +49,7 @@ struct LearningRun : testing::Test {
   void Sequence(int n, int learnGesture = -1, bool clockwise = true) {
     for (int i = 0; i <= n + 1; ++i) {
       SweepFrame(std::min(i, n), clockwise);
-      DriveGRI(learnGesture);
+      RunEngineFrame(learnGesture);
     }
   }
   // The standard motion of gesture g, as the learning entry starts it.
@@ -62,7 +63,7 @@ struct LearningRun : testing::Test {
     int calls = 0;
     while (learn.REVIEW_MODE == 1 && calls < 400) {
       SweepFrame(0, true);
-      DriveGRI(-1);
+      RunEngineFrame(-1);
       ++calls;
     }
     return calls;

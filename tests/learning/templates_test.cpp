@@ -8,7 +8,6 @@
 #include "common/learning_state.h"
 #include "common/recognition_state.h"
 #include "learning/learning.h"
-#include "recognition/recognition.h"
 
 using namespace orv;
 

@@ -10,7 +10,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include "../support/process.h"
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"

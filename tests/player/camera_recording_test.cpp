@@ -11,12 +11,12 @@
 #include <opencv2/videoio.hpp>
 
 #include "../support/process.h"
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
 #include "common/player_state.h"
 #include "player/player.h"
+#include "player/motion.h"
 
 using namespace orv;
 

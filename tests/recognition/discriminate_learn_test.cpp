@@ -102,7 +102,7 @@ TEST_F(GroupSharing, AFrameWithoutMarkedPixelsFailsTheView) {
   EXPECT_EQ(PatternPresent[0][0][0], 0);
 }
 
-TEST_F(Learning, StoresTheFrameAsSampleMflgMinusOne) {
+TEST_F(Learning, StoresTheFrameAsSampleMflgMinusOneAndOverwritesInPlace) {
   Out o;
   MarkDifference(20, 40, 10, 30);
   BeginFrameViews();
@@ -118,11 +118,8 @@ TEST_F(Learning, StoresTheFrameAsSampleMflgMinusOne) {
   ASSERT_EQ(Learn(0, 5, 3, o), 0);
   EXPECT_EQ(learn.SampleHigh[0][5], 9);
   EXPECT_EQ(PatternPresent[0][5][2], 1);
-}
 
-TEST_F(Learning, TheSameFrameTwiceOverwritesInPlace) {
-  Out o;
-  MarkDifference(20, 40, 10, 30);
+  // The same frame number twice overwrites in place.
   BeginFrameViews();
   ASSERT_EQ(Learn(0, 1, 4, o), 0);
   const auto first = Patterns->Re[0][1][3];

@@ -1,37 +1,36 @@
 // Recognition driver: motion sequences, frame records, still counter, abort path.
 #include <gtest/gtest.h>
 
-#include "../learning/kb_fixture.h"
+#include "kb/kb_fixture.h"
+#include "recognition/engine_fixture.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
+#include "recognition/driver.h"
 
 using namespace orv;
 using namespace orvtest;
 
 namespace {
 
-struct DriverTest : testing::Test {
+struct DriverTest : EngineTest {
   void SetUp() override {
-    recog = RecognitionState{};
-    learn = LearningState{};
-    ReleaseAllPatterns();
+    EngineTest::SetUp();
     ResetRecognition();
     ResetGestureTables();
-    FillDirectionTables();
     BuildKernelTables();
     ResetEngineCaches();
   }
-  // Runs n frames of a moving square through the driver.
+  // Runs n frames of a moving square through the engine (driver, then the hand-off).
   void Motion(int n, int learnGesture = -1) {
     for (int i = 0; i < n; ++i) {
       MotionFrame(++frame_);
-      DriveGRI(learnGesture);
+      RunEngineFrame(learnGesture);
     }
   }
   void Still(int learnGesture = -1) {
     // The same picture as the last one: no difference.
     MotionFrame(frame_);
-    DriveGRI(learnGesture);
+    RunEngineFrame(learnGesture);
   }
   int frame_ = 0;
 };

@@ -12,7 +12,6 @@
 
 #include <opencv2/core.hpp>
 
-#include "app/app.h"
 #include "common/display.h"
 #include "player/player.h"
 #include "common/app_state.h"
@@ -20,6 +19,7 @@
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "../support/process.h"
+#include "player/motion.h"
 
 using namespace orv;
 

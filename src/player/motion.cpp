@@ -13,12 +13,12 @@
 #include <cstring>
 #include <string>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
+#include "player/motion.h"
 
 namespace orv {
 

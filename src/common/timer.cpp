@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/app.h"
+#include "common/timer.h"
 #include "common/app_state.h"
 #include "common/platform.h"
 

@@ -3,9 +3,9 @@
 
 #include <opencv2/highgui.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/platform.h"
+#include "control/control.h"
 
 namespace orv {
 

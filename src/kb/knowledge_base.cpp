@@ -14,7 +14,7 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
-#include "learning/learning.h"
+#include "kb/kb.h"
 
 namespace orv {
 
@@ -25,6 +25,8 @@ static_assert(sizeof(LearningState::RoiWeightSum) == 2048 && sizeof(LearningStat
                   sizeof(LearningState::JudgeCount) == 96 && sizeof(LearningState::SampleCount) == 32 &&
                   sizeof(LearningState::RoiMask) == 128,
               "file 3 blocks");
+
+void (*EnginePumpEvents)() = nullptr;
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <opencv2/highgui.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
+#include "control/control.h"
 
 using namespace orv;
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/learning_state.h"
+#include "kb/kb.h"
 
 namespace orv {
 
@@ -40,6 +41,16 @@ void ReleaseAllPatterns() {
   Patterns.reset();
   for (auto& v : PatternPresent)
     for (auto& g : v) g.fill(0);
+}
+
+void DiscardSamples(int g) {
+  if (g < 0 || g >= kGestures) return;
+  bool any = false;
+  for (int v = 0; v < kViews; ++v)
+    for (int s = 0; s < kSeqFrames; ++s)
+      if (PatternPresent[v][g][s]) ReleasePattern(v, g, s), any = true;
+  if (any)
+    for (int v = 0; v < kViews; ++v) learn.SampleHigh[v][g] = -1;
 }
 
 }  // namespace orv

@@ -6,7 +6,6 @@
 #include "common/learning_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
-#include "learning/learning.h"
 #include "recognition/recognition.h"
 
 namespace orv {

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "common/control_state.h"
-#include "kb_fixture.h"
-#include "learning/learning.h"
+#include "kb/kb_fixture.h"
+#include "kb/kb.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

@@ -8,7 +8,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
@@ -17,10 +16,12 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
-#include "control/control.h"
 #include "learning/learning.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
+#include "common/timer.h"
+#include "control/teaching.h"
+#include "kb/kb.h"
 
 namespace orv {
 

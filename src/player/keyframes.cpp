@@ -4,10 +4,10 @@
 #include <climits>
 #include <cstdio>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/limits.h"
 #include "common/player_state.h"
+#include "player/display_step.h"
 
 namespace orv {
 

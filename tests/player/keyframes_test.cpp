@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "../control/player_fixture.h"
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/player_state.h"
+#include "player/display_step.h"
 
 using namespace orv;
 

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "../control/player_fixture.h"
-#include "app/app.h"
 #include "common/recognition_state.h"
 #include "control/control.h"
 #include "learning/learning.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
+#include "app/main_loop.h"
+#include "control/teaching.h"
 
 using namespace orv;
 using namespace orvtest;

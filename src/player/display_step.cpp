@@ -6,13 +6,13 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "player/player.h"
+#include "player/display_step.h"
 
 namespace orv {
 
@@ -86,6 +86,11 @@ bool DisplayFrame() {
   }
   app.RedrawMark = player.frame_no;
   return true;
+}
+
+void CreatePlayerWindow(int flags, cv::MouseCallback onMouse) {
+  DisplayNamedWindow(kPlayerWindow, flags);
+  DisplaySetMouse(kPlayerWindow, onMouse);
 }
 
 }  // namespace orv

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "common/learning_state.h"
-#include "learning/learning.h"
+#include "kb/kb.h"
 
 namespace orv {
 

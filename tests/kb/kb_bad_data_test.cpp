@@ -6,9 +6,10 @@
 #include <functional>
 #include <limits>
 
-#include "kb_fixture.h"
+#include "kb/kb_fixture.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
+#include "kb/kb.h"
 
 using namespace orv;
 using namespace orvtest;
@@ -29,9 +30,9 @@ void RunFrames(int learnGesture, int motion) {
   static int n = 0;
   for (int i = 0; i < motion; ++i) {
     MotionFrame(++n);
-    DriveGRI(learnGesture);
+    RunEngineFrame(learnGesture);
   }
-  DriveGRI(learnGesture);  // the same picture again: the sequence ends
+  RunEngineFrame(learnGesture);  // the same picture again: the sequence ends
 }
 
 class BadKnowledgeBase : public testing::TestWithParam<BadCase> {};

@@ -5,7 +5,6 @@
 
 #include <opencv2/core.hpp>
 
-#include "app/app.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
@@ -13,6 +12,7 @@
 #include "common/player_state.h"
 #include "player/player.h"
 #include "support/process.h"
+#include "player/display_step.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

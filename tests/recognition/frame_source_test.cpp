@@ -1,8 +1,7 @@
 // Frame source: live subsampling, pass recording, review and the limits it sets.
 #include <gtest/gtest.h>
 
-#include "kb_fixture.h"
-#include "learning/learning.h"
+#include "kb/kb_fixture.h"
 #include "recognition/recognition.h"
 
 using namespace orv;

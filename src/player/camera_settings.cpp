@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "common/control_state.h"
-#include "control/control.h"
+#include "player/player.h"
 
 namespace orv {
 
