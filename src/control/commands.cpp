@@ -90,8 +90,7 @@ void ChangeThreshold(int sign) {
   v = std::clamp(v, 0LL, static_cast<long long>(INT_MAX));
   control.ZAV_threshold = static_cast<int>(v);
   std::printf("SET: ZAV_threshold = [ %d ]\n", control.ZAV_threshold);
-  if (!WriteFileAtomic(kThresholdFile, std::to_string(control.ZAV_threshold)))
-    std::printf("[ NG ] Write Failed : [ %s ]\n", kThresholdFile);
+  WriteThreshold(control.ZAV_threshold);
   control.MonitorMode = 0;
 }
 
@@ -159,6 +158,13 @@ void AddFirstClip() {
 }
 
 }  // namespace
+
+bool WriteThreshold(int value) {
+  control.ZAV_threshold = value;
+  if (WriteFileAtomic(kThresholdFile, std::to_string(value))) return true;
+  std::printf("[ NG ] Write Failed : [ %s ]\n", kThresholdFile);
+  return false;
+}
 
 bool ReadThresholdFile() {
   std::FILE* f = std::fopen(kThresholdFile, "r");

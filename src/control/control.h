@@ -8,6 +8,10 @@ namespace orv {
 bool DispatchKey(int key);
 bool PauseScreen();        // false: ESC, end the program
 bool ReadThresholdFile();  // ZAV_THRESHOLD.dat -> ZAV_threshold; false if it does not open
+// The one writer of ZAV_THRESHOLD.dat (v/V, the calibration, tools): ZAV_threshold = value and
+// the file replaced atomically; false, with the "[ NG ] Write Failed" line, when it could not be.
+// The command step reads the file back into VR_threshold every cycle.
+bool WriteThreshold(int value);
 void LoadEnv();
 // Mouse handler of the player window: buttons become pending keys.
 void OnMouse(int event, int x, int y, int flags, void* param);

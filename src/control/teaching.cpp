@@ -20,6 +20,7 @@
 #include "player/player.h"
 #include "recognition/recognition.h"
 #include "common/timer.h"
+#include "control/control.h"
 #include "control/teaching.h"
 #include "kb/kb.h"
 
@@ -153,9 +154,7 @@ void Calibrate() {
     control.VR_threshold = static_cast<int>(app.DifferenceSum2 / app.DifferenceCnt);
     // The command step reloads VR_threshold from the threshold file every cycle; without the
     // file the calibrated value would be gone at the next cycle.
-    control.ZAV_threshold = control.VR_threshold;
-    if (!WriteFileAtomic("ZAV_THRESHOLD.dat", std::to_string(control.ZAV_threshold)))
-      std::printf("[ NG ] Write Failed : [ ZAV_THRESHOLD.dat ]\n");
+    WriteThreshold(control.VR_threshold);
     std::printf("\n--> Updated [ VR_threshold ]\n");
   }
   std::printf("*** VR_threshold=[ %d ],   DifferenceSum2=[ %d ],   DifferenceCnt=[ %d ]\n\n", control.VR_threshold,
@@ -166,6 +165,13 @@ void Calibrate() {
 }
 
 }  // namespace
+
+std::string TeachingStateText() {
+  if (app.LearnGesture >= 0) return "GO - perform [" + GestureName(app.LearnGesture) + "]";
+  if (learn.REVIEW_MODE != 0) return "review - perform [" + GestureName(learn.pos_num) + "] once more";
+  if (learn.LearningPasses >= 1) return "pass - perform [" + GestureName(learn.pos_num) + "] again";
+  return "";
+}
 
 void ShowLearningText(const char* text) {
   std::printf("%s\n", text);

@@ -1,6 +1,7 @@
 // The operator's teaching: the learning keys and entries, the stillness check, the learning
 // texts over the window, the save, and the end-of-cycle share of automatic learning.
 #pragma once
+#include <string>
 
 namespace orv {
 
@@ -24,5 +25,8 @@ bool LearningKey(int key);
 // End-of-cycle share of automatic learning (after ClearJudgement).
 void AutoLearningStep();
 void ShowLearningKeys();
+// The teaching state in words ("" when nothing is being taught): the operator view draws it
+// and the remote status sends it, so both always say the same.
+std::string TeachingStateText();
 
 }  // namespace orv
