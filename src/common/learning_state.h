@@ -144,6 +144,11 @@ struct LearningState {
   char ReviewText[64] = {};  // composed per fed-back frame; shown by no one yet
   // The latest learning text of a pass countdown ("GET READY! (n)", "LEARNING ..."). Empty = none.
   char LearningText[160] = {};
+  // The verdict on each taught motion, measured after its standard motion and after each review
+  // (a side computation: no engine state depends on it). Not stored in the knowledge base.
+  std::array<int, kGestures> Followability{-1, -1, -1, -1, -1, -1, -1, -1};  // 0..100; -1 not measured
+  std::array<int, kGestures> NearestGesture{-1, -1, -1, -1, -1, -1, -1, -1};  // most confused other gesture; -1 none yet
+  std::array<double, kGestures> NearestRatio{};  // its two-gestures-too-close ratio (against MatchLimit)
 };
 extern LearningState learn;
 
