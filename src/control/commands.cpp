@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <opencv2/highgui.hpp>
@@ -16,6 +17,7 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "control/control.h"
+#include "control/osc.h"
 #include "player/player.h"
 #include "control/teaching.h"
 #include "player/display_step.h"
@@ -27,6 +29,10 @@ namespace {
 constexpr const char* kThresholdFile = "ZAV_THRESHOLD.dat";
 constexpr const char* kHome = "..";
 constexpr int kMaxHomeClips = 100000;  // the five-digit names of the home folder
+// Keys of the command switch below, the pause screen (d) and the learning keys; ESC and Enter
+// besides. Keep in step with DispatchKey, PauseScreen and LearningKey.
+constexpr const char* kCommandKeys = " zxZ,X.vVqiejJlhHBtTkd01234567gsaw";
+constexpr int kPausePollMs = 20;  // a pause that serves remote commands looks at the network this often
 
 void KeyLine(const char* text) {
   if (control.MonitorMode != 0) std::fputs(text, stdout);
@@ -157,7 +163,43 @@ void AddFirstClip() {
   CopyToHome(first, "EXECUTING : ");
 }
 
+// The next key of the pause screen, typed or remote. Without a listener it is the plain wait
+// without time-out; with one, the wait is cut into short polls so that status requests are
+// answered, the state goes out once a second and queued commands run (a threshold command at
+// once, keys returned with *remote set).
+int PauseKey(bool* remote) {
+  *remote = false;
+  if (osc.Listener.fd < 0) return KeyCode(DisplayWaitKey(0));
+  for (;;) {
+    ReceiveOsc();
+    SendPeriodicState(OscClock());
+    OscCommand c;
+    if (TakeRemoteCommand(&c)) {
+      if (c.key != 0) {
+        *remote = true;
+        return c.key;
+      }
+      std::printf("SET: ZAV_threshold = [ %d ]\n", c.threshold);
+      WriteThreshold(c.threshold);
+      continue;
+    }
+    const int k = KeyCode(DisplayWaitKey(kPausePollMs));
+    if (k != kNoKey) return k;
+    if (display.headless) {
+      // A headless wait returns at once: wait on the network instead, and let the script's
+      // clock run on so that its later events come due one poll at a time.
+      WaitForOsc(kPausePollMs);
+      ++display.cycle;
+    }
+  }
+}
+
 }  // namespace
+
+bool IsCommandKey(int key) {
+  if (key == kKeyEsc || key == kKeyEnter) return true;
+  return key > 0 && key < 127 && std::strchr(kCommandKeys, key) != nullptr;
+}
 
 bool WriteThreshold(int value) {
   control.ZAV_threshold = value;
@@ -195,7 +237,13 @@ bool PauseScreen() {
   std::fputs(" O      O   O   OOO   OOOO   OOOOO  O \n\n", stdout);
   ReleaseFrameCache();
   for (;;) {
-    const int k = KeyCode(DisplayWaitKey(0));
+    bool remote = false;
+    const int k = PauseKey(&remote);
+    if (k == kKeyEsc && remote) {
+      // Ending the program stays an act at the computer.
+      std::printf("OSC: a remote ESC does not end the player; ENTER (typed or remote) resumes\n");
+      continue;
+    }
     if (k == kKeyEsc) {
       ShutdownCamera();
       return false;
@@ -220,6 +268,16 @@ bool PauseScreen() {
 }
 
 bool DispatchKey(int key) {
+  // A remote command runs only in a cycle nobody at the computer commands: no typed key, no
+  // click and no jump of the player's own. It then acts as the same typed key.
+  OscCommand remote;
+  const bool fromRemote = key == kNoKey && app.PendingKey == 0 && TakeRemoteCommand(&remote);
+  if (fromRemote && remote.key != 0) key = remote.key;
+  if (fromRemote && remote.key == 0) {
+    std::printf("SET: ZAV_threshold = [ %d ]\n", remote.threshold);
+    WriteThreshold(remote.threshold);  // read back just below, as every cycle does
+  }
+
   if (key == kKeyEnter) ShowFunctionList();
   if (app.PendingKey >= 1 && app.PendingKey <= 255) key = app.PendingKey;
 

@@ -7,6 +7,9 @@ namespace orv {
 // the program is to end (ESC on the pause screen).
 bool DispatchKey(int key);
 bool PauseScreen();        // false: ESC, end the program
+// A key some command of the player answers (the pause screen's included); what a remote
+// key may be.
+bool IsCommandKey(int key);
 bool ReadThresholdFile();  // ZAV_THRESHOLD.dat -> ZAV_threshold; false if it does not open
 // The one writer of ZAV_THRESHOLD.dat (v/V, the calibration, tools): ZAV_threshold = value and
 // the file replaced atomically; false, with the "[ NG ] Write Failed" line, when it could not be.

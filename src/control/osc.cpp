@@ -5,17 +5,22 @@
 
 #include <lo/lo.h>
 #include <lo/lo_lowlevel.h>
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -26,7 +31,11 @@
 #include "common/control_state.h"
 #include "common/osc_state.h"
 #include "common/player_state.h"
+#include "common/display.h"
+#include "common/limits.h"
 #include "common/recognition_state.h"
+#include "control/control.h"
+#include "control/teaching.h"
 #include "player/player.h"
 #include "player/motion.h"
 
@@ -131,6 +140,25 @@ bool OpenListener(const std::string& address, int port, OscSocket* out, std::str
   return true;
 }
 
+// Every IPv4 address of a "control" line (an address, or a host name resolved now, once).
+bool ResolveControl(const std::string& host, std::vector<uint32_t>* out, std::string* why) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* res = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
+  if (rc != 0 || !res) {
+    *why = rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
+    return false;
+  }
+  std::unique_ptr<addrinfo, AddrInfoFree> all(res);
+  for (const addrinfo* a = res; a; a = a->ai_next) {
+    const uint32_t v = ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
+    if (std::find(out->begin(), out->end(), v) == out->end()) out->push_back(v);
+  }
+  return true;
+}
+
 void RunWithoutOsc(const std::string& what, const std::string& why) {
   std::fprintf(stderr, "OSC: %s: %s; the player runs on without OSC\n", what.c_str(), why.c_str());
   CloseOsc();
@@ -138,12 +166,105 @@ void RunWithoutOsc(const std::string& what, const std::string& why) {
 
 // ---- receiving ------------------------------------------------------------
 
-// The motion values one datagram carries, applied only when all of it is sound.
+// What one datagram carries, applied only when all of it is sound.
 struct MotionUpdates {
   std::array<int32_t, kOscChannels> value{};
   std::array<bool, kOscChannels> set{};
   long messages = 0;
+  bool allowed = true;    // the sender may command (checked before the packet is decoded)
+  bool refused = false;   // a command or status request from a sender not allowed
+  std::string badCommand;  // what made a command bad, for its one warning
+  std::array<OscCommand, kOscQueueMax> commands{};
+  int commandCount = 0;   // commands beyond the queue's size are dropped as a full queue drops them
+  long commandsOver = 0;
+  bool status = false;    // a status request is to be answered
 };
+
+constexpr unsigned kWarnRefused = 1;
+constexpr unsigned kWarnBadCommand = 2;
+
+// IPv4 of a sender in host order; 0 for one that is not IPv4 (IPv4-mapped IPv6 counts as IPv4).
+uint32_t SenderAddress(const OscSender& from) {
+  if (from.addr.ss_family == AF_INET)
+    return ntohl(reinterpret_cast<const sockaddr_in*>(&from.addr)->sin_addr.s_addr);
+  if (from.addr.ss_family == AF_INET6) {
+    const auto* a6 = reinterpret_cast<const sockaddr_in6*>(&from.addr);
+    if (IN6_IS_ADDR_V4MAPPED(&a6->sin6_addr)) {
+      uint32_t v;
+      std::memcpy(&v, a6->sin6_addr.s6_addr + 12, sizeof v);
+      return ntohl(v);
+    }
+  }
+  return 0;
+}
+
+bool SenderAllowed(uint32_t a) {
+  if (osc.ControlCount == 0) return a != 0 && (a >> 24) == 127;
+  for (int i = 0; i < osc.ControlCount; ++i)
+    if (osc.ControlAddress[static_cast<size_t>(i)] == a) return true;
+  return false;
+}
+
+std::string AddressText(uint32_t a) {
+  if (a == 0) return "a sender that is not IPv4";
+  char b[INET_ADDRSTRLEN] = {};
+  const uint32_t n = htonl(a);
+  ::inet_ntop(AF_INET, &n, b, sizeof b);
+  return b;
+}
+
+// A warning goes out once per kind and sender, for the first kOscWarnedMax senders only: a
+// flood of forged senders must not flood the console.
+bool FirstWarning(uint32_t a, unsigned kind) {
+  for (int i = 0; i < osc.WarnedCount; ++i) {
+    OscWarnedSender& w = osc.Warned[static_cast<size_t>(i)];
+    if (w.address != a) continue;
+    if (w.kinds & kind) return false;
+    w.kinds |= kind;
+    return true;
+  }
+  if (osc.WarnedCount > kOscWarnedMax) return false;
+  if (osc.WarnedCount == kOscWarnedMax) {
+    ++osc.WarnedCount;
+    std::fprintf(stderr, "OSC: more than %d senders have been warned about; further ones are dropped silently\n",
+                 kOscWarnedMax);
+    return false;
+  }
+  osc.Warned[static_cast<size_t>(osc.WarnedCount++)] = OscWarnedSender{a, kind};
+  return true;
+}
+
+void AddCommand(MotionUpdates* u, OscCommand c) {
+  if (u->commandCount < kOscQueueMax)
+    u->commands[static_cast<size_t>(u->commandCount++)] = c;
+  else
+    ++u->commandsOver;
+}
+
+void DropCommands(long n) {
+  osc.CommandsDropped += n;
+  if (!osc.QueueFullWarned)
+    std::fprintf(stderr, "OSC: %d remote commands are waiting; further ones are dropped until they have run\n",
+                 kOscQueueMax);
+  osc.QueueFullWarned = true;
+}
+
+void Enqueue(const OscCommand& c) {
+  if (osc.QueueCount >= kOscQueueMax) return DropCommands(1);
+  osc.Queue[static_cast<size_t>((osc.QueueHead + osc.QueueCount) % kOscQueueMax)] = c;
+  ++osc.QueueCount;
+  ++osc.CommandsTaken;
+}
+
+// Removes the waiting command at ring position i (0 = oldest), keeping the others' order.
+OscCommand Dequeue(int i) {
+  const auto slot = [](int k) { return static_cast<size_t>((osc.QueueHead + k) % kOscQueueMax); };
+  const OscCommand c = osc.Queue[slot(i)];
+  for (int k = i; k > 0; --k) osc.Queue[slot(k)] = osc.Queue[slot(k - 1)];
+  osc.QueueHead = (osc.QueueHead + 1) % kOscQueueMax;
+  if (--osc.QueueCount == 0) osc.QueueFullWarned = false;
+  return c;
+}
 
 uint32_t BigEndian32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
@@ -190,7 +311,37 @@ bool DecodeMessage(const uint8_t* p, size_t n, MotionUpdates* u) {
     ++u->messages;
     return true;
   }
+  const bool key = std::strcmp(path, "/orvante/key") == 0;
+  const bool threshold = std::strcmp(path, "/orvante/threshold") == 0;
+  const bool status = std::strcmp(path, "/orvante/status") == 0;
+  if (key || threshold || status) {
+    if (std::strcmp(types, key ? "s" : threshold ? "i" : "") != 0) return false;
+    if (!u->allowed) {
+      u->refused = true;
+      return false;
+    }
+    if (status) {
+      u->status = true;
+    } else if (key) {
+      const std::string token = ArgString(argv[0]);
+      const int code = RemoteKeyCode(token);
+      if (code < 0) {
+        u->badCommand = "/orvante/key [" + token.substr(0, 16) + "] is no command of the player";
+        return false;
+      }
+      AddCommand(u, OscCommand{code, 0});
+    } else {
+      const int v = ArgInt(argv[0]);
+      if (v < 0) {
+        u->badCommand = "/orvante/threshold " + std::to_string(v) + " is below 0";
+        return false;
+      }
+      AddCommand(u, OscCommand{0, v});
+    }
+    return true;
+  }
   // The other messages of a player are well-formed traffic between players; nothing to take.
+  if (std::strcmp(path, "/orvante/state") == 0) return std::strcmp(types, "sisifiiiiisi") == 0;
   if (std::strcmp(path, "/orvante/frame") == 0) return std::strcmp(types, "sif") == 0;
   if (std::strcmp(path, "/orvante/gesture") == 0) return std::strcmp(types, "sisiiiii") == 0;
   if (std::strcmp(path, "/orvante/count") == 0) return std::strcmp(types, "si") == 0;
@@ -258,6 +409,7 @@ void OpenOsc() {
   std::vector<std::pair<std::string, int>> sends;
   std::string listenAddress = "127.0.0.1";
   int listenPort = 0;
+  std::vector<std::string> controls;
 
   std::string line;
   int number = 0;
@@ -291,6 +443,11 @@ void OpenOsc() {
         listenPort = port;
         if (args.size() == 2) listenAddress = args[1];
       }
+    } else if (key == "control") {
+      if (args.size() != 1)
+        BadLine(number, "expected: control ADDRESS (an IPv4 address or a host name)");
+      else
+        controls.push_back(args[0]);
     } else if (key == "id") {
       // The name is the rest of the line, so it may hold spaces.
       std::string name = line.substr(line.find("id") + 2);
@@ -318,6 +475,16 @@ void OpenOsc() {
       return RunWithoutOsc("cannot send to " + host + ":" + std::to_string(port), why);
     osc.Destinations.push_back(std::move(d));
   }
+  std::vector<uint32_t> allowed;
+  for (const auto& host : controls) {
+    if (!ResolveControl(host, &allowed, &why)) return RunWithoutOsc("control " + host + " does not resolve", why);
+    if (allowed.size() > static_cast<size_t>(kOscMaxControl))
+      return RunWithoutOsc("control " + host, "more than " + std::to_string(kOscMaxControl) + " addresses");
+  }
+  for (size_t i = 0; i < allowed.size(); ++i) osc.ControlAddress[i] = allowed[i];
+  osc.ControlCount = static_cast<int>(allowed.size());
+  if (!controls.empty() && listenPort == 0)
+    std::fprintf(stderr, "OSC: control lines without a listen line: no command can arrive\n");
   if (listenPort != 0) {
     if (!OpenListener(listenAddress, listenPort, &osc.Listener, &why))
       return RunWithoutOsc("cannot listen on " + listenAddress + ":" + std::to_string(listenPort), why);
@@ -329,6 +496,7 @@ void OpenOsc() {
     releaseAtExit = true;
   }
   osc.SentMotionCount = player.motion_count;
+  osc.StartUs = OscClock();
 
   std::printf("OSC: id [%s]", osc.Id.c_str());
   if (!osc.Destinations.empty()) {
@@ -336,14 +504,26 @@ void OpenOsc() {
     for (const auto& d : osc.Destinations) std::printf(" %s:%d", d.host.c_str(), d.port);
   }
   if (osc.ListenPort != 0) std::printf(", listening on %s:%d", osc.ListenAddress.c_str(), osc.ListenPort);
+  if (osc.ControlCount > 0) {
+    std::printf(", commands from");
+    for (int i = 0; i < osc.ControlCount; ++i)
+      std::printf(" %s", AddressText(osc.ControlAddress[static_cast<size_t>(i)]).c_str());
+  }
   std::printf("\n");
 }
 
-bool TakeOscPacket(const void* data, size_t size, int64_t nowUs) {
+bool TakeOscPacket(const void* data, size_t size, int64_t nowUs, const OscSender* from) {
   MotionUpdates u;
+  const uint32_t sender = from ? SenderAddress(*from) : INADDR_LOOPBACK;
+  u.allowed = SenderAllowed(sender);
   if (size == 0 || size > static_cast<size_t>(kOscMaxPacket) ||
       !DecodeElement(static_cast<const uint8_t*>(data), size, 0, &u)) {
     ++osc.BadPackets;
+    if (u.refused && FirstWarning(sender, kWarnRefused))
+      std::fprintf(stderr, "OSC: commands from %s are not allowed (see the control lines of osc.txt); dropped\n",
+                   AddressText(sender).c_str());
+    else if (!u.badCommand.empty() && FirstWarning(sender, kWarnBadCommand))
+      std::fprintf(stderr, "OSC: %s (from %s); dropped\n", u.badCommand.c_str(), AddressText(sender).c_str());
     return false;
   }
   for (size_t c = 0; c < u.set.size(); ++c) {
@@ -352,6 +532,18 @@ bool TakeOscPacket(const void* data, size_t size, int64_t nowUs) {
     osc.RemoteSeen[c] = nowUs > 0 ? nowUs : 1;
   }
   osc.MotionTaken += u.messages;
+  for (int i = 0; i < u.commandCount; ++i) Enqueue(u.commands[static_cast<size_t>(i)]);
+  if (u.commandsOver > 0) DropCommands(u.commandsOver);
+  if (u.status && from && from->len > 0 && osc.Listener.fd >= 0) {
+    alignas(4) std::array<uint8_t, 512> buf;
+    const size_t n = BuildStateMessage(buf.data(), buf.size());
+    // Answered from the listening socket, so the answer comes from the port asked.
+    if (n > 0 && ::sendto(osc.Listener.fd, buf.data(), n, MSG_DONTWAIT | MSG_NOSIGNAL,
+                          reinterpret_cast<const sockaddr*>(&from->addr), from->len) == static_cast<ssize_t>(n))
+      ++osc.StatusAnswered;
+    else
+      ++osc.SendFailures;
+  }
   return true;
 }
 
@@ -388,7 +580,10 @@ void ReceiveOsc() {
   alignas(4) static std::array<uint8_t, kOscMaxPacket> buf;
   for (int i = 0; i < osc.PacketsPerCycle; ++i) {
     // MSG_TRUNC: the datagram's real length, so that an oversized one is seen and discarded whole.
-    const ssize_t n = ::recv(osc.Listener.fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC);
+    OscSender from;
+    from.len = sizeof from.addr;
+    const ssize_t n = ::recvfrom(osc.Listener.fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&from.addr), &from.len);
     if (n < 0) {
       if (errno == EINTR) continue;
       break;  // nothing more queued (or a transient error: the next cycle tries again)
@@ -397,7 +592,7 @@ void ReceiveOsc() {
       ++osc.BadPackets;
       continue;
     }
-    TakeOscPacket(buf.data(), static_cast<size_t>(n), now);
+    TakeOscPacket(buf.data(), static_cast<size_t>(n), now, &from);
   }
   PublishRemoteMotion(now);
 }
@@ -459,7 +654,12 @@ size_t BuildOscBundle(void* buf, size_t capacity) {
 }
 
 void SendOsc() {
+  if (recog.JudgedGesture >= 0 && recog.JudgedGesture < kGestures) {
+    osc.LastGesture = recog.JudgedGesture;
+    osc.LastPhase = recog.PHASE;
+  }
   if (osc.Destinations.empty()) return;
+  SendPeriodicState(OscClock());
   alignas(4) std::array<uint8_t, 2048> buf;
   const size_t n = BuildOscBundle(buf.data(), buf.size());
   if (n == 0) return;
@@ -471,6 +671,79 @@ void SendOsc() {
       ++osc.BundlesSent;
     else
       ++osc.SendFailures;
+  }
+}
+
+int RemoteKeyCode(const std::string& token) {
+  // Exactly the tokens a headless key script takes: one parser, one meaning.
+  std::deque<ScriptEvent> events;
+  // One word: the parser would take "q 1 2" as the key q and leave the rest.
+  if (token.empty() || std::any_of(token.begin(), token.end(), [](char c) { return c <= ' ' || c == 127; }) ||
+      !ParseScript("1 " + token, &events, nullptr) || events.size() != 1)
+    return -1;
+  const int key = events.front().key;  // -1: a mouse event
+  return key >= 0 && IsCommandKey(key) ? key : -1;
+}
+
+bool TakeRemoteCommand(OscCommand* c) {
+  if (osc.QueueCount == 0) return false;
+  *c = Dequeue(0);
+  return true;
+}
+
+bool TakeRemoteEsc() {
+  for (int i = 0; i < osc.QueueCount; ++i) {
+    if (osc.Queue[static_cast<size_t>((osc.QueueHead + i) % kOscQueueMax)].key != kKeyEsc) continue;
+    Dequeue(i);
+    return true;
+  }
+  return false;
+}
+
+void WaitForOsc(int ms) {
+  if (osc.Listener.fd < 0 || ms <= 0) return;
+  pollfd p{osc.Listener.fd, POLLIN, 0};
+  ::poll(&p, 1, ms);
+}
+
+size_t BuildStateMessage(void* buf, size_t capacity) {
+  std::unique_ptr<void, MessageFree> m(lo_message_new());
+  if (!m) return 0;
+  lo_message msg = static_cast<lo_message>(m.get());
+  const char* camera = player.CameraOn != 0 ? "on" : player.CameraWasLost != 0 ? "lost" : "off";
+  const int64_t up = osc.StartUs > 0 ? (OscClock() - osc.StartUs) / 1000000 : 0;
+  lo_message_add_string(msg, osc.Id.c_str());
+  lo_message_add_int32(msg, app.PlayerMode);
+  lo_message_add_string(msg, camera);
+  lo_message_add_int32(msg, player.ContentNumber + 1);
+  lo_message_add_float(msg, static_cast<float>(player.frame_no));
+  lo_message_add_int32(msg, player.MaxCount);
+  lo_message_add_int32(msg, control.VR_threshold);
+  lo_message_add_int32(msg, app.DifferenceSum);
+  lo_message_add_int32(msg, osc.LastGesture);
+  lo_message_add_int32(msg, osc.LastPhase);
+  lo_message_add_string(msg, TeachingStateText().c_str());
+  lo_message_add_int32(msg, static_cast<int32_t>(std::min<int64_t>(up, INT32_MAX)));
+  const char* path = "/orvante/state";
+  size_t len = lo_message_length(msg, path);
+  if (len == 0 || len > capacity) return 0;
+  lo_message_serialise(msg, path, buf, &len);
+  return len;
+}
+
+void SendPeriodicState(int64_t nowUs) {
+  if (osc.ControlCount == 0 || osc.Destinations.empty()) return;
+  if (osc.StateSentUs != 0 && nowUs - osc.StateSentUs < kOscStatePeriodUs) return;
+  osc.StateSentUs = nowUs;
+  alignas(4) std::array<uint8_t, 512> buf;
+  const size_t n = BuildStateMessage(buf.data(), buf.size());
+  if (n == 0) return;
+  // A message of its own, not part of the cycle's bundle: plain messages are what the simplest
+  // clients (Pd's own [oscparse]) can read.
+  for (const auto& d : osc.Destinations) {
+    const ssize_t r = ::sendto(d.socket.fd, buf.data(), n, MSG_DONTWAIT | MSG_NOSIGNAL,
+                               reinterpret_cast<const sockaddr*>(&d.addr), d.addrLen);
+    if (r != static_cast<ssize_t>(n)) ++osc.SendFailures;
   }
 }
 
