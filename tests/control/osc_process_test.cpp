@@ -286,3 +286,131 @@ TEST(OscPlayers, ListenerThatEndsLeavesNoRemoteWordBehind) {
   ::close(fd);
   ::shm_unlink(section.c_str());
 }
+
+namespace {
+
+// Under CI a missing tool is a failure, not a skip.
+#define REQUIRE_TOOL(name)                                                                  \
+  if (!HaveTool(name)) {                                                                    \
+    if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true") FAIL() << name; \
+    GTEST_SKIP() << name << " not installed";                                               \
+  }
+
+// A datagram socket bound to `from` (port of the system's choice): sends OSC, reads answers.
+struct Client {
+  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  explicit Client(const char* from = "127.0.0.1") {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &a.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  ~Client() { ::close(fd); }
+  int Port() const {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+  }
+  void Send(int port, const char* path, const std::string& key = "", int threshold = -1) const {
+    lo_message m = lo_message_new();
+    if (!key.empty()) lo_message_add_string(m, key.c_str());
+    if (threshold >= 0) lo_message_add_int32(m, threshold);
+    size_t len = 0;
+    void* data = lo_message_serialise(m, path, nullptr, &len);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    ::sendto(fd, data, len, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    std::free(data);
+    lo_message_free(m);
+  }
+  // The next plain message within `seconds` as "path types" and its s/i arguments ("" if none).
+  std::string Answer(double seconds) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    char b[2048];
+    while (std::chrono::steady_clock::now() < end) {
+      const ssize_t n = ::recv(fd, b, sizeof b, MSG_DONTWAIT);
+      if (n <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (n <= 0 || b[0] != '/') continue;  // bundles: the cycles' own messages
+      int rc = 0;
+      lo_message m = lo_message_deserialise(b, static_cast<size_t>(n), &rc);
+      if (!m) return "undecodable";
+      std::string out = std::string(b) + " " + lo_message_get_types(m);
+      for (int i = 0; lo_message_get_types(m)[i]; ++i) {
+        const char* a = reinterpret_cast<const char*>(lo_message_get_argv(m)[i]);
+        int32_t v = 0;
+        std::memcpy(&v, a, sizeof v);
+        const char t = lo_message_get_types(m)[i];
+        out += t == 's' ? std::string(" '") + a + "'" : t == 'i' && i != 7 && i != 11 ? " " + std::to_string(v) : "";
+      }
+      lo_message_free(m);
+      return out;
+    }
+    return "";
+  }
+};
+
+}  // namespace
+
+TEST(OscRemote, KeysThresholdAndStatusFromAllowedSendersOnly) {
+  REQUIRE_TOOL("oscsend");
+  const int port = FreePort();
+  const std::string to = std::to_string(port);
+  Client sink, client, stranger("127.0.0.2");
+  Player p(1, "id hall-a\nlisten " + to + "\ncontrol 127.0.0.1\nsend 127.0.0.1 " + std::to_string(sink.Port()) + "\n",
+           "1000000000 ESC\n", 20, 30);
+  ASSERT_TRUE(WaitFor(p.out, "[S1] [", 60)) << ReadFile(p.err);
+  ProcOptions opt;
+  RunProcess({Tool("oscsend"), "127.0.0.1", to, "/orvante/key", "s", "q"}, opt);
+  EXPECT_TRUE(WaitFor(p.out, "[DifferenceSum=  48000", 30));
+  RunProcess({Tool("oscsend"), "127.0.0.1", to, "/orvante/threshold", "i", "20000"}, opt);
+  EXPECT_TRUE(WaitFor(p.out, "[VR_threshold= 20000 ]", 30));
+  EXPECT_EQ(ReadFile(p.work / "ZAV_THRESHOLD.dat"), "20000");
+  // Answered to the asking socket; the state also reaches every destination once a second.
+  while (!sink.Answer(0.05).empty()) {
+  }
+  client.Send(port, "/orvante/status");
+  const std::string state = "/orvante/state sisifiiiiisi 'hall-a' 1 'on' 1 3 20000 -1 -1 ''";
+  EXPECT_EQ(client.Answer(10), state);
+  EXPECT_EQ(sink.Answer(10), state);
+  // Refused: a sender not allowed (twice, one warning), a token no command; nothing answered.
+  stranger.Send(port, "/orvante/key", "q");
+  stranger.Send(port, "/orvante/status");
+  for (const char* bad : {"Q", "LCLICK", "q 1"}) client.Send(port, "/orvante/key", bad);
+  for (int i = 0; i < 2; ++i) client.Send(port, "/orvante/key", "i");  // 1 -> 0 -> 2: count, camera still on
+  EXPECT_TRUE(WaitFor(p.out, "[WebCam(  0 ) =  48000 ][OSC bad=      5 ]", 30));
+  EXPECT_EQ(stranger.Answer(0.5), "");
+  Stop(p.pid);
+  EXPECT_EQ(CountOf(ReadFile(p.err), "commands from 127.0.0.2 are not allowed"), 1) << ReadFile(p.err);
+}
+
+TEST(OscRemote, RemoteKeysActAsTheSameKeysOfAScript) {
+  // Even cycles: the display step's own extra key poll (tenth unchanged cycle) falls on odd ones.
+  const std::vector<std::string> keys = {"V", "3", "J", "e", "ENTER", "w", "g", "ESC", "e", "ENTER", "J", "v"};
+  std::string script;
+  for (size_t i = 0; i < keys.size(); ++i) script += std::to_string(6 + 2 * i) + " " + keys[i] + "\n";
+  Player typed(0, "", script + "40 ESC\n");
+  const int port = FreePort();
+  Player remote(0, "listen " + std::to_string(port) + "\n", "1000000000 ESC\n");
+  ASSERT_TRUE(WaitFor(remote.out, "OSC: id", 60));
+  Client client;
+  for (const auto& k : keys) {
+    client.Send(port, "/orvante/key", k);
+    if (k == "ESC") client.Send(port, "/orvante/key", k);  // refused on the pause screen
+  }
+  ASSERT_TRUE(WaitFor(remote.out, "ZAV_threshold = [ 11500 ]", 60)) << ReadFile(remote.out);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Stop(remote.pid);
+  ASSERT_EQ(WaitProcess(typed.pid, 120), 0);
+  const auto console = [](const Player& p) {
+    std::string s = std::regex_replace(ReadFile(p.out), std::regex("OSC: [^\n]*\n"), "");
+    return std::regex_replace(s, std::regex(p.root.path.string()), "ROOT");
+  };
+  const std::string t = console(typed), r = console(remote);
+  // The typed run ends with a pause and the end; the remote one is stopped before.
+  EXPECT_EQ(r, t.substr(0, t.rfind("\n\n OOOO    OOO")));
+  EXPECT_EQ(CountOf(ReadFile(remote.out), "OSC: a remote ESC does not end the player"), 1);
+  EXPECT_EQ(ReadFile(remote.work / "ZAV_THRESHOLD.dat"), ReadFile(typed.work / "ZAV_THRESHOLD.dat"));
+}
