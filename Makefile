@@ -17,7 +17,7 @@ SANITIZER_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
          libbenchmark-dev xvfb xdotool x11-utils imagemagick \
-         qtbase5-dev libx11-dev liblo-dev liblo-tools lintian man-db \
+         qtbase5-dev libx11-dev liblo-dev liblo-tools puredata-core lintian man-db \
          clang libclang-rt-14-dev
 
 TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.cpp)))

@@ -414,3 +414,11 @@ TEST(OscRemote, RemoteKeysActAsTheSameKeysOfAScript) {
   EXPECT_EQ(CountOf(ReadFile(remote.out), "OSC: a remote ESC does not end the player"), 1);
   EXPECT_EQ(ReadFile(remote.work / "ZAV_THRESHOLD.dat"), ReadFile(typed.work / "ZAV_THRESHOLD.dat"));
 }
+
+TEST(OscRemote, PureDataExamplePatchOpensCleanly) {
+  REQUIRE_TOOL("pd");
+  const ProcResult r = RunProcess({Tool("pd"), "-nosound", "-nomidi", "-nogui", "-stderr", "-open",
+                                   ORVANTE_SOURCE_DIR "/packaging/orvante-remote.pd", "-send", "pd quit"}, {});
+  EXPECT_EQ(r.exitCode, 0);
+  for (const char* bad : {"error", "couldn't create"}) EXPECT_EQ((r.out + r.err).find(bad), std::string::npos) << r.err;
+}
