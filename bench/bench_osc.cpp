@@ -1,5 +1,7 @@
 // OSC link: one cycle's sending (motion, frame, gesture and count to two destinations) and one
-// cycle's receiving of 1,000 queued player bundles, all over loopback.
+// cycle's receiving of 1,000 queued player bundles, all over loopback. And remote operation: a
+// whole headless player cycle that runs one queued threshold command and answers one status
+// request, against the same cycle with nothing arriving (compare their CPU times).
 //   build/orvante_bench --benchmark_filter=Osc --benchmark_repetitions=5
 #include <benchmark/benchmark.h>
 #include <arpa/inet.h>
@@ -22,8 +24,13 @@
 #include "common/osc_state.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
+#include "app/main_loop.h"
+#include "common/display.h"
 #include "control/osc.h"
 #include "player/motion.h"
+#include "support/quiet_stdout.h"
+
+#include <opencv2/imgcodecs.hpp>
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -152,5 +159,86 @@ void BM_OscReceive1000(benchmark::State& state) {
   state.counters["sent"] = benchmark::Counter(static_cast<double>(queued), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_OscReceive1000)->Unit(benchmark::kMicrosecond);
+
+// A headless player set up on four 320x240 frames, listening, standing on one frame.
+struct RemoteStage {
+  fs::path root = fs::temp_directory_path() / ("orvante-bench-remote-" + std::to_string(::getpid()));
+  fs::path old = fs::current_path();
+  Sink probe;  // a free port for the listener, released just before the player binds it
+  int port = probe.Port();
+  explicit RemoteStage() {
+    fs::create_directories(root / "S001");
+    fs::create_directories(root / "work");
+    for (int i = 0; i < 4; ++i)
+      cv::imwrite((root / "S001" / ("clip_0000" + std::to_string(i) + ".jpg")).string(),
+                  cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(40 * i)));
+    fs::current_path(root / "work");
+    std::ofstream("osc.txt") << "listen " << port << "\ncontrol 127.0.0.1\n";
+    std::ofstream("ZAV_THRESHOLD.dat") << 11500;
+    probe.s = OscSocket{};
+    const std::string shm = "/orvante-bench-remote-" + std::to_string(::getpid());
+    ::setenv("ORVANTE_SHM_NAME", shm.c_str(), 1);
+    QuietStdout quiet;
+    UseHeadlessDisplay();
+    display.hd.copyShown = false;
+    SetUpMainLoop();
+    ::shm_unlink(shm.c_str());
+    player.PlayState = 5;
+    player.VR_step = 0.0;  // the frame stands still: the cycle is at its cheapest
+    player.KeyFrameMode = 0;
+    player.AutoJumpFlag = 0;
+    for (int i = 0; i < 50; ++i) RunCycle();
+  }
+  ~RemoteStage() {
+    CloseOsc();
+    fs::current_path(old);
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+};
+
+std::vector<uint8_t> Serialised(const char* path, lo_message m) {
+  size_t len = 0;
+  void* data = lo_message_serialise(m, path, nullptr, &len);
+  std::vector<uint8_t> out(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + len);
+  std::free(data);
+  lo_message_free(m);
+  return out;
+}
+
+// Before the cycle arrive: 0 nothing; 1 a status request; 2 a threshold command and a status
+// request; 3 (for comparison) nothing, but V is typed. A threshold command costs the threshold
+// file's durable replacement (fsync), as a typed V does.
+void BM_OscRemoteCycle(benchmark::State& state) {
+  const int remote = static_cast<int>(state.range(0));
+  RemoteStage stage;
+  Sink client;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(static_cast<uint16_t>(stage.port));
+  lo_message t = lo_message_new();
+  lo_message_add_int32(t, 12000);
+  const auto threshold = Serialised("/orvante/threshold", t);
+  const auto status = Serialised("/orvante/status", lo_message_new());
+  long answered = 0;
+  QuietStdout quiet;  // the SET line of each threshold command
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (const auto* p : {&threshold, &status})
+      if ((p == &threshold && remote == 2) || (p == &status && (remote == 1 || remote == 2)))
+        ::sendto(client.s.fd, p->data(), p->size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (remote == 3) display.hd.script.push_front(ScriptEvent{0, 'V'});
+    state.ResumeTiming();
+    RunCycle();
+    state.PauseTiming();
+    char b[512];
+    while (::recv(client.s.fd, b, sizeof b, MSG_DONTWAIT) > 0) ++answered;
+    state.ResumeTiming();
+  }
+  state.counters["answered"] = benchmark::Counter(static_cast<double>(answered), benchmark::Counter::kAvgIterations);
+  state.counters["queued"] = benchmark::Counter(static_cast<double>(osc.CommandsTaken), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_OscRemoteCycle)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
