@@ -1,10 +1,13 @@
 // OSC datagrams as the listener receives them: decoded, checked and written into the shared
 // section. Every datagram is either taken or counted as bad; only the camera words and their
-// sum are ever written, and values held from the network expire back to 0.
+// sum are ever written, and values held from the network expire back to 0. Remote commands
+// (a loopback sender may send them) queue only keys some command answers and thresholds of 0
+// or more, never more than the queue holds.
 //
 // Input: the datagram as it arrives. Its size decides whether the local camera is on (odd
 // sizes), so that datagrams for the camera's own channel (3) are tried both ways.
 #include "common/osc_state.h"
+#include "control/control.h"
 #include "control/osc.h"
 #include "harness.h"
 #include "player/motion.h"
@@ -47,5 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckSection(false);
   orv::PublishRemoteMotion(t + orv::kOscExpiryUs + 1);
   CheckSection(true);
+  if (orv::osc.QueueCount < 0 || orv::osc.QueueCount > orv::kOscQueueMax) std::abort();
+  for (orv::OscCommand c; orv::TakeRemoteCommand(&c);)
+    if (c.key == 0 ? c.threshold < 0 : !orv::IsCommandKey(c.key)) std::abort();
   return 0;
 }
