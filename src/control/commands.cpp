@@ -163,13 +163,13 @@ void AddFirstClip() {
   CopyToHome(first, "EXECUTING : ");
 }
 
-// The next key of the pause screen, typed or remote. Without a listener it is the plain wait
-// without time-out; with one, the wait is cut into short polls so that status requests are
+// The next key of the pause screen, typed or remote. Without remote operation it is the plain
+// wait without time-out; with it, the wait is cut into short polls so that status requests are
 // answered, the state goes out once a second and queued commands run (a threshold command at
 // once, keys returned with *remote set).
 int PauseKey(bool* remote) {
   *remote = false;
-  if (osc.Listener.fd < 0) return KeyCode(DisplayWaitKey(0));
+  if (osc.Listener.fd < 0 && osc.ControlCount == 0) return KeyCode(DisplayWaitKey(0));
   for (;;) {
     ReceiveOsc();
     SendPeriodicState(OscClock());

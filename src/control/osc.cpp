@@ -701,9 +701,9 @@ bool TakeRemoteEsc() {
 }
 
 void WaitForOsc(int ms) {
-  if (osc.Listener.fd < 0 || ms <= 0) return;
+  if (ms <= 0) return;
   pollfd p{osc.Listener.fd, POLLIN, 0};
-  ::poll(&p, 1, ms);
+  ::poll(&p, osc.Listener.fd >= 0 ? 1 : 0, ms);  // without a listener: a plain sleep
 }
 
 size_t BuildStateMessage(void* buf, size_t capacity) {

@@ -51,8 +51,7 @@ bool TakeRemoteCommand(OscCommand* c);
 // Takes the oldest waiting remote ESC, leaving the other commands waiting in their order;
 // false when none waits. Teaching takes only this from the queue.
 bool TakeRemoteEsc();
-// Waits until a datagram arrives or ms milliseconds have passed; returns at once without a
-// listener.
+// Waits until a datagram arrives or ms milliseconds have passed.
 void WaitForOsc(int ms);
 // /orvante/state serialised into buf; its length, 0 when it does not fit.
 size_t BuildStateMessage(void* buf, size_t capacity);
