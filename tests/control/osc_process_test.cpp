@@ -298,31 +298,24 @@ namespace {
 
 // A datagram socket bound to `from` (port of the system's choice): sends OSC, reads answers.
 struct Client {
-  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  int fd = ::socket(AF_INET, SOCK_DGRAM, 0), port = 0;
   explicit Client(const char* from = "127.0.0.1") {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     ::inet_pton(AF_INET, from, &a.sin_addr);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), len);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
   }
   ~Client() { ::close(fd); }
-  int Port() const {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
-  }
-  void Send(int port, const char* path, const std::string& key = "", int threshold = -1) const {
+  void Send(int to, const char* path, const std::string& key = "") const {
     lo_message m = lo_message_new();
     if (!key.empty()) lo_message_add_string(m, key.c_str());
-    if (threshold >= 0) lo_message_add_int32(m, threshold);
     size_t len = 0;
     void* data = lo_message_serialise(m, path, nullptr, &len);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    ::sendto(fd, data, len, 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    const sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(to)), {htonl(INADDR_LOOPBACK)}, {}};
+    ::sendto(fd, data, len, 0, reinterpret_cast<const sockaddr*>(&a), sizeof a);
     std::free(data);
     lo_message_free(m);
   }
@@ -359,7 +352,7 @@ TEST(OscRemote, KeysThresholdAndStatusFromAllowedSendersOnly) {
   const int port = FreePort();
   const std::string to = std::to_string(port);
   Client sink, client, stranger("127.0.0.2");
-  Player p(1, "id hall-a\nlisten " + to + "\ncontrol 127.0.0.1\nsend 127.0.0.1 " + std::to_string(sink.Port()) + "\n",
+  Player p(1, "id hall-a\nlisten " + to + "\ncontrol 127.0.0.1\nsend 127.0.0.1 " + std::to_string(sink.port) + "\n",
            "1000000000 ESC\n", 20, 30);
   ASSERT_TRUE(WaitFor(p.out, "[S1] [", 60)) << ReadFile(p.err);
   ProcOptions opt;
