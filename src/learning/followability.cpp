@@ -135,22 +135,24 @@ void JudgeFollowability(int g) {
   for (int i = 0; i < length; ++i) {
     for (int v = 0; v < kViews; ++v) MatchStoredFrame(g, i, v, m);
 
+    // A frame left out finds its neighbours, never the near copy of itself that a repeated
+    // performance finds, so its own similarity falls below what the passes taught the protocol
+    // map, and the map's evidence would follow chance. Each view of g that found a sample
+    // counts with the evidence it gives at its most typical similarity (the peak of its map),
+    // or alike before any map exists; that is also g's side of the ratio. Another gesture's
+    // evidence is what the map of that gesture gives this frame: how much it looks like it.
     GestureViews<double> evidence{};
+    for (int v = 0; v < kViews; ++v)
+      evidence[g][v] = m.compared[g][v] && m.sample[g][v] > 0 ? (templates ? typical[v] : 1.0) : 0.0;
     for (int h = 0; h < kGestures; ++h) {
       if (h != g && !rivals[h]) continue;
-      for (int v = 0; v < kViews; ++v)
-        if (m.compared[h][v]) evidence[h][v] = ProtocolMap[h][h][v][SimilarityLevel(m.similarity[h][v])];
+      if (h != g)
+        for (int v = 0; v < kViews; ++v)
+          if (m.compared[h][v]) evidence[h][v] = ProtocolMap[h][h][v][SimilarityLevel(m.similarity[h][v])];
       double sum = 0.0;
       for (double e : evidence[h]) sum += e;
       cum[h] += learn.GestureWeight[h] * sum;
     }
-    // The phase weights: a frame left out finds its neighbours, never the near copy of itself
-    // that a repeated performance finds, so its similarity falls below what the passes taught
-    // the protocol map, and the map's evidence would follow chance. Each view that found a
-    // sample counts instead with the evidence it gives at its most typical similarity (the
-    // peak of its map), or alike before any map exists.
-    for (int v = 0; v < kViews; ++v)
-      evidence[g][v] = m.compared[g][v] && m.sample[g][v] > 0 ? (templates ? typical[v] : 1.0) : 0.0;
 
     double p = -1.0;
     std::array<double, kViews> weight{};
@@ -213,10 +215,12 @@ void PrintFollowability(int g) {
     std::printf("VERDICT [ %s ]: no other gesture is taught to confuse it with.\n", name.c_str());
   } else {
     const double ratio = learn.NearestRatio[g], limit = learn.MatchLimit[g];
-    const char* meaning = ratio > 1.0     ? "it is taken for the other one"
-                          : ratio > limit ? "too close: the judgement refuses both where they meet"
-                                          : "kept apart";
-    std::printf("VERDICT [ %s ]: nearest other gesture [ %s ], evidence ratio %.2f against the limit %.2f - %s.\n",
+    // The judgement refuses a frame whose ratio exceeds the limit, and cannot choose at all
+    // between equal scores.
+    const char* meaning = ratio > 1.0                      ? "it is taken for the other one"
+                          : ratio >= limit || ratio >= 1.0 ? "too close: the judgement cannot tell them apart"
+                                                           : "kept apart";
+    std::printf("VERDICT [ %s ]: nearest other gesture [ %s ], evidence ratio %.3f against the limit %.2f - %s.\n",
                 name.c_str(), Name(h).c_str(), ratio, limit, meaning);
   }
   if (score < kFollowableLevel)
