@@ -3,7 +3,7 @@
 // motion_%04d.png, for ORVANTE_CAMERA), without any download; or one recorded motion of a
 // kind to teach a gesture from.
 //   orvante-make-demo [DIR] [FRAMES]
-//   orvante-make-demo --motion KIND DIR
+//   orvante-make-demo --motion KIND DIR [FRAMES]
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -225,9 +225,10 @@ bool WriteGestureRecording(const fs::path& dir) {
 }
 
 void MotionUsage(std::FILE* to) {
-  std::fprintf(to, "usage: orvante-make-demo --motion KIND DIR\n"
+  std::fprintf(to, "usage: orvante-make-demo --motion KIND DIR [FRAMES]\n"
                    "  writes DIR/KIND_%%04d.png, a recorded camera that repeats one motion three times\n"
-                   "  (still, moving, still), then stays still for 200 frames. KIND is one of:\n");
+                   "  (still, moving FRAMES frames, still), then stays still for 200 frames. KIND is\n"
+                   "  one of:\n");
   for (const MotionKind& k : kMotionKinds) std::fprintf(to, "    %-10s %s (%d frames)\n", k.name, k.what, k.frames);
 }
 
@@ -258,15 +259,19 @@ int main(int argc, char** argv) {
       MotionUsage(stdout);
       return 0;
     }
-    const MotionKind* kind = argc == 4 ? FindMotionKind(argv[2]) : nullptr;
-    if (!kind) {
-      if (argc == 4) std::fprintf(stderr, "ERROR: unknown motion kind %s\n", argv[2]);
+    const MotionKind* found = argc == 4 || argc == 5 ? FindMotionKind(argv[2]) : nullptr;
+    const int frames = argc == 5 ? std::atoi(argv[4]) : found ? found->frames : 0;
+    if (!found || frames < 4 || frames > 190) {
+      if (argc >= 4 && !found) std::fprintf(stderr, "ERROR: unknown motion kind %s\n", argv[2]);
+      if (found) std::fprintf(stderr, "ERROR: FRAMES is 4..190 (a motion sequence holds at most 200)\n");
       MotionUsage(stderr);
       return 2;
     }
-    if (!WriteMotion(argv[3], *kind, {})) return 1;
+    MotionKind kind = *found;
+    kind.frames = frames;  // the same way at another speed
     const MotionLayout l;
-    std::printf("%s/%s_%%04d.png: %d frames\n", argv[3], kind->name, l.repeats * (2 * l.still + kind->frames) + l.tail);
+    if (!WriteMotion(argv[3], kind, l)) return 1;
+    std::printf("%s/%s_%%04d.png: %d frames\n", argv[3], kind.name, l.repeats * (2 * l.still + kind.frames) + l.tail);
     return 0;
   }
   // Anything else that looks like an option is a request for help, not a folder to fill.
