@@ -178,7 +178,10 @@ struct ReplayRun {
 ReplayRun run;
 
 void TraceCycle() {
-  const TraceRow r = TakeTraceRow();
+  TraceRow r = TakeTraceRow();
+  // The cycle whose judgement ends the taught motion has handed the gesture back already;
+  // it is still the taught motion's.
+  if (run.teaching && r.LearnGesture < 0) r.LearnGesture = kGestures;
   run.rows.push_back(r);
   std::string line = FormatTraceRow(r);
   line += '\n';
@@ -228,6 +231,10 @@ bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std
       if (!ParseInt(args[++i], 1, 1000000, &o->passes)) return fail("--passes takes a number of passes, 1 or more");
     } else if (a == "--save") {
       o->save = true;
+    } else if (a == "--shared") {
+      o->shared = true;
+    } else if (a == "--osc") {
+      o->osc = true;
     } else if (a == "--trace") {
       o->trace = args[++i];
     } else if (a == "--plot") {
@@ -265,6 +272,7 @@ TraceRow TakeTraceRow() {
   r.REVIEW_MODE = learn.REVIEW_MODE;
   r.VR_threshold = control.VR_threshold;
   r.MaxCount = player.MaxCount;
+  r.LearnGesture = app.LearnGesture;
   return r;
 }
 
@@ -292,11 +300,12 @@ bool WritePlot(const std::string& file, const std::vector<TraceRow>& rows, const
 
   cv::putText(img, title, {left, 26}, kFont, 0.6, kInk, 1, cv::LINE_AA);
 
-  // Learning passes and their review: shaded in every panel.
+  // Learning: shaded in every panel. The taught standard motion is learning too: its frames
+  // are judged as they are stored, so its dots would otherwise seem judged before learning.
   for (int k = 0; k < 3; ++k) {
     const Panel p{area(k), 0.0, 1.0, n};
     for (const auto& r : rs)
-      if (r.LearningPasses >= 1 || r.REVIEW_MODE != 0) {
+      if (r.LearnGesture >= 0 || r.LearningPasses >= 1 || r.REVIEW_MODE != 0) {
         const int x0 = p.X(r.cycle), x1 = r.cycle < n ? p.X(r.cycle + 1) : x0 + 1;
         cv::rectangle(img, {x0, p.area.y}, {std::max(x0, x1 - 1), p.area.y + p.area.height - 1}, kShade, cv::FILLED);
       }
@@ -322,7 +331,7 @@ bool WritePlot(const std::string& file, const std::vector<TraceRow>& rows, const
            std::string("motion: DifferenceSum against VR_threshold") + (clipped ? " (higher values on the top edge)" : ""));
   Polyline(img, p1, rs, [](const TraceRow& r) { return static_cast<double>(r.DifferenceSum); }, kBlue);
   Polyline(img, p1, rs, [](const TraceRow& r) { return static_cast<double>(r.VR_threshold); }, kRed);
-  DrawLegend(img, p1, {{"DifferenceSum", kBlue, false}, {"VR_threshold", kRed, false}, {"learning", kShade, false}});
+  DrawLegend(img, p1, {{"DifferenceSum", kBlue, false}, {"VR_threshold", kRed, false}, {"learning (taught motion, passes, review)", kShade, false}});
 
   // 2: the judged gesture; the end of a judged sequence (PHASE -1) stands out.
   const Panel p2{area(1), -0.5, 7.5, n};
@@ -370,9 +379,17 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
     if (ec) return Fail(kReplayBadArguments, "cannot enter the working directory " + o.workdir + ": " + ec.message());
   }
 
-  // As the player starts, minus its window: headless, no key input, no waits. The recording
-  // is the whole input and its end is the end of the run.
+  // Refused before the set-up has said anything: the reason is then the only line.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+  const RecordingInfo rec = ProbeRecording(o.camera);
+  if (!rec.opens) return Fail(kReplayBadRecording, "cannot open the recording " + o.camera);
+  if (rec.width <= 0) return Fail(kReplayBadRecording, "the recording " + o.camera + " delivered no frame");
+
+  // As the player starts, minus its window: headless, no key input, no waits. The recording
+  // is the whole input and its end is the end of the run. A replay in an installation's
+  // working directory leaves the installation alone: its own shared section, no OSC.
+  app.PrivateSection = o.shared ? 0 : 1;
+  app.OscAtSetUp = o.osc ? 1 : 0;
   UseHeadlessDisplay();
   display.hd.copyShown = false;
   EnginePumpEvents = [] { DisplayWaitKey(1); };

@@ -87,8 +87,8 @@ void OpenSource() {
 void FitRecordedFrame(cv::Mat& frame) {
   if (frame.cols == kCamW && frame.rows == kCamH) return;
   if (!source.scaleAnnounced) {
-    std::printf("ORVANTE_CAMERA: the recording's frames are %dx%d; they are scaled to %dx%d.\n", frame.cols,
-                frame.rows, kCamW, kCamH);
+    std::printf("%s: the recording's frames are %dx%d; they are scaled to %dx%d.\n",
+                source.given.empty() ? "ORVANTE_CAMERA" : source.given.c_str(), frame.cols, frame.rows, kCamW, kCamH);
     source.scaleAnnounced = true;
   }
   cv::Mat scaled;
@@ -236,6 +236,8 @@ int GrabCameraFrame(cv::Mat& frame) {
 RecordingInfo ProbeRecording(const std::string& name) {
   RecordingInfo info;
   cv::VideoCapture capture;
+  // The back-ends that do not take the name say so in their own words; the caller says it once.
+  const QuietStderr quiet;
   if (!OpenRecording(capture, name)) return info;
   info.opens = true;
   cv::Mat frame;
