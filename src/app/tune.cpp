@@ -403,9 +403,10 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
     std::fprintf(out, "margin       = %.2f (motion level / still level; %.1f or more is a clear separation)\n", m.margin,
                  kMinMotionMargin);
     std::fprintf(out, "VR_threshold = %d (geometric mean of the two levels)\n", r.threshold);
-    if (player.PlayState != 1)
-      std::fprintf(out, "note: PlayState is %d here; the step is computed for PlayState 1 (bursts of motion)\n",
-                   player.PlayState);
+    // 0 is the player's own start value, which its loop turns into 1.
+    if (player.PlayState != 0 && player.PlayState != 1)
+      std::fprintf(out, "note: PlayState is %d in %s; the step is computed for PlayState 1 (bursts of motion)\n",
+                   player.PlayState, control.EnvFile.c_str());
     std::string what;
     const int frames = SpanFrames(&what);
     double median = 0.0;
