@@ -412,9 +412,8 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
     double median = 0.0;
     r.step = SuggestStep(std::vector<int>(r.sums.begin() + 1, r.sums.end()), r.threshold, o.span, frames, &median);
     if (r.step > 0.0)
-      std::fprintf(out, "VR_step      = %s (the median burst that turns the direction, %s cycles, moves through %s %s)\n",
-                   FormatEnvValue(FindEnvItem("VR_step"), r.step).c_str(), Number(median).c_str(),
-                   Number(o.span).c_str(), what.c_str());
+      std::fprintf(out, "VR_step      = %s (the median burst that turns the direction, %g cycles, moves through %g %s)\n",
+                   FormatEnvValue(FindEnvItem("VR_step"), r.step).c_str(), median, o.span, what.c_str());
     else
       std::fprintf(out, "VR_step      : not suggested: no burst of more than %d cycles above the threshold turns the direction\n",
                    kBurstFlipCameraOn);
