@@ -17,6 +17,7 @@
 #include "common/player_state.h"
 #include "control/control.h"
 #include "player/player.h"
+#include "control/operator_view.h"
 #include "control/teaching.h"
 #include "player/display_step.h"
 
@@ -321,8 +322,13 @@ bool DispatchKey(int key) {
       KeyLine("KEY FUNCTION : [k][ Add clip_00000.jpg to Home Folder ]\n");
       AddFirstClip();
       break;
+    case 'o':
+      KeyLine("KEY FUNCTION : [o][ Operator View ON/OFF ]\n");
+      ToggleOperatorView();
+      break;
     default:
       LearningKey(key);  // the operator's learning keys, on keys no command above uses
+      if (app.CancelAsked) return CancelPoint();  // ESC during the count-in
       break;
   }
   return true;

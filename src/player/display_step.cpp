@@ -77,11 +77,13 @@ bool DisplayFrame() {
       // The cache keeps the file's orientation; the mirror is drawn into a scratch image.
       static cv::Mat flipped;
       if (app.flip_mode == 0) {
-        DisplayShow(kPlayerWindow, img);
+        app.ShownFrame = img;
       } else if (app.flip_mode == 1 || app.flip_mode == 2) {
         cv::flip(img, flipped, app.flip_mode == 1 ? 1 : 0);
-        DisplayShow(kPlayerWindow, flipped);
+        app.ShownFrame = flipped;
       }
+      // With the operator view on, the loop shows the frame with the view drawn over a copy.
+      if ((app.flip_mode >= 0 && app.flip_mode <= 2) && app.OperatorView == 0) DisplayShow(kPlayerWindow, app.ShownFrame);
     }
   }
   app.RedrawMark = player.frame_no;
