@@ -111,9 +111,10 @@ struct TeachingSnapshot {
 };
 std::unique_ptr<TeachingSnapshot> snapshot;  // held from the start of a teaching to its end
 
+// An entry takes a new snapshot, except in automatic learning, whose steps are one teaching.
 void TakeSnapshot(int g) {
-  if (snapshot || g < 0 || g >= kGestures) return;
-  snapshot = std::make_unique<TeachingSnapshot>();
+  if ((snapshot && app.AutoLearnMode > 0) || g < 0 || g >= kGestures) return;
+  if (!snapshot) snapshot = std::make_unique<TeachingSnapshot>();
   TeachingSnapshot& s = *snapshot;
   s.learn = learn;
   s.gesture = g;
