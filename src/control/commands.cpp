@@ -113,7 +113,10 @@ void ToggleFlipMode() {
 
 void ToggleWindowSizing() {
   control.VARIABLE_SIZE_FLAG = control.VARIABLE_SIZE_FLAG == 0 ? 1 : 0;
-  std::printf("SET: 画像表示用ウィンドウサイズ = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "自動変更" : "手動変更");
+  if (JapaneseMessages())
+    std::printf("SET: 画像表示用ウィンドウサイズ = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "自動変更" : "手動変更");
+  else
+    std::printf("SET: window size for image display = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "AUTOMATIC" : "MANUAL");
   DisplayDestroy(kPlayerWindow);
   CreatePlayerWindow(control.VARIABLE_SIZE_FLAG ? cv::WINDOW_AUTOSIZE : cv::WINDOW_NORMAL, OnMouse);
   app.RedrawMark = -1.0;

@@ -21,6 +21,7 @@
 
 #include "../support/process.h"
 #include "../support/xvfb.h"
+#include "common/platform.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
@@ -258,7 +259,8 @@ TEST_F(XvfbPlayer, KeysAndClicksDriveTheRealWindow) {
 
   // SPACE re-creates the window, sized to the picture; the mouse must work on the new one.
   Key("space");
-  ASSERT_TRUE(OutHas("SET: 画像表示用ウィンドウサイズ = [ 自動変更 ]\n"));
+  ASSERT_TRUE(OutHas(orv::JapaneseMessages() ? "SET: 画像表示用ウィンドウサイズ = [ 自動変更 ]\n"
+                                              : "SET: window size for image display = [ AUTOMATIC ]\n"));
   ASSERT_NO_FATAL_FAILURE(FindWindow());
   ASSERT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) == (first + 1) % kFrames; }, 10.0)) << "no redraw";
   ASSERT_EQ(X({xdotool_, "click", "1"}).exitCode, 0);  // left button: the mirror command
