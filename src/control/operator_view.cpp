@@ -160,10 +160,10 @@ void BuildLayer(int W, int H, const std::string& state, const std::string& camer
   L.top = cv::Rect(0, 0, W, std::min(th, H));
   L.meter = cv::Rect(m, m, std::max(4, W * 55 / 100 - m), std::max(2, L.top.height - 2 * m));
 
-  // The state line: capitals a twelfth of the picture high (at least a fifteenth, the size that
-  // reads from 3 m on a 1280x720 window), on up to two lines; smaller only when it cannot fit.
+  // The state line: capitals a fourteenth of the picture high (a fifteenth reads from 3 m on a
+  // 1280x720 window), on up to two lines; smaller only when it cannot fit.
   const double minScale = ScaleFor(H / 40.0);
-  double scale = ScaleFor(H / 12.0);
+  double scale = ScaleFor(H / 14.0);
   std::vector<std::string> lines = Wrap(state, scale, W - 2 * m);
   while ((lines.size() > 2 || (lines.size() == 1 && WidthOf(lines[0], scale) > W - 2 * m)) && scale > minScale) {
     scale *= 0.92;
@@ -199,10 +199,13 @@ void BuildLayer(int W, int H, const std::string& state, const std::string& camer
       L.column = cv::Rect(x0, L.top.height + m, W - x0, L.rowHeight * n);
       cache.column.create(L.column.height, L.column.width, CV_8UC3);
       cache.column.setTo(kPanel);
-      const double rs = ScaleFor(L.rowHeight * 0.32);
-      for (int r = 0; r < n; ++r)
-        cv::putText(cache.column, rowTexts[static_cast<size_t>(r)], {m, r * L.rowHeight + L.rowHeight * 2 / 5}, kFont,
-                    rs, kInk, Thick(rs), cv::LINE_AA);
+      for (int r = 0; r < n; ++r) {
+        const std::string& t = rowTexts[static_cast<size_t>(r)];
+        double rs = ScaleFor(L.rowHeight * 0.32);
+        rs = std::min(rs, rs * (L.column.width - 2 * m) / std::max(1, WidthOf(t, rs)));
+        cv::putText(cache.column, t, {m, r * L.rowHeight + L.rowHeight * 2 / 5}, kFont, rs, kInk, Thick(rs),
+                    cv::LINE_AA);
+      }
     }
   }
 }
@@ -210,14 +213,15 @@ void BuildLayer(int W, int H, const std::string& state, const std::string& camer
 }  // namespace
 
 void RenderOperatorView(const cv::Mat& base, cv::Mat& out) {
-  if (base.empty())
+  if (base.empty() || base.cols < 16 || base.rows < 16) {
     out.create(240, 320, CV_8UC3), out.setTo(cv::Scalar(0, 0, 0));
-  else if (base.channels() == 3)
-    base.copyTo(out);
-  else
+    if (!base.empty()) return;  // too small for a view: nothing over the black
+  } else if (base.channels() != 3) {
     cv::cvtColor(base, out, cv::COLOR_GRAY2BGR);
+  } else {
+    out.create(base.size(), CV_8UC3);  // filled below, where no panel covers it
+  }
   const int W = out.cols, H = out.rows;
-  if (W < 16 || H < 16) return;
 
   std::string state = Ascii(TeachingStateText());
   if (state.empty()) {
@@ -238,6 +242,9 @@ void RenderOperatorView(const cv::Mat& base, cv::Mat& out) {
     cache.key = key;
   }
   const Layout& L = cache.layout;
+  // The picture between the top strip and the state band; the panels cover the rest.
+  if (!base.empty() && base.channels() == 3 && L.band.y > L.top.height)
+    base.rowRange(L.top.height, L.band.y).copyTo(out.rowRange(L.top.height, L.band.y));
   cache.top.copyTo(out(L.top));
   cache.band.copyTo(out(L.band));
 
