@@ -293,7 +293,7 @@ std::string TeachingStateText() {
     }
     if (app.TeachCountdown <= 0) return learn.LearningPasses >= 1 ? "GO — perform " + a + " again" : "GO — perform " + a;
     if (learn.LearningPasses >= 1)
-      std::snprintf(text, sizeof text, "get ready — pass %d of %d of %s in %d", pass, total, a.c_str(),
+      std::snprintf(text, sizeof text, "get ready — %s pass %d of %d in %d", a.c_str(), pass, total,
                     app.TeachCountdown);
     else
       std::snprintf(text, sizeof text, "get ready — teaching %s in %d", a.c_str(), app.TeachCountdown);
