@@ -43,9 +43,9 @@ void PrintStartBanner() {
   const std::string slashes(82, '/');
   const std::string box = "//" + std::string(78, ' ') + "//";
   std::printf("%s\n%s\n", slashes.c_str(), box.c_str());
-  // Names the platform the player runs on; the line keeps its width of 64 characters.
+  // Names the platform the player runs on, closed at the width of the box around it.
   std::string line = "//    O  R  V  A  N  T  E    Ver. 1.1   ( " + PlatformName() + " Version )";
-  line += std::string(line.size() < 62 ? 62 - line.size() : 1, ' ') + "//";
+  line += std::string(line.size() < slashes.size() - 2 ? slashes.size() - 2 - line.size() : 1, ' ') + "//";
   std::printf("%s\n", line.c_str());
   std::printf("%s\n%s\n\n", box.c_str(), slashes.c_str());
 }

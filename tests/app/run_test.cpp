@@ -55,7 +55,7 @@ TEST(PlayerRun, HeadlessStartPauseAndQuit) {
   const std::string& o = r.out;
   // Start-up, set-up and the two block-letter ends, in this order.
   std::string banner = "//    O  R  V  A  N  T  E    Ver. 1.1   ( " + orv::PlatformName() + " Version )";
-  banner.resize(62, ' ');
+  banner.resize(80, ' ');
   size_t a = Pos(o, banner + "//\n");
   size_t b = Pos(o, s.work.string() + "\n");
   size_t c = Pos(o, std::string("[0]") + ORVANTE_BINARY + "\n");
