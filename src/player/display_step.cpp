@@ -83,7 +83,8 @@ bool DisplayFrame() {
         app.ShownFrame = flipped;
       }
       // With the operator view on, the loop shows the frame with the view drawn over a copy.
-      if ((app.flip_mode >= 0 && app.flip_mode <= 2) && app.OperatorView == 0) DisplayShow(kPlayerWindow, app.ShownFrame);
+      const bool shown = app.flip_mode >= 0 && app.flip_mode <= 2;
+      if (shown && app.OperatorView == 0) DisplayShow(kPlayerWindow, app.ShownFrame);
     }
   }
   app.RedrawMark = player.frame_no;

@@ -293,3 +293,38 @@ TEST_F(LearningKeysTest, FunctionListEndsWithTheLearningKeys) {
   for (const char* k : {"[ 0 .. 7 ]", "[ g ]", "[ s ]", "[ a ]", "[ w ]", "[ESC]       while teaching", "[ o ]"})
     EXPECT_NE(out.find(k, block), std::string::npos) << k;
 }
+
+// The player binary on a still camera with a pass or a standard motion pending (it once neither
+// drew nor read keys until a motion came, for ever): ESC cancels, Enter resumes, and what w then
+// saves is byte for byte the knowledge base loaded; a script used up during a pass cancels and quits.
+TEST(TeachingProcess, EscEndsAPassPendingInAStillScene) {
+  TempDir dir;
+  const auto demo = dir.path / "demo", work = demo / "work";
+  ProcOptions o;
+  o.cwd = dir.path;
+  o.timeoutSeconds = 120;
+  ASSERT_EQ(RunProcess({ORVANTE_DEMO_TOOL, demo.string()}, o).exitCode, 0);
+  o.cwd = work;
+  ASSERT_EQ(RunProcess({ORVANTE_REPLAY_TOOL, "--camera", (demo / "gesture" / "sweep_%04d.png").string(), "--learn",
+                        "0", "--passes", "1", "--save", "--trace", (dir.path / "t.csv").string()}, o).exitCode, 0);
+  std::vector<std::string> kb;
+  for (int i = 1; i <= 4; ++i) kb.push_back(ReadFile(work / ("HOLVA_data-1-" + std::to_string(i) + ".dat")));
+  std::filesystem::create_directories(dir.path / "still");
+  for (int i = 0; i < 3; ++i)
+    std::filesystem::copy_file(demo / "gesture" / "sweep_0000.png", dir.path / "still" / ("s_000" + std::to_string(i) + ".png"));
+  o.timeoutSeconds = 30;
+  o.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (dir.path / "script.txt").string()},
+           {"ORVANTE_CAMERA", (dir.path / "still" / "s_%04d.png").string()}};
+  for (const char* script : {"1 q\n5 s\n60 ESC\n61 ESC\n", "1 q\n5 s\n60 ESC\n61 ENTER\n62 w\n63 ESC\n64 ESC\n", "1 q\n5 s\n",
+                             "1 q\n5 g\n60 ESC\n61 ENTER\n62 w\n63 ESC\n64 ESC\n"}) {
+    SCOPED_TRACE(script);
+    WriteFile(dir.path / "script.txt", script);
+    const ProcResult r = RunProcess({ORVANTE_BINARY}, o);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(CountOf(r.out, "\nSAVED: "), std::string(script).find(" w\n") != std::string::npos ? 1 : 0);
+    EXPECT_EQ(CountOf(r.out, "CANCELLED: the teaching of [ A ]"), 1) << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
+    for (int i = 1; i <= 4; ++i)
+      EXPECT_EQ(ReadFile(work / ("HOLVA_data-1-" + std::to_string(i) + ".dat")), kb[static_cast<size_t>(i - 1)]) << i;
+  }
+}
