@@ -81,6 +81,7 @@ void ShiftImage(int sign) {
   slot = shifted;
   control.ShiftedImage = shifted;
   DisplayShow(kPlayerWindow, shifted);
+  if (app.OperatorView != 0) app.RedrawMark = -1.0;  // the view is drawn over the new picture
 }
 
 void ChangeThreshold(int sign) {
@@ -97,6 +98,7 @@ void ChangeThreshold(int sign) {
 
 void ToggleFlipMode() {
   if (++app.flip_mode > 1) app.flip_mode = 0;
+  if (app.OperatorView != 0) app.RedrawMark = -1.0;  // the view is drawn over the new picture
   std::printf("SET: flip_mode = [ %s ]\n", app.flip_mode == 0 ? "NORMAL" : "LEFT-RIGHT REVERSE");
   const int f = CurrentFrame();
   if (f < 0 || FrameData[static_cast<size_t>(f)].loaded != 1) return;
