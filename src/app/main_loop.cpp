@@ -34,7 +34,7 @@ void SetUpMainLoop() {
   app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
   std::printf("\n");
   OpenSharedMemory();
-  OpenOsc();
+  if (app.OscAtSetUp) OpenOsc();
 
   ResetRecognition();
   for (int g = 0; g < kGestures; ++g) InitGestureSlot(g);
@@ -88,12 +88,19 @@ void PlayerStatus() {
   if (control.MonitorMode == -1) control.MonitorMode = 0;
 }
 
+bool CaptureAndMeasure() {
+  ZAV_Capture();
+  if (player.CameraEnd != 0) return false;
+  MeasureMotion();
+  return true;
+}
+
 bool RunCycle() {
   display.cycle = ++app.Cycle;
 
   const bool camera = player.CameraOn != 0;
-  player.BurstFlip = camera ? 3 : 5;
-  player.BurstReset = camera ? 1 : 2;
+  player.BurstFlip = camera ? kBurstFlipCameraOn : 5;
+  player.BurstReset = camera ? kBurstResetCameraOn : 2;
   control.CamOnMemory = 1;
   if (player.PlayState == 0) player.PlayState = 1;
 
@@ -105,9 +112,7 @@ bool RunCycle() {
   ReceiveOsc();
   // A z/x step requested by the player is served without a camera frame.
   if (app.PendingKey != 'z' && app.PendingKey != 'x') {
-    ZAV_Capture();
-    if (player.CameraEnd != 0) return false;  // a replay's recording has ended
-    MeasureMotion();
+    if (!CaptureAndMeasure()) return false;  // a replay's recording has ended
     if (app.PlayerMode == 0)
       GestureStep();
     else if (app.PlayerMode == 1)

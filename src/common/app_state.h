@@ -56,6 +56,13 @@ struct AppState {
   // stillness check. For replays of recorded footage, where a wait only costs time and a
   // stillness check would read frames meant for the cycles. 0 (default) = the player's waits.
   int SkipWaits = 0;
+  // 1 = the shared section is this process's own, without a name: a replay or a tuning run in
+  // an installation's working directory neither clears nor feeds the installation's motion
+  // values. 0 (default) = the section SharedMemoryName() names, shared with the other copies.
+  int PrivateSection = 0;
+  // 1 (default) = the set-up opens OSC as osc.txt says; 0 = no OSC whatever the file says
+  // (replays and tuning: their motion is not the room's).
+  int OscAtSetUp = 1;
 
   // ---- motion measure and shared section ---------------------------------------
   int DifferenceSum = 0;  // motion of this cycle: sum of |grey difference| of the two camera
@@ -102,9 +109,17 @@ struct AppState {
   // Automatic learning: 0 off; 1 gestures 0..AutoLearnLast; 2 gesture AutoLearnLast only.
   int AutoLearnMode = 0;
   int AutoLearnLast = 0;     // last gesture of the automatic sequence, 0..7
-  // Motion values (DifferenceSum) summed over the judged frames of a learning run, and their
-  // count; the end of automatic learning turns their mean into VR_threshold.
+  // Motion values (DifferenceSum) summed over the judged frames of a taught motion and its
+  // learning passes (not the review, which judges replays of the pass frames), and their count.
   int DifferenceSum2 = 0, DifferenceCnt = 0;
+  // The same values one by one (moving), and the grey differences of the frames the stillness
+  // check judged still (still), for the calibration at the end of automatic learning, which
+  // puts VR_threshold between the two. Cleared by the standard-motion entry; values beyond
+  // the capacity are not kept (a few hundred come from one automatic learning).
+  std::array<int, kCalibrationValues> MovingValues{};
+  int MovingCount = 0;  // 0..kCalibrationValues
+  std::array<int, kCalibrationValues> StillValues{};
+  int StillCount = 0;   // 0..kCalibrationValues
 
   // ---- teaching in progress, the operator view ----------------------------------------
   // What the teaching is doing, for TeachingStateText (one of TeachStep); set by the teaching

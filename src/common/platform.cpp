@@ -191,4 +191,23 @@ std::string EnvOr(const char* name, const std::string& fallback) {
   return v ? std::string(v) : fallback;
 }
 
+QuietStderr::QuietStderr() {
+  std::fflush(stderr);
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) return;
+  saved = ::dup(STDERR_FILENO);
+  if (saved >= 0 && ::dup2(null, STDERR_FILENO) < 0) {
+    ::close(saved);
+    saved = -1;
+  }
+  ::close(null);
+}
+
+QuietStderr::~QuietStderr() {
+  if (saved < 0) return;
+  std::fflush(stderr);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+}
+
 }  // namespace orv

@@ -51,6 +51,17 @@ std::string ZeroFill(std::string s);
 // must not return (it throws or ends the process itself); nullptr (default) = exit.
 void SetProcessEndHook(void (*hook)(int code));
 
+// While it lives, standard error (descriptor 2) goes nowhere: for library calls that report on
+// it by themselves (the video back-ends probing a name), so that the program's own one-line
+// reason stands alone.
+struct QuietStderr {
+  int saved = -1;  // the descriptor standard error is put back to; -1 = nothing was changed
+  QuietStderr();
+  ~QuietStderr();
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+};
+
 // Environment helpers.
 std::string EnvOr(const char* name, const std::string& fallback);
 

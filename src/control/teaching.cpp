@@ -7,6 +7,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -19,6 +20,7 @@
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "learning/learning.h"
+#include "player/motion.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
 #include "common/timer.h"
@@ -254,7 +256,10 @@ bool ReadyToLearn() {
 }
 
 // VR_step and VR_threshold from what automatic learning saw: one learned length of gesture 0
-// spans the replay period, and the threshold becomes the mean motion of the learned frames.
+// spans the replay period, and the threshold goes between the room standing still (the
+// frames the stillness checks judged still) and the learned motion (its judged frames), by
+// the rule orvante-tune applies to a rehearsal. The mean of the learned motion alone, the
+// older rule, puts about half of the moving frames below the threshold by construction.
 void Calibrate() {
   const int length = learn.GestureInfo[0].length;
   const int start = app.StartFrameNum, end = app.EndFrameNum;
@@ -264,18 +269,34 @@ void Calibrate() {
   }
   std::printf("*** VR_step=[ %6.3f ],   G[ 0 ].frame_num=[ %d ],   StartFrameNum=[ %d ],   EndFrameNum=[ %d ]\n",
               player.VR_step, length, start, end);
-  if (app.DifferenceCnt > 0) {
-    control.VR_threshold = static_cast<int>(app.DifferenceSum2 / app.DifferenceCnt);
+  const auto still = app.StillValues.begin(), moving = app.MovingValues.begin();
+  const MotionLevels m = LevelsOf(std::vector<int>(still, still + std::clamp(app.StillCount, 0, kCalibrationValues)),
+                                  std::vector<int>(moving, moving + std::clamp(app.MovingCount, 0, kCalibrationValues)),
+                                  SamplePoints());
+  if (m.separated) {
+    control.VR_threshold = m.threshold;
     // The command step reloads VR_threshold from the threshold file every cycle; without the
     // file the calibrated value would be gone at the next cycle.
     WriteThreshold(control.VR_threshold);
-    std::printf("\n--> Updated [ VR_threshold ]\n");
+    std::printf("\n--> Updated [ VR_threshold ]: between the still level %d and the motion level %d (margin %.2f)\n",
+                m.still, m.motion, m.margin);
+  } else {
+    std::printf("\nVR_threshold is kept: %s.\n", m.why.c_str());
   }
   std::printf("*** VR_threshold=[ %d ],   DifferenceSum2=[ %d ],   DifferenceCnt=[ %d ]\n\n", control.VR_threshold,
               app.DifferenceSum2, app.DifferenceCnt);
   app.DifferenceSum2 = 0;
   app.DifferenceCnt = 0;
+  app.StillCount = 0;
+  app.MovingCount = 0;
   WaitOneSecond();
+}
+
+// A frame the stillness check judged still: its grey difference to the frame before is what
+// the camera makes of the room at rest.
+void KeepStillValue() {
+  if (player.CameraOn == 0 || app.StillCount < 0 || app.StillCount >= kCalibrationValues) return;
+  app.StillValues[static_cast<size_t>(app.StillCount++)] = GreyDifferenceSum();
 }
 
 }  // namespace
@@ -534,6 +555,7 @@ bool StillnessCheck() {
       ComputeMotionMaps();
       const bool moving = recog.DiffPixelCount > 0;
       app.TeachStillPixels = moving ? static_cast<int>(recog.DiffPixelCount) : 0;
+      if (!moving) KeepStillValue();
       if (moving) {
         if (!waiting) StopBanner();
         waiting = true;
@@ -576,6 +598,8 @@ bool StandardMotionEntry(int g, bool interactive) {
   PrepareViews();
   learn.pos_num = g;
   PrepareLearning();
+  app.StillCount = 0;  // the calibration's values start with this motion's stillness check
+  app.MovingCount = 0;
   if (!CountIn("STANDARD", g, interactive)) return false;
   GoBanner();
   app.DifferenceSum2 = 0;

@@ -98,6 +98,16 @@ std::string SharedMemoryName() {
 }
 
 void OpenSharedMemory() {
+  if (app.PrivateSection) {
+    // Nameless: no other process can reach it, and nothing is left behind.
+    void* view = ::mmap(nullptr, static_cast<size_t>(app.SharedSize), PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (view == MAP_FAILED) SharedFailure("共有メモリマッピング失敗", "private", std::strerror(errno));
+    if (app.SharedView) ::munmap(const_cast<int32_t*>(app.SharedView), static_cast<size_t>(app.SharedSize));
+    app.SharedView = static_cast<volatile int32_t*>(view);
+    app.PublishedWord = 0;
+    return;
+  }
   const std::string name = SharedMemoryName();
   const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
   if (fd < 0) OpenFailure(name, std::strerror(errno));
@@ -170,6 +180,24 @@ void CopySharedOut() {
     app.SharedView[i] = static_cast<int32_t>(htole32(static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)])));
 }
 
+int GreyDifferenceSum() {
+  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
+  const uint8_t* a = player.GrayFrames[0].data();
+  const uint8_t* b = player.GrayFrames[1].data();
+  int sum = 0;
+  for (int y = 0; y < kCamH; y += s) {
+    const uint8_t* ra = a + y * kCamW;
+    const uint8_t* rb = b + y * kCamW;
+    for (int x = 0; x < kCamW; x += s) sum += std::abs(ra[x] - rb[x]);
+  }
+  return sum;
+}
+
+int SamplePoints() {
+  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
+  return ((kCamH + s - 1) / s) * ((kCamW + s - 1) / s);
+}
+
 void MeasureMotion() {
   app.DifferenceSum = 0;
   if (player.CameraOn == 0) {
@@ -184,16 +212,7 @@ void MeasureMotion() {
     return;
   }
 
-  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
-  const uint8_t* a = player.GrayFrames[0].data();
-  const uint8_t* b = player.GrayFrames[1].data();
-  int sum = 0;
-  for (int y = 0; y < kCamH; y += s) {
-    const uint8_t* ra = a + y * kCamW;
-    const uint8_t* rb = b + y * kCamW;
-    for (int x = 0; x < kCamW; x += s) sum += std::abs(ra[x] - rb[x]);
-  }
-  app.DifferenceSum = sum;
+  app.DifferenceSum = GreyDifferenceSum();
 
   CopySharedIn();
   if (control.CamChan >= 0 && control.CamChan < kCamWords) {

@@ -253,23 +253,44 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
   learn.SampleCount[0] = 40;  // standard motion and a pass: nothing left to learn
   learn.GestureInfo[0].length = 25;
   app.StartFrameNum = 100, app.EndFrameNum = 300;
-  app.DifferenceSum2 = 30000, app.DifferenceCnt = 4;
-  app.AutoLearnMode = 1;
-  testing::internal::CaptureStdout();
-  AutoLearningStep();
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(app.AutoLearnMode, 0);
-  EXPECT_DOUBLE_EQ(player.VR_step, 8.0);
-  EXPECT_EQ(control.VR_threshold, 7500);
-  EXPECT_EQ(ReadFile("ZAV_THRESHOLD.dat"), "7500");  // survives the next command step
-  EXPECT_EQ(app.DifferenceSum2, 0);
-  EXPECT_EQ(app.DifferenceCnt, 0);
-  size_t a = out.find("Automatic learning has been finished.\n");
-  size_t b = out.find("\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n");
-  size_t c = out.find("\n--> Updated [ VR_step ]\n");
-  size_t d = out.find("*** VR_step=[  8.000 ],   G[ 0 ].frame_num=[ 25 ],   StartFrameNum=[ 100 ],   EndFrameNum=[ 300 ]\n");
-  size_t e = out.find("*** VR_threshold=[ 7500 ],   DifferenceSum2=[ 30000 ],   DifferenceCnt=[ 4 ]\n\n");
-  EXPECT_TRUE(a < b && b < c && c < d && d < e && e != std::string::npos) << out;
+  // Still values 1,000 (below the floor of one grey level per sample point, 4,800) and moving
+  // values 20,000 and 30,000: the threshold goes to the geometric mean of 4,800 and 20,000, so
+  // every moving frame is above it (their mean, 25,000, would leave half below).
+  struct Case {
+    int still, moving;
+    const char* line;
+  } cases[] = {
+      {12, 12, "--> Updated [ VR_threshold ]: between the still level 4800 and the motion level 20000 (margin 4.17)"},
+      {9, 12, "VR_threshold is kept: 9 still and 12 moving values; at least 10 of each are needed."},
+  };
+  for (const Case& k : cases) {
+    control.VR_threshold = 7000;
+    app.StillCount = k.still, app.MovingCount = k.moving;
+    for (int i = 0; i < k.still; ++i) app.StillValues[static_cast<size_t>(i)] = 1000;
+    for (int i = 0; i < k.moving; ++i) app.MovingValues[static_cast<size_t>(i)] = i % 2 ? 20000 : 30000;
+    app.DifferenceSum2 = 300000, app.DifferenceCnt = 12;
+    app.AutoLearnMode = 1;
+    testing::internal::CaptureStdout();
+    AutoLearningStep();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(k.line), std::string::npos) << out;
+    EXPECT_EQ(app.AutoLearnMode, 0);
+    EXPECT_DOUBLE_EQ(player.VR_step, 8.0);
+    EXPECT_EQ(app.DifferenceSum2, 0);
+    EXPECT_EQ(app.StillCount + app.MovingCount, 0);
+    const int expected = k.still >= 10 ? 9798 : 7000;
+    EXPECT_EQ(control.VR_threshold, expected);
+    char line[120];
+    std::snprintf(line, sizeof line, "*** VR_threshold=[ %d ],   DifferenceSum2=[ 300000 ],   DifferenceCnt=[ 12 ]\n\n",
+                  expected);
+    size_t a = out.find("Automatic learning has been finished.\n");
+    size_t b = out.find("\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n");
+    size_t c = out.find("\n--> Updated [ VR_step ]\n");
+    size_t d = out.find("*** VR_step=[  8.000 ],   G[ 0 ].frame_num=[ 25 ],   StartFrameNum=[ 100 ],   EndFrameNum=[ 300 ]\n");
+    size_t e = out.find(line);
+    EXPECT_TRUE(a < b && b < c && c < d && d < e && e != std::string::npos) << out;
+  }
+  EXPECT_EQ(ReadFile("ZAV_THRESHOLD.dat"), "9798");  // survives the next command step
 
   // Gesture 0 without a pass yet: the next step starts its similar-motion pass instead.
   learn.SampleCount[0] = 0;
