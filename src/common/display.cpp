@@ -137,6 +137,14 @@ int DisplayWaitKey(int ms) {
   return -1;
 }
 
+void DisplayServeEvents(int ms) {
+  if (display.headless) {
+    DisplayWaitKey(ms);
+    return;
+  }
+  TypedKeysServe(ms);
+}
+
 void DisplayPlaceBeside(const std::string& name, const std::string& anchor) {
   if (display.headless) return;
   const cv::Rect r = cv::getWindowImageRect(anchor);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,6 +25,22 @@ void ConsoleInit() {
 }
 
 void Bell() { std::fputc(7, stdout); }
+
+bool ConsoleIsTerminal() { return ::isatty(::fileno(stdout)) == 1; }
+
+bool JapaneseMessages() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) return std::strncmp(v, "ja", 2) == 0;
+  }
+  return false;
+}
+
+std::string PlatformName() {
+  struct utsname u {};
+  if (::uname(&u) == 0 && u.sysname[0] != '\0') return u.sysname;
+  return "POSIX";
+}
 
 void PrintWorkingDirectory() {
   std::error_code ec;

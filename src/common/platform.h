@@ -8,6 +8,14 @@ namespace orv {
 // Console. One narrow UTF-8 stream; LC_NUMERIC stays "C" so numbers print and parse alike everywhere.
 void ConsoleInit();
 void Bell();  // the console bell, character 7
+// True when standard output is a terminal (a progress line may then be overwritten with \r).
+bool ConsoleIsTerminal();
+// True when the message locale is Japanese, decided as POSIX does: the first non-empty of
+// LC_ALL, LC_MESSAGES and LANG starts with "ja". The key list and the messages that were
+// written in Japanese print in English otherwise.
+bool JapaneseMessages();
+// Name of the operating system the player runs on ("Linux"), for the start banner.
+std::string PlatformName();
 
 // "cd": print the working directory on its own line.
 void PrintWorkingDirectory();

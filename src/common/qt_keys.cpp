@@ -84,6 +84,12 @@ void TypedKeysAttach() {
   app->installEventFilter(reader);
 }
 
+void TypedKeysServe(int ms) {
+  // The reader takes every key press into display.typed, so highgui's result is no key (and
+  // without the reader, a highgui that is not Qt-based, a key typed now is lost as before).
+  cv::waitKey(std::max(ms, 1));
+}
+
 int TypedKeysWait(int ms) {
   if (!reader) return cv::waitKey(ms);
   auto& q = display.typed;

@@ -691,6 +691,11 @@ bool TakeRemoteCommand(OscCommand* c) {
   return true;
 }
 
+int TakeRemoteKey() {
+  if (osc.QueueCount == 0 || osc.Queue[static_cast<size_t>(osc.QueueHead)].key == 0) return 0;
+  return Dequeue(0).key;
+}
+
 bool TakeRemoteEsc() {
   for (int i = 0; i < osc.QueueCount; ++i) {
     if (osc.Queue[static_cast<size_t>((osc.QueueHead + i) % kOscQueueMax)].key != kKeyEsc) continue;

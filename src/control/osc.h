@@ -49,8 +49,11 @@ int RemoteKeyCode(const std::string& token);
 // Takes the oldest waiting remote command; false when none waits.
 bool TakeRemoteCommand(OscCommand* c);
 // Takes the oldest waiting remote ESC, leaving the other commands waiting in their order;
-// false when none waits. Teaching takes only this from the queue.
+// false when none waits.
 bool TakeRemoteEsc();
+// Takes the oldest waiting command if it is a key: its key code; 0 when none waits or the oldest
+// is a threshold command.
+int TakeRemoteKey();
 // Waits until a datagram arrives or ms milliseconds have passed.
 void WaitForOsc(int ms);
 // /orvante/state serialised into buf; its length, 0 when it does not fit.

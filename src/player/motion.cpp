@@ -85,7 +85,7 @@ void InstallWithdrawal() {
 }
 
 [[noreturn]] void OpenFailure(const std::string& name, const std::string& why) {
-  SharedFailure("共有メモリオープン失敗", name, why);
+  SharedFailure(JapaneseMessages() ? "共有メモリオープン失敗" : "shared memory could not be opened", name, why);
 }
 
 }  // namespace
@@ -144,7 +144,8 @@ void OpenSharedMemory() {
   void* view = ::mmap(nullptr, static_cast<size_t>(app.SharedSize), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   const int e = errno;
   ::close(fd);  // the mapping stays valid for the life of the process
-  if (view == MAP_FAILED) SharedFailure("共有メモリマッピング失敗", name, std::strerror(e));
+  if (view == MAP_FAILED) SharedFailure(JapaneseMessages() ? "共有メモリマッピング失敗" : "shared memory could not be mapped", name,
+                                         std::strerror(e));
   if (app.SharedView) ::munmap(const_cast<int32_t*>(app.SharedView), static_cast<size_t>(app.SharedSize));
   app.SharedView = static_cast<volatile int32_t*>(view);
 

@@ -415,3 +415,25 @@ TEST(OscRemote, PureDataExamplePatchOpensCleanly) {
   EXPECT_EQ(r.exitCode, 0);
   for (const char* bad : {"error", "couldn't create"}) EXPECT_EQ((r.out + r.err).find(bad), std::string::npos) << r.err;
 }
+
+// A remote ESC cancels a teaching on a still camera; a key sent during it is held and runs after
+// the pause the cancel opens; status requests are answered meanwhile.
+TEST(OscRemote, RemoteEscCancelsATeaching) {
+  const int port = FreePort();
+  Player p(0, "listen " + std::to_string(port) + "\n", "1000000000 ESC\n", 20, 20);
+  ASSERT_TRUE(WaitFor(p.out, "OSC: id", 60));
+  Client client;
+  for (const char* k : {"q", "g"}) client.Send(port, "/orvante/key", k);
+  ASSERT_TRUE(WaitFor(p.out, "*** LEARNING STANDARD BODY MOTION for [ A ] ***", 60));
+  client.Send(port, "/orvante/status");
+  const std::string a = client.Answer(10);
+  EXPECT_TRUE(a.rfind("/orvante/state", 0) == 0 && a.find("''") == std::string::npos) << a;  // the state in words
+  for (const char* k : {"V", "ESC"}) client.Send(port, "/orvante/key", k);
+  EXPECT_TRUE(WaitFor(p.out, " OOOO    OOO", 30));
+  client.Send(port, "/orvante/key", "ENTER");
+  EXPECT_TRUE(WaitFor(p.out, "SET: ZAV_threshold = [ 11548 ]", 30));
+  Stop(p.pid);
+  const std::string out = ReadFile(p.out);
+  EXPECT_LT(out.find("CANCELLED: the teaching of [ A ]"), out.find(" OOOO    OOO")) << out;
+  EXPECT_LT(out.find(" OOOO    OOO"), out.find("SET: ZAV_threshold"));
+}
