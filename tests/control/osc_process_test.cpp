@@ -26,6 +26,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "../support/ci.h"
 #include "../support/process.h"
 
 namespace fs = std::filesystem;
@@ -159,7 +160,7 @@ struct Dump {
 }  // namespace
 
 TEST(OscPlayers, OscdumpSeesWhatTheStatusLinesShow) {
-  if (!HaveTool("oscdump") || !HaveTool("oscsend")) GTEST_SKIP() << "liblo-tools not installed";
+  ORVTEST_NEED(HaveTool("oscdump") && HaveTool("oscsend"), "oscdump/oscsend (liblo-tools) not installed");
   Dump dump;
   ASSERT_TRUE(dump.Start());
   // A destination that is down comes first: it must not keep the bundle from the next one.
@@ -216,7 +217,7 @@ TEST(OscPlayers, CameraLessFollowerReportsARemoteCameraUntilItStops) {
 }
 
 TEST(OscPlayers, BadPacketsAreCountedAndThePlayerRunsOn) {
-  if (!HaveTool("oscsend")) GTEST_SKIP() << "liblo-tools not installed";
+  ORVTEST_NEED(HaveTool("oscsend"), "oscsend (liblo-tools) not installed");
   const int port = FreePort();
   Player p(2, "listen " + std::to_string(port) + "\n", "1000000000 ESC\n");
   ASSERT_TRUE(WaitFor(p.out, "[OSC bad=      0 ]", 60)) << ReadFile(p.err);

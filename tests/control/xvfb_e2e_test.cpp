@@ -19,6 +19,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "../support/ci.h"
 #include "../support/process.h"
 #include "../support/xvfb.h"
 
@@ -84,9 +85,9 @@ class XvfbPlayer : public ::testing::Test {
   void SetUp() override {
     xdotool_ = FindInPath("xdotool");
     import_ = FindInPath("import");
-    if (xdotool_.empty() || import_.empty()) GTEST_SKIP() << "xdotool or ImageMagick import is not installed";
+    ORVTEST_NEED(!xdotool_.empty() && !import_.empty(), "xdotool or ImageMagick import is not installed");
     std::string why;
-    if (!server_.Start(&why)) GTEST_SKIP() << why;
+    ORVTEST_NEED(server_.Start(&why), why);
     display_ = server_.display;
     xenv_ = server_.Env();
   }
