@@ -31,7 +31,7 @@ set +e
    >"$tmp/out" 2>"$tmp/err")
 rc=$?
 set -e
-rm -f "/dev/shm/orvante-package-check-$$"
+rm -f "/dev/shm/orvante-package-check-$$" "/dev/shm/orvante-package-check-$$.alive"
 if [ $rc -ne 0 ] || ! grep -q "Finished Reading ZAV Parameters" "$tmp/out"; then
   echo "packaged player ended with $rc"; tail -n 20 "$tmp/err"; status=1
 fi

@@ -19,6 +19,7 @@
 #include "player/player.h"
 #include "control/teaching.h"
 #include "player/display_step.h"
+#include "player/motion.h"
 
 namespace orv {
 
@@ -194,6 +195,9 @@ bool PauseScreen() {
   std::fputs(" O      O   O  O   O      O  O        \n", stdout);
   std::fputs(" O      O   O   OOO   OOOO   OOOOO  O \n\n", stdout);
   ReleaseFrameCache();
+  // Nothing is measured while paused: the others must not follow this copy's last value.
+  // The first cycle after the resume publishes again.
+  WithdrawMotion();
   for (;;) {
     const int k = KeyCode(DisplayWaitKey(0));
     if (k == kKeyEsc) {

@@ -18,9 +18,11 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "../support/process.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
+using orv::RemoveSharedSections;
 
 namespace {
 
@@ -108,7 +110,7 @@ constexpr size_t npos = std::string::npos;
 
 TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   const std::string shm = "/orvante-test-multi-" + std::to_string(::getpid());
-  ::shm_unlink(shm.c_str());
+  RemoveSharedSections(shm);
   const mode_t oldMask = ::umask(0);  // the section must still come out private
 
   Copy follower(5, -1, -1, "1000000000 ESC\n");  // all three run until stopped
@@ -154,7 +156,34 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   StopProcess(follower.pid);
   follower.pid = -1;
   EXPECT_EQ(CountOf(ReadFile(follower.out), "NOW, TURNING ON THE CAMERA"), 0);
-  ::shm_unlink(shm.c_str());
+  RemoveSharedSections(shm);
+}
+
+// A copy killed outright (no handler runs) stops counting: the others find its recorded
+// writer gone and drop its word, within a second, while another camera's word stays right.
+TEST(MultiProcess, KilledCopyStopsDrivingTheOthers) {
+  const std::string shm = "/orvante-test-kill-" + std::to_string(::getpid());
+  RemoveSharedSections(shm);
+  Copy follower(5, -1, -1, "1000000000 ESC\n");
+  Copy camA(0, 20, 30, "1 q\n1000000000 ESC\n");   // 48000
+  Copy camC(3, 100, 103, "1 q\n1000000000 ESC\n");  // 14400
+  follower.Start(shm, false);
+  ASSERT_NE(follower.WaitFor("[S1] [", 30), npos) << ReadFile(follower.err);
+  camA.Start(shm, true);
+  camC.Start(shm, true);
+  ASSERT_NE(follower.WaitFor("[DifferenceSum=  62400 (SI.DiffSum=  62400 )]", 60), npos);
+
+  const size_t fromB = ReadFile(follower.out).size(), fromC = ReadFile(camC.out).size();
+  ::kill(camA.pid, SIGKILL);
+  EXPECT_NE(follower.WaitFor("[DifferenceSum=  14400 (SI.DiffSum=  14400 )]", 1, fromB), npos);
+  EXPECT_NE(camC.WaitFor("[DifferenceSum=  14400 (SI.DiffSum=  14400 )]", 1, fromC), npos);
+  WaitProcess(camA.pid, 10);
+  camA.pid = -1;
+  SectionView v(shm);
+  ASSERT_NE(v.w, nullptr);
+  EXPECT_EQ(v.w[1], 0);
+  EXPECT_EQ(v.w[4], 14400);
+  RemoveSharedSections(shm);
 }
 
 // Three copies publish side by side for thousands of cycles while a fourth follows them.
@@ -162,7 +191,7 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
 // multiple of 4800 up to 33600; a torn copy of the section would show as any other value.
 TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
   const std::string shm = "/orvante-test-torn-" + std::to_string(::getpid());
-  ::shm_unlink(shm.c_str());
+  RemoveSharedSections(shm);
   const char* env = std::getenv("ORVANTE_SHARED_CYCLES");
   const int cycles = env ? std::atoi(env) : 2000;
   const std::string script = "1 q\n" + std::to_string(cycles) + " ESC\n";
@@ -179,7 +208,7 @@ TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
   }
   StopProcess(follower.pid);
   follower.pid = -1;
-  ::shm_unlink(shm.c_str());
+  RemoveSharedSections(shm);
 
   // The follower's lines, and each publisher's own sums: all multiples of 4800 within range.
   auto check = [](const std::string& text, const char* field, int* seen) {
@@ -202,7 +231,7 @@ TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
 // A copy that ends from its pause screen (ESC, ESC) withdraws its value as well.
 TEST(MultiProcess, CopyThatEndsWithdrawsItsValue) {
   const std::string shm = "/orvante-test-end-" + std::to_string(::getpid());
-  ::shm_unlink(shm.c_str());
+  RemoveSharedSections(shm);
   Copy cam(2, 20, 30, "1 q\n40 ESC\n");
   cam.Start(shm, true);
   EXPECT_EQ(WaitProcess(cam.pid, 120), 0) << ReadFile(cam.err);
@@ -212,5 +241,5 @@ TEST(MultiProcess, CopyThatEndsWithdrawsItsValue) {
   ASSERT_NE(v.w, nullptr);
   EXPECT_EQ(v.w[3], 0);
   EXPECT_EQ(v.w[0], 0);
-  ::shm_unlink(shm.c_str());
+  RemoveSharedSections(shm);
 }

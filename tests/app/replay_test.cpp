@@ -28,6 +28,7 @@
 #include "app/main_loop.h"
 #include "player/display_step.h"
 #include "control/control.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -117,7 +118,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   while (player.CameraOn && RunCycle()) {
   }
   testing::internal::GetCapturedStdout();
-  ::shm_unlink(section.c_str());
+  orv::RemoveSharedSections(section);
   ASSERT_EQ(playerLines.size(), trace.size() - 1);
   for (size_t i = 0; i < playerLines.size(); ++i) ASSERT_EQ(trace[i + 1], playerLines[i]) << "cycle " << i + 1;
 

@@ -28,6 +28,7 @@
 
 #include "../support/ci.h"
 #include "../support/process.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
@@ -260,7 +261,7 @@ TEST(OscPlayers, WithoutSettingsFileTheConsoleIsUnchanged) {
 TEST(OscPlayers, ListenerThatEndsLeavesNoRemoteWordBehind) {
   const int port = FreePort();
   const std::string section = "/orvante-test-osc-end-" + std::to_string(::getpid());
-  ::shm_unlink(section.c_str());
+  orv::RemoveSharedSections(section);
   Player p(2, "listen " + std::to_string(port) + "\n", "100000 ESC\n", -1, -1, section);
   ASSERT_TRUE(WaitFor(p.out, "[OSC bad=", 60)) << ReadFile(p.err);
   // The remote camera keeps sending until the player has ended.
@@ -285,5 +286,5 @@ TEST(OscPlayers, ListenerThatEndsLeavesNoRemoteWordBehind) {
   EXPECT_EQ(w[0], 0);
   ::munmap(const_cast<int32_t*>(w), 1024);
   ::close(fd);
-  ::shm_unlink(section.c_str());
+  orv::RemoveSharedSections(section);
 }

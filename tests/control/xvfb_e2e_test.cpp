@@ -22,6 +22,7 @@
 #include "../support/ci.h"
 #include "../support/process.h"
 #include "../support/xvfb.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
@@ -74,7 +75,7 @@ struct Child {
   ~Child() {
     if (pid <= 0) return;
     if (reaped)
-      ::shm_unlink(TestSectionName(pid).c_str());
+      orv::RemoveSharedSections(TestSectionName(pid));
     else
       StopProcess(pid);
   }

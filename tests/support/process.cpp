@@ -1,4 +1,5 @@
 #include "process.h"
+#include "player/motion.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -32,7 +33,7 @@ struct PrivateSection {
   std::string name = TestSectionName(owner);
   PrivateSection() { ::setenv("ORVANTE_SHM_NAME", name.c_str(), 1); }
   ~PrivateSection() {
-    if (::getpid() == owner) ::shm_unlink(name.c_str());
+    if (::getpid() == owner) orv::RemoveSharedSections(name);
   }
 };
 const PrivateSection privateSection;
@@ -77,14 +78,14 @@ int WaitProcess(pid_t pid, double timeoutSeconds, bool* timedOut) {
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
-      ::shm_unlink(TestSectionName(pid).c_str());
+      orv::RemoveSharedSections(TestSectionName(pid));
       if (timedOut) *timedOut = true;
       return -1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   if (timedOut) *timedOut = false;
-  ::shm_unlink(TestSectionName(pid).c_str());
+  orv::RemoveSharedSections(TestSectionName(pid));
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
