@@ -85,8 +85,13 @@ void TypedKeysAttach() {
 }
 
 int TypedKeysWait(int ms) {
-  if (!reader) return cv::waitKey(ms);
   auto& q = display.typed;
+  if (!reader) {
+    if (q.empty()) return cv::waitKey(ms);
+    const int k = q.front();  // kept by a pump
+    q.pop_front();
+    return k;
+  }
   if (q.empty()) {
     // Short slices of highgui's wait keep its windows and mouse callbacks served; a typed
     // key ends the wait early as it does in highgui. Its own result is never a key (every
@@ -105,6 +110,12 @@ int TypedKeysWait(int ms) {
   const int k = q.front();
   q.pop_front();
   return k;
+}
+
+void TypedKeysPump(int ms) {
+  const int k = cv::waitKey(std::max(ms, 1));
+  // Without the reader highgui hands the key out here: keep it for the next key wait.
+  if (!reader && k >= 0 && display.typed.size() < kTypedKeysMax) display.typed.push_back(k);
 }
 
 }  // namespace orv

@@ -39,7 +39,7 @@ bool DisplayFrame() {
   const int f = FrameIndex(player.frame_no);
   if (f == FrameIndex(app.RedrawMark)) {
     if (++app.SameFrameCount == 10 && f >= 0 && f < kMaxFrames && FrameData[static_cast<size_t>(f)].loaded == 1)
-      DisplayWaitKey(1);  // keeps the window responsive while the picture stands still
+      DisplayPumpEvents(1);  // keeps the window responsive; a key typed now is the loop's
     return true;
   }
   app.SameFrameCount = 0;
