@@ -99,12 +99,11 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
             "WIDTH,JudgedLength,INP_FNUM,SampleSpread,LearningPasses,REVIEW_MODE");
   EXPECT_FALSE(fs::exists(d.root.path / "t.csv.tmp"));
 
-  // The same frames through the player's own set-up and cycle, in this process.
-  ASSERT_EQ(::chdir(d.work.c_str()), 0);
-  const std::string section = "/orvante-replay-test-" + std::to_string(::getpid());
-  ::setenv("ORVANTE_SHM_NAME", section.c_str(), 1);
-  ::setenv("ORVANTE_CAMERA", d.camera.c_str(), 1);
-  ::setenv("ORVANTE_CAMERA_LOOP", "0", 1);
+  // The same frames through the player's own set-up and cycle, in this process, from the state
+  // of a fresh process; the folder and environment go back for whatever runs next in it.
+  app = AppState{}, player = PlayerState{}, control = ControlState{}, recog = RecognitionState{};
+  learn = LearningState{};
+  const ScopedProcessSetting folder(d.work, {{"ORVANTE_CAMERA", d.camera}, {"ORVANTE_CAMERA_LOOP", "0"}});
   UseHeadlessDisplay();
   CreatePlayerWindow(0, OnMouse);
   ReadCameraSettings();
@@ -118,7 +117,6 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   while (player.CameraOn && RunCycle()) {
   }
   testing::internal::GetCapturedStdout();
-  orv::RemoveSharedSections(section);
   ASSERT_EQ(playerLines.size(), trace.size() - 1);
   for (size_t i = 0; i < playerLines.size(); ++i) ASSERT_EQ(trace[i + 1], playerLines[i]) << "cycle " << i + 1;
 

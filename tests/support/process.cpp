@@ -119,6 +119,27 @@ TempDir::~TempDir() {
   fs::remove_all(path, ec);
 }
 
+ScopedProcessSetting::ScopedProcessSetting(const fs::path& dir, const std::map<std::string, std::string>& env)
+    : old_(fs::current_path()) {
+  for (const auto& [k, v] : env) {
+    const char* was = std::getenv(k.c_str());
+    oldEnv_[k] = {was != nullptr, was ? was : ""};
+    ::setenv(k.c_str(), v.c_str(), 1);
+  }
+  fs::current_path(dir);
+}
+
+ScopedProcessSetting::~ScopedProcessSetting() {
+  std::error_code ec;
+  fs::current_path(old_, ec);
+  for (const auto& [k, was] : oldEnv_) {
+    if (was.first)
+      ::setenv(k.c_str(), was.second.c_str(), 1);
+    else
+      ::unsetenv(k.c_str());
+  }
+}
+
 std::string ReadFile(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);
   std::stringstream ss;
