@@ -100,10 +100,12 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   EXPECT_FALSE(fs::exists(d.root.path / "t.csv.tmp"));
 
   // The same frames through the player's own set-up and cycle, in this process, from the state
-  // of a fresh process; the folder and environment go back for whatever runs next in it.
+  // of a fresh process (other tests may have run in it before).
   app = AppState{}, player = PlayerState{}, control = ControlState{}, recog = RecognitionState{};
   learn = LearningState{};
-  const ScopedProcessSetting folder(d.work, {{"ORVANTE_CAMERA", d.camera}, {"ORVANTE_CAMERA_LOOP", "0"}});
+  ASSERT_EQ(::chdir(d.work.c_str()), 0);
+  ::setenv("ORVANTE_CAMERA", d.camera.c_str(), 1);
+  ::setenv("ORVANTE_CAMERA_LOOP", "0", 1);
   UseHeadlessDisplay();
   CreatePlayerWindow(0, OnMouse);
   ReadCameraSettings();
@@ -117,6 +119,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   while (player.CameraOn && RunCycle()) {
   }
   testing::internal::GetCapturedStdout();
+  ::unsetenv("ORVANTE_CAMERA"), ::unsetenv("ORVANTE_CAMERA_LOOP");  // for what runs after it here
   ASSERT_EQ(playerLines.size(), trace.size() - 1);
   for (size_t i = 0; i < playerLines.size(); ++i) ASSERT_EQ(trace[i + 1], playerLines[i]) << "cycle " << i + 1;
 

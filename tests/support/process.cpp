@@ -14,6 +14,8 @@
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -37,6 +39,21 @@ struct PrivateSection {
   }
 };
 const PrivateSection privateSection;
+
+// Many tests work in a temporary folder that is gone when they end. Each test starts in the
+// folder the test binary was started in, so that tests run one after the other in one process
+// (a --gtest_filter run, a debugger) do not find themselves in a removed folder.
+struct StartFolder : testing::EmptyTestEventListener {
+  fs::path folder = fs::current_path();
+  void OnTestStart(const testing::TestInfo&) override {
+    std::error_code ec;
+    fs::current_path(folder, ec);
+  }
+};
+const bool startFolderListening = [] {
+  testing::UnitTest::GetInstance()->listeners().Append(new StartFolder);
+  return true;
+}();
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv, const ProcOptions& opt) {
   if (!opt.cwd.empty() && ::chdir(opt.cwd.c_str()) != 0) _exit(126);
@@ -117,27 +134,6 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path, ec);
-}
-
-ScopedProcessSetting::ScopedProcessSetting(const fs::path& dir, const std::map<std::string, std::string>& env)
-    : old_(fs::current_path()) {
-  for (const auto& [k, v] : env) {
-    const char* was = std::getenv(k.c_str());
-    oldEnv_[k] = {was != nullptr, was ? was : ""};
-    ::setenv(k.c_str(), v.c_str(), 1);
-  }
-  fs::current_path(dir);
-}
-
-ScopedProcessSetting::~ScopedProcessSetting() {
-  std::error_code ec;
-  fs::current_path(old_, ec);
-  for (const auto& [k, was] : oldEnv_) {
-    if (was.first)
-      ::setenv(k.c_str(), was.second.c_str(), 1);
-    else
-      ::unsetenv(k.c_str());
-  }
 }
 
 std::string ReadFile(const fs::path& p) {

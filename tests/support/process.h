@@ -48,20 +48,6 @@ struct TempDir {
   TempDir& operator=(const TempDir&) = delete;
 };
 
-// For the life of the object the process works in `dir` with the given environment variables
-// set; both go back to what they were, so that tests run after it in the same process are not
-// left in a removed folder or on another test's camera.
-struct ScopedProcessSetting {
-  ScopedProcessSetting(const std::filesystem::path& dir, const std::map<std::string, std::string>& env);
-  ~ScopedProcessSetting();
-  ScopedProcessSetting(const ScopedProcessSetting&) = delete;
-  ScopedProcessSetting& operator=(const ScopedProcessSetting&) = delete;
-
- private:
-  std::filesystem::path old_;
-  std::map<std::string, std::pair<bool, std::string>> oldEnv_;  // set before?, value
-};
-
 std::string ReadFile(const std::filesystem::path& p);
 void WriteFile(const std::filesystem::path& p, const std::string& text);
 
