@@ -86,6 +86,7 @@ demo-gesture: build
 	$(BUILD)/orvante-make-demo demo
 	rm -f demo/work/HOLVA_data-1-*.dat
 	$(BUILD)/orvante-replay --workdir demo/work --camera demo/gesture/sweep_%04d.png --learn 0 --passes 2 --save --trace demo/teach.csv --plot demo/teach.png 2>demo/teach.log
+	@grep -E '^(VERDICT|WARNING)' demo/teach.log | tail -2 || true
 	@echo "Gesture 0 taught (demo/teach.png); press q in the player window to switch the recorded camera on."
 	cd demo/work && ORVANTE_CAMERA=$(CURDIR)/demo/gesture/sweep_%04d.png ../../$(BUILD)/orvante
 

@@ -68,4 +68,31 @@ void BM_TemplatesAndSelection(benchmark::State& state) {
 }
 BENCHMARK(BM_TemplatesAndSelection)->Unit(benchmark::kMicrosecond);
 
+// The verdict on a taught motion of the longest length against the full knowledge base: the
+// pause a teaching run sees after the standard motion and after each review, at its worst.
+void BM_FollowabilityFull(benchmark::State& state) {
+  FillFullKnowledgeBase(7);
+  learn.GestureInfo[0].length = kSeqFrames;
+  for (auto _ : state) {
+    QuietStdout quiet;
+    JudgeFollowability(0);
+  }
+}
+BENCHMARK(BM_FollowabilityFull)->Unit(benchmark::kMillisecond);
+
+// The usual case: one gesture of 40 frames, nothing else taught.
+void BM_FollowabilityOneGesture(benchmark::State& state) {
+  FillFullKnowledgeBase(7);
+  for (auto& byGesture : learn.SampleHigh) {
+    byGesture.fill(-1);
+    byGesture[0] = 40;
+  }
+  learn.GestureInfo[0].length = 40;
+  for (auto _ : state) {
+    QuietStdout quiet;
+    JudgeFollowability(0);
+  }
+}
+BENCHMARK(BM_FollowabilityOneGesture)->Unit(benchmark::kMillisecond);
+
 }  // namespace

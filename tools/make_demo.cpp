@@ -1,7 +1,9 @@
 // Generates a self-contained demo: DIR/work (working directory with the interface
 // images and parameter files), DIR/S001 (the content) and DIR/camera (a recorded camera,
-// motion_%04d.png, for ORVANTE_CAMERA), without any download.
+// motion_%04d.png, for ORVANTE_CAMERA), without any download; or one recorded motion of a
+// kind to teach a gesture from.
 //   orvante-make-demo [DIR] [FRAMES]
+//   orvante-make-demo --motion KIND DIR [FRAMES]
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -100,32 +102,134 @@ bool WriteText(const fs::path& p, const std::string& text) {
   return true;
 }
 
-// A recording to teach a gesture from: an arm sweeping up an arc in front of a still wall,
-// three times, with still frames before and after each sweep (the arm drops back in one frame,
-// too short to count as a motion), and still frames at the end for the learning review.
-bool WriteGestureRecording(const fs::path& dir) {
+// ---- recorded motions to teach gestures from ------------------------------------------
+// Each recording repeats one motion: still frames in the start pose, the motion, still
+// frames in the end pose, and back to the start in one frame (a burst too short to count as
+// a motion); still frames at the end give the learning review its time.
+
+// Drawn pose of frame i of a motion of n frames: 0 is the start pose, n the end pose.
+using DrawMotion = cv::Mat (*)(int i, int n);
+
+struct MotionKind {
+  const char* name;
+  const char* what;  // one line for the help
+  int frames;        // frames of motion
+  DrawMotion draw;
+};
+
+struct MotionLayout {
+  int repeats = 3;  // the taught motion and two learning passes
+  int still = 12;   // still frames before and after each motion
+  int tail = 200;   // still frames at the end
+};
+
+double Progress(int i, int n) { return n > 0 ? static_cast<double>(i) / n : 0.0; }
+double Radians(double degrees) { return degrees * M_PI / 180.0; }
+double Between(double a, double b, double t) { return a + (b - a) * t; }
+
+// Grey 30 is below the engine's foreground level (40): only the figure counts as foreground.
+cv::Mat Wall() { return cv::Mat(240, 320, CV_8UC3, cv::Scalar(30, 30, 30)); }
+
+cv::Point Towards(cv::Point from, double angle, double length) {
+  return from + cv::Point(static_cast<int>(std::lround(length * std::cos(angle))),
+                          static_cast<int>(std::lround(-length * std::sin(angle))));
+}
+
+// A standing figure in light colours. Angles in radians, 0 towards +x, pi/2 up.
+struct Pose {
+  int x = 160;                   // hip centre, px
+  double bend = 0.0;             // upper body forward (towards +x) from upright
+  double arm = Radians(-90.0);   // right upper arm from the shoulder; -90 = hanging
+  double forearm = 0.0;          // forearm relative to the upper arm
+};
+
+cv::Mat Figure(const Pose& p) {
+  cv::Mat img = Wall();
+  const cv::Point hip(p.x, 140);
+  const double up = Radians(90.0) - p.bend;
+  for (int side : {-1, 1}) cv::line(img, hip + cv::Point(side * 9, 0), {p.x + side * 16, 215}, {170, 170, 170}, 12);
+  const cv::Point neck = Towards(hip, up, 50);
+  cv::line(img, hip, Towards(hip, up, 58), {200, 200, 200}, 26);
+  cv::circle(img, Towards(hip, up, 80), 14, {230, 230, 230}, cv::FILLED);
+  const cv::Point other = Towards(neck, up + Radians(90.0), 16), shoulder = Towards(neck, up - Radians(90.0), 16);
+  cv::line(img, other, other + cv::Point(-4, 48), {190, 190, 190}, 9);  // the other arm hangs
+  const cv::Point elbow = Towards(shoulder, p.arm, 36);
+  cv::line(img, shoulder, elbow, {250, 250, 250}, 9);
+  cv::line(img, elbow, Towards(elbow, p.arm + p.forearm, 32), {250, 250, 250}, 9);
+  return img;
+}
+
+// The demo's sweep: a bar turning up an arc about its foot.
+cv::Mat Sweep(int i, int n) {
+  cv::Mat f(240, 320, CV_8UC3, cv::Scalar(40, 40, 40));
+  const double from = 150.0 * M_PI / 180.0, to = 30.0 * M_PI / 180.0;
+  const double angle = from + (to - from) * i / n;
+  const cv::Point pivot(160, 225);
+  const cv::Point tip(pivot.x + static_cast<int>(150 * std::cos(angle)), pivot.y - static_cast<int>(150 * std::sin(angle)));
+  cv::line(f, pivot, tip, cv::Scalar(255, 255, 255), 14, cv::LINE_8);
+  return f;
+}
+
+const MotionKind kMotionKinds[] = {
+    {"sweep", "a bar turning up an arc about its foot (the demo's gesture)", 30, Sweep},
+    {"arm-swing", "an arm swinging about the shoulder of a still figure", 40,
+     [](int i, int n) { return Figure({.arm = Between(Radians(-160.0), Radians(-20.0), Progress(i, n))}); }},
+    {"arm-raise", "an arm raised sideways from hanging to straight up", 40,
+     [](int i, int n) { return Figure({.arm = Between(Radians(-90.0), Radians(90.0), Progress(i, n))}); }},
+    {"bend", "the upper body bending forward from the hips", 40,
+     [](int i, int n) { return Figure({.bend = Between(0.0, Radians(75.0), Progress(i, n))}); }},
+    {"wave", "a hand waving twice, the forearm turning about the raised elbow", 40,
+     [](int i, int n) {
+       return Figure({.arm = Radians(20.0), .forearm = Radians(60.0 + 40.0 * std::sin(4 * M_PI * Progress(i, n)))});
+     }},
+    {"crossing", "the whole figure crossing the picture, 6 px per frame", 40,
+     [](int i, int n) { return Figure({.x = static_cast<int>(std::lround(Between(40, 280, Progress(i, n))))}); }},
+    {"rising", "a ball rising through the picture, 5 px per frame", 40,
+     [](int i, int n) {
+       cv::Mat img = Wall();
+       cv::circle(img, {160, static_cast<int>(std::lround(Between(215, 15, Progress(i, n))))}, 22, {220, 220, 220},
+                  cv::FILLED);
+       return img;
+     }},
+};
+
+const MotionKind* FindMotionKind(const std::string& name) {
+  for (const MotionKind& k : kMotionKinds)
+    if (name == k.name) return &k;
+  return nullptr;
+}
+
+bool WriteMotion(const fs::path& dir, const MotionKind& kind, const MotionLayout& l) {
   std::error_code ec;
   fs::create_directories(dir, ec);
   int n = 0;
-  auto put = [&](double angle) {
-    cv::Mat f(240, 320, CV_8UC3, cv::Scalar(40, 40, 40));
-    const cv::Point pivot(160, 225);
-    const cv::Point tip(pivot.x + static_cast<int>(150 * std::cos(angle)), pivot.y - static_cast<int>(150 * std::sin(angle)));
-    cv::line(f, pivot, tip, cv::Scalar(255, 255, 255), 14, cv::LINE_8);
-    char name[32];
-    std::snprintf(name, sizeof name, "sweep_%04d.png", n++);
-    return cv::imwrite((dir / name).string(), f);
+  auto put = [&](int i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s_%04d.png", kind.name, n++);
+    return cv::imwrite((dir / name).string(), kind.draw(i, kind.frames));
   };
-  const double from = 150.0 * M_PI / 180.0, to = 30.0 * M_PI / 180.0;
   bool ok = true;
-  for (int s = 0; s < 3; ++s) {
-    for (int i = 0; i < 12; ++i) ok = ok && put(from);
-    for (int i = 1; i <= 30; ++i) ok = ok && put(from + (to - from) * i / 30);
-    for (int i = 0; i < 12; ++i) ok = ok && put(to);
+  for (int r = 0; r < l.repeats; ++r) {
+    for (int i = 0; i < l.still; ++i) ok = ok && put(0);
+    for (int i = 1; i <= kind.frames; ++i) ok = ok && put(i);
+    for (int i = 0; i < l.still; ++i) ok = ok && put(kind.frames);
   }
-  for (int i = 0; i < 240; ++i) ok = ok && put(from);
-  if (!ok) std::fprintf(stderr, "ERROR: cannot write the gesture recording in %s\n", dir.c_str());
+  for (int i = 0; i < l.tail; ++i) ok = ok && put(0);
+  if (!ok) std::fprintf(stderr, "ERROR: cannot write the %s recording in %s\n", kind.name, dir.c_str());
   return ok;
+}
+
+// The demo's recording to teach a gesture from: the sweep three times, then still frames.
+bool WriteGestureRecording(const fs::path& dir) {
+  return WriteMotion(dir, *FindMotionKind("sweep"), {.repeats = 3, .still = 12, .tail = 240});
+}
+
+void MotionUsage(std::FILE* to) {
+  std::fprintf(to, "usage: orvante-make-demo --motion KIND DIR [FRAMES]\n"
+                   "  writes DIR/KIND_%%04d.png, a recorded camera that repeats one motion three times\n"
+                   "  (still, moving FRAMES frames, still), then stays still for 200 frames. KIND is\n"
+                   "  one of:\n");
+  for (const MotionKind& k : kMotionKinds) std::fprintf(to, "    %-10s %s (%d frames)\n", k.name, k.what, k.frames);
 }
 
 bool Write(const fs::path& p, const cv::Mat& img) {
@@ -150,14 +254,36 @@ bool WriteEnv(const fs::path& p, int frames) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Anything that looks like an option is a request for help, not a folder to fill.
+  if (argc > 1 && std::strcmp(argv[1], "--motion") == 0) {
+    if (argc == 3 && std::strcmp(argv[2], "list") == 0) {
+      MotionUsage(stdout);
+      return 0;
+    }
+    const MotionKind* found = argc == 4 || argc == 5 ? FindMotionKind(argv[2]) : nullptr;
+    const int frames = argc == 5 ? std::atoi(argv[4]) : found ? found->frames : 0;
+    if (!found || frames < 4 || frames > 190) {
+      if (argc >= 4 && !found) std::fprintf(stderr, "ERROR: unknown motion kind %s\n", argv[2]);
+      if (found) std::fprintf(stderr, "ERROR: FRAMES is 4..190 (a motion sequence holds at most 200)\n");
+      MotionUsage(stderr);
+      return 2;
+    }
+    MotionKind kind = *found;
+    kind.frames = frames;  // the same way at another speed
+    const MotionLayout l;
+    if (!WriteMotion(argv[3], kind, l)) return 1;
+    std::printf("%s/%s_%%04d.png: %d frames\n", argv[3], kind.name, l.repeats * (2 * l.still + kind.frames) + l.tail);
+    return 0;
+  }
+  // Anything else that looks like an option is a request for help, not a folder to fill.
   if (argc > 3 || (argc > 1 && argv[1][0] == '-')) {
     const bool asked = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
     std::fprintf(asked ? stdout : stderr,
                  "usage: orvante-make-demo [DIR] [FRAMES]\n"
                  "  writes a demo installation into DIR (default: demo): DIR/work, DIR/S001 with\n"
                  "  FRAMES generated frames (default 240) and DIR/camera, a recorded camera for\n"
-                 "  ORVANTE_CAMERA.\n");
+                 "  ORVANTE_CAMERA.\n"
+                 "       orvante-make-demo --motion KIND DIR\n"
+                 "  writes a recorded motion to teach a gesture from (--motion list: the kinds).\n");
     return asked ? 0 : 2;
   }
   const fs::path root = argc > 1 ? argv[1] : "demo";

@@ -24,6 +24,7 @@
 #include "app/main_loop.h"
 #include "control/teaching.h"
 #include "kb/kb.h"
+#include "learning/learning.h"
 #include "player/display_step.h"
 #include "control/control.h"
 
@@ -412,6 +413,7 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
     run.taughtEnded = false;
   }
   AfterCycleStepping = nullptr;
+  if (o.learn >= 0) PrintFollowability(o.learn);  // the verdict once more, where a script reads it
 
   int code = kReplayOk;
   if (player.CameraEnd == 2)

@@ -149,6 +149,8 @@ struct LearningState {
   std::array<int, kGestures> Followability{-1, -1, -1, -1, -1, -1, -1, -1};  // 0..100; -1 not measured
   std::array<int, kGestures> NearestGesture{-1, -1, -1, -1, -1, -1, -1, -1};  // most confused other gesture; -1 none yet
   std::array<double, kGestures> NearestRatio{};  // its two-gestures-too-close ratio (against MatchLimit)
+  // The phase range the verdict saw, 1..length of the gesture; 0 = not measured.
+  std::array<int, kGestures> FollowedLow{}, FollowedHigh{};
 };
 extern LearningState learn;
 

@@ -34,6 +34,21 @@ void BuildTemplate(int g, int learningForm);
 // evidence limits from the review sums and starts a fresh sequence with PHASE -1.
 void SelectViewPoints();
 
+// The verdict on taught motion g: can the engine follow its progress? Its stored frames are
+// matched against the rest of the knowledge base with each frame left out in turn (so it
+// cannot find itself), in every active view, and their phase is estimated, smoothed and
+// rescaled as the judgement does. Followability (0..100) = the share of the learned length the
+// phase covers x the share of its movement that rises. With templates (after a pass), also
+// the other gesture that gathers the most evidence on these frames and its ratio to g's own,
+// which the judgement compares with MatchLimit. Results in learn.Followability, FollowedLow/
+// High, NearestGesture and NearestRatio; nothing else is written. Prints the verdict.
+void JudgeFollowability(int g);
+// The verdict lines of gesture g (nothing when it was not measured); below the level, the
+// warning.
+void PrintFollowability(int g);
+// Below this followability the phase does not follow the motion well enough to scrub by it.
+constexpr int kFollowableLevel = 50;
+
 // Optional hook that shows a learning text (pass countdown, "LEARNING ..."): the player prints
 // it and draws it over its window. Unset, the engine prints the text itself.
 extern void (*EngineShowText)(const char* text);

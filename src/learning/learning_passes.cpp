@@ -36,7 +36,13 @@ __attribute__((format(printf, 1, 2))) void ShowText(const char* format, ...) {
 }  // namespace
 
 void RunEngineFrame(int learnGesture) {
-  if (DriveGRI(learnGesture)) LearningHandOff(learnGesture);
+  const bool reviewing = learn.REVIEW_MODE == 1;
+  const bool ended = DriveGRI(learnGesture);
+  // A review ends inside the frame source, with the new limits set: the gesture's final shape.
+  if (reviewing && learn.REVIEW_MODE == 0) JudgeFollowability(learn.pos_num);
+  if (!ended) return;
+  LearningHandOff(learnGesture);
+  if (learnGesture >= 0 && learnGesture < kGestures) JudgeFollowability(learnGesture);
 }
 
 void LearningHandOff(int learnGesture) {

@@ -23,14 +23,6 @@ constexpr double kCorruptSum = 1e10;
 constexpr double kNoMax = -999999999.0;
 constexpr double kNoMin = 999999999.0;
 
-// Every r-th sample is compared; a step below one would never advance.
-int SampleStride() {
-  const double r = learn.RSKIP;
-  if (!(r >= 1.0)) return 1;
-  if (r > kSeqFrames) return kSeqFrames;
-  return static_cast<int>(r);
-}
-
 bool ViewHasPatterns(int view) {
   for (const auto& g : PatternPresent[view])
     for (int present : g)
@@ -153,6 +145,14 @@ DistanceFn ChooseDistances() {
 
 DistanceFn DistanceKernel = ChooseDistances();
 
+// A step below one would never advance.
+int ComparedSampleStride() {
+  const double r = learn.RSKIP;
+  if (!(r >= 1.0)) return 1;
+  if (r > kSeqFrames) return kSeqFrames;
+  return static_cast<int>(r);
+}
+
 namespace {
 
 // Divides Re and Ps by their largest values; false when either largest value is not
@@ -223,7 +223,7 @@ int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int 
 
   const bool odd = view & 1;
   const double* cur = odd ? gc.Ps.data() : gc.Re.data();
-  const int stride = SampleStride();
+  const int stride = ComparedSampleStride();
 
   // The records to compare, gesture after gesture; one pass computes all distances.
   const double* recs[kGestures * kSeqFrames];

@@ -23,15 +23,6 @@ constexpr double kNoHigh = -1.0;   // PhaseHigh before any phase
 constexpr double kMaxPhase = 200.0;
 constexpr int kNameChars = 19;     // characters of a gesture name that are published
 
-// Protocol-map level of a similarity: trunc(999 s). Similarities are 0..1; anything else
-// (or NaN) is kept inside the table rather than read past it.
-int Level(double s) {
-  const double x = 999.0 * s;
-  if (!(x > 0.0)) return 0;
-  if (x >= kLevels - 1) return kLevels - 1;
-  return static_cast<int>(x);
-}
-
 // Highest score first; a record moves up only past a strictly lower score, so equal scores
 // keep ascending gesture order.
 void SortByScore(std::array<RankEntry, kGestures>& t) {
@@ -117,7 +108,7 @@ void CollectEvidence(int f) {
     const ViewFrameEntry& e = recog.FrameRecord[l][f];
     for (int k = 0; k < kGestures; ++k) {
       if (e.gesture[k] < 0) continue;
-      const double w = ProtocolMap[k][k][l][Level(e.similarity[k])];
+      const double w = ProtocolMap[k][k][l][SimilarityLevel(e.similarity[k])];
       recog.CumEvidence[k].score += w;
       recog.FrameEvidence[k].score += w;
       history[k][l] += w;
@@ -166,29 +157,12 @@ void CollectReviewEvidence(int f) {
   learn.JudgeCount[p][0] += 1;
 }
 
-// Raw phase of frame i for gesture g: the best sample numbers of the active views, weighted
-// by their evidence relative to the strongest view (normalised in place). false when no
-// view has evidence.
+// Raw phase of frame i for gesture g, its evidence normalised in place and the view weights
+// kept in ViewWeight. false when no view has evidence.
 bool EstimatePhase(int i, int g, double& phase) {
-  auto& evidence = recog.EvidenceHistory[i][g];
-  double m = 0.0;
-  for (int v = 0; v < kViews; ++v)
-    if (learn.RoiActive[v] && evidence[v] > m) m = evidence[v];
-  if (!(m > 0.0)) return false;
-  double acc = -1.0, sum = 0.0;
-  for (int v = 0; v < kViews; ++v) {
-    if (!learn.RoiActive[v]) continue;
-    double w = evidence[v];
-    if (m != 1.0) evidence[v] = w /= m;  // once normalised, m stays exactly 1
-    recog.ViewWeight[v] = w;
-    acc += w * recog.FrameRecord[v][i].sample[g];
-    sum += w;
-  }
-  if (!(sum > 0.0)) return false;
-  const double p = acc / sum;
-  if (std::isnan(p)) return false;
-  phase = std::min(std::max(p, 1.0), kMaxPhase);
-  return true;
+  std::array<int, kViews> sample;
+  for (int v = 0; v < kViews; ++v) sample[v] = recog.FrameRecord[v][i].sample[g];
+  return PhaseFromViews(recog.EvidenceHistory[i][g], sample, recog.ViewWeight, phase);
 }
 
 // Raw phases of frames 0..f for gesture g. A frame keeps the phase it was first given, so
@@ -209,44 +183,15 @@ void RawPhases(int f, int g) {
   }
 }
 
-// Jump limit, the two rings and the rescaling to the learned length: the smoothed phase of
-// frame f, also stored in SmoothedPhase[f].
+// The smoothed phase of frame f, also stored in SmoothedPhase[f].
 double SmoothPhase(int f, int g) {
-  const double limit = learn.PhaseStepLimit[g];
-  double p = recog.FramePhase[f];
+  double before = 0.0;
   if (f > 0) {
     const int prev = CheckIndex(f - 1);
-    if (prev >= 0 && recog.FramePhase[prev] >= 1.0) p = recog.FramePhase[f] = LimitStep(p, recog.FramePhase[prev], limit);
+    if (prev >= 0) before = recog.FramePhase[prev];
   }
-
-  auto& ring5 = recog.PhaseRing5;
-  ring5[recog.PhaseRing5Index] = p;
-  double sum = 0.0;
-  int n = 0;
-  for (double e : ring5)
-    if (e > 0.0) sum += e, ++n;
-  const double a = n > 0 ? sum / n : p;  // p itself is at least 1, so n >= 1
-  for (double& e : ring5)
-    if (e > 0.0) e = LimitStep(e, a, limit);
-
-  auto& ring3 = recog.PhaseRing3;
-  ring3[recog.PhaseRing3Index] = a;
-  double v = a;
-  if (ring3[2] > 0.0) {
-    // The median comes from a sorted copy: the ring keeps its order, so the next entry
-    // still replaces the oldest one.
-    std::array<double, 3> sorted = ring3;
-    std::sort(sorted.begin(), sorted.end());
-    const double b = sorted[1];
-    for (double& e : ring3) e = LimitStep(e, b, limit);
-    v = b;
-  }
-
-  // The first 30 % of the learned motion map to phase 1, 30..70 % stretch over the whole length.
-  const double length = learn.GestureInfo[g].length;
-  double phi = v - 0.3 * length >= 1.0 ? std::min((v - 0.3 * length) / 0.4, length) : 1.0;
-  if (phi > length) phi = length;
-  if (phi < 1.0) phi = 1.0;
+  const double phi = SmoothRawPhase(recog.FramePhase[f], before, learn.PhaseStepLimit[g], learn.GestureInfo[g].length,
+                                    recog.PhaseRing5, recog.PhaseRing5Index, recog.PhaseRing3, recog.PhaseRing3Index);
   recog.SmoothedPhase[f] = phi;
   return phi;
 }
@@ -257,10 +202,8 @@ void AdaptStepLimit(int f, int g, double phi) {
   if (f > 0) {
     const int prev = CheckIndex(f - 1);
     const double before = prev >= 0 ? recog.SmoothedPhase[prev] : 0.0;
-    if (phi > 0.0 && before > 0.0 && std::fabs(phi - before) > limit && limit > 1.0) {
-      limit -= 0.5;
+    if (TightenStepLimit(limit, phi, before))
       std::printf("Changed threshold for phase difference :  %6.2lf\n", limit);
-    }
     if (limit < 1.0) limit = 1.0;
   }
   TrackRange(phi, g);
@@ -297,6 +240,74 @@ void PublishName(int g) {
 }
 
 }  // namespace
+
+// Similarities are 0..1; anything else (or NaN) is kept inside the table rather than read past it.
+int SimilarityLevel(double s) {
+  const double x = 999.0 * s;
+  if (!(x > 0.0)) return 0;
+  if (x >= kLevels - 1) return kLevels - 1;
+  return static_cast<int>(x);
+}
+
+bool PhaseFromViews(std::array<double, kViews>& evidence, const std::array<int, kViews>& sample,
+                    std::array<double, kViews>& weight, double& phase) {
+  double m = 0.0;
+  for (int v = 0; v < kViews; ++v)
+    if (learn.RoiActive[v] && evidence[v] > m) m = evidence[v];
+  if (!(m > 0.0)) return false;
+  double acc = -1.0, sum = 0.0;
+  for (int v = 0; v < kViews; ++v) {
+    if (!learn.RoiActive[v]) continue;
+    double w = evidence[v];
+    if (m != 1.0) evidence[v] = w /= m;  // once normalised, m stays exactly 1
+    weight[v] = w;
+    acc += w * sample[v];
+    sum += w;
+  }
+  if (!(sum > 0.0)) return false;
+  const double p = acc / sum;
+  if (std::isnan(p)) return false;
+  phase = std::min(std::max(p, 1.0), kMaxPhase);
+  return true;
+}
+
+double SmoothRawPhase(double& p, double before, double limit, double length, std::array<double, 5>& ring5,
+                      int index5, std::array<double, 3>& ring3, int index3) {
+  if (before >= 1.0) p = LimitStep(p, before, limit);
+
+  ring5[index5] = p;
+  double sum = 0.0;
+  int n = 0;
+  for (double e : ring5)
+    if (e > 0.0) sum += e, ++n;
+  const double a = n > 0 ? sum / n : p;  // p itself is at least 1, so n >= 1
+  for (double& e : ring5)
+    if (e > 0.0) e = LimitStep(e, a, limit);
+
+  ring3[index3] = a;
+  double v = a;
+  if (ring3[2] > 0.0) {
+    // The median comes from a sorted copy: the ring keeps its order, so the next entry
+    // still replaces the oldest one.
+    std::array<double, 3> sorted = ring3;
+    std::sort(sorted.begin(), sorted.end());
+    const double b = sorted[1];
+    for (double& e : ring3) e = LimitStep(e, b, limit);
+    v = b;
+  }
+
+  // The first 30 % of the learned motion map to phase 1, 30..70 % stretch over the whole length.
+  double phi = v - 0.3 * length >= 1.0 ? std::min((v - 0.3 * length) / 0.4, length) : 1.0;
+  if (phi > length) phi = length;
+  if (phi < 1.0) phi = 1.0;
+  return phi;
+}
+
+bool TightenStepLimit(double& limit, double phi, double before) {
+  if (!(phi > 0.0 && before > 0.0 && std::fabs(phi - before) > limit && limit > 1.0)) return false;
+  limit -= 0.5;
+  return true;
+}
 
 void ClearPhaseSmoothing() {
   recog.SmoothedPhase.fill(0.0);

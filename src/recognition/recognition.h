@@ -3,6 +3,8 @@
 #pragma once
 #include <array>
 
+#include "common/limits.h"
+
 namespace orv {
 
 void ResetRecognition();
@@ -16,6 +18,24 @@ int JudgeMap(int learnGesture, int final);
 void ClearPhaseSmoothing();
 // Judge counters, the four rankings and the recorded views of the sequence, all back to empty.
 void ClearSequenceEvidence();
+
+// Protocol-map level of a similarity: trunc(999 s), kept within 0..999.
+int SimilarityLevel(double s);
+// The judgement's phase, step by step, for anyone who must estimate it exactly as the
+// judgement does on data of its own (the verdict on a taught motion):
+// - raw phase of one frame: the best sample numbers of the active views, each weighted by its
+//   evidence relative to the strongest view (evidence normalised in place, weights of the
+//   active views into `weight`), limited to 1..200; false when no view has evidence;
+bool PhaseFromViews(std::array<double, kViews>& evidence, const std::array<int, kViews>& sample,
+                    std::array<double, kViews>& weight, double& phase);
+// - its smoothing: p limited to `before` +- limit (when before >= 1; p comes back limited),
+//   the five- and three-entry rings at the given slots (the caller advances them), and the
+//   rescaling to the learned length: the smoothed phase, 1..length;
+double SmoothRawPhase(double& p, double before, double limit, double length, std::array<double, 5>& ring5,
+                      int index5, std::array<double, 3>& ring3, int index3);
+// - a jump of the smoothed phase from `before` larger than the limit lowers the limit by 0.5
+//   while it is above 1.0 (true when lowered; the caller keeps it at 1.0 or more).
+bool TightenStepLimit(double& limit, double phi, double before);
 
 // Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
 // recorded frame during review, whose end turns the review statistics into limits) and
@@ -71,6 +91,8 @@ int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int 
 // kernel in use is picked for the CPU; all kernels give the same bits.
 using DistanceFn = void (*)(const double* cur, const double* const* recs, int n, double* out);
 extern DistanceFn DistanceKernel;
+// Every r-th stored sample is compared (r from RSKIP, 1..200).
+int ComparedSampleStride();
 void PortableDistances(const double* cur, const double* const* recs, int n, double* out);
 
 }  // namespace orv

@@ -29,6 +29,7 @@
 #include "player/display_step.h"
 #include "control/control.h"
 #include "player/motion.h"
+#include "learning/learning.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -307,5 +308,49 @@ TEST(Replay, GestureTaughtFromARecordingIsJudgedWithRisingPhaseWhenReplayed) {
     EXPECT_LT(firstFrame, lastFrame) << "the frames follow the phase";
     for (int c = starts[k]; c < starts[k] + kSweep; ++c)
       EXPECT_TRUE(rows[static_cast<size_t>(c)].gesture < 0 || rows[static_cast<size_t>(c)].gesture == 0);
+  }
+}
+
+// The verdict on a taught motion against a replay of the same motion: rated well above the
+// level, its PHASE sweeps the learned length; rated below, PHASE stays low and teaching warns.
+TEST(Replay, FollowabilityOfATaughtMotionPredictsWhetherItsPhaseFollows) {
+  const struct {
+    const char* kind;
+    bool followable;
+  } cases[] = {{"arm-swing", true}, {"crossing", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    TempDir d;
+    fs::create_directories(d.path / "work");
+    MakeContent(d.path, 0, 60);
+    ProcOptions opt;
+    opt.cwd = d.path;
+    ASSERT_EQ(RunProcess({ORVANTE_DEMO_TOOL, "--motion", c.kind, "rec"}, opt).exitCode, 0);
+    const std::string rec = (d.path / "rec" / (std::string(c.kind) + "_%04d.png")).string();
+
+    ProcResult t = Replay({"--camera", rec, "--learn", "0", "--passes", "2", "--save", "--trace", "t.csv"}, d.path / "work");
+    ASSERT_EQ(t.exitCode, 0) << t.err;
+    EXPECT_EQ(CountOf(t.err, "VERDICT [ A ]: followability "), 3) << "standard motion, review, end of the run";
+    EXPECT_EQ(CountOf(t.err, "nearest other gesture is known after the first pass"), 1) << t.err;
+    const size_t at = t.err.rfind("followability ");
+    const int score = std::atoi(t.err.c_str() + at + 14);
+    const bool warned = t.err.find("WARNING: the engine could not follow the progress of [ A ]") != std::string::npos;
+
+    ProcResult r = Replay({"--camera", rec, "--trace", "p.csv"}, d.path / "work");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    int low = 1000, high = 0;
+    for (const Row& row : ReadTrace(ReadFile(d.path / "work/p.csv")))
+      if (row.gesture == 0 && row.phase > 0) low = std::min(low, row.phase), high = std::max(high, row.phase);
+    ASSERT_GT(high, 0) << "the replay judged the taught gesture";
+    if (c.followable) {
+      EXPECT_GE(score, kFollowableLevel + 30);
+      EXPECT_FALSE(warned);
+      EXPECT_EQ(low, 1);
+      EXPECT_EQ(high, 40) << "the phase sweeps the whole learned motion";
+    } else {
+      EXPECT_LT(score, kFollowableLevel);
+      EXPECT_TRUE(warned) << t.err;
+      EXPECT_LT(high, 10) << "the phase stays near the start";
+    }
   }
 }
