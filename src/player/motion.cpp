@@ -142,7 +142,14 @@ void OpenSharedMemory() {
   UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
   app.SharedView = static_cast<volatile int32_t*>(view);
   app.AliveView = static_cast<volatile uint64_t*>(alive);
-  app.OwnAliveRecord = AliveRecord(OwnProcessId(), ProcessStartTime(OwnProcessId()));
+  const uint64_t start = ProcessStartTime(OwnProcessId());
+  app.OwnAliveRecord = AliveRecord(OwnProcessId(), start);
+  if (start == 0) {
+    // No process table to ask (no /proc): every writer would look ended. Without liveness
+    // records the words count as they always did.
+    UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
+    app.AliveView = nullptr;
+  }
 
   // A copy that starts clears every published value; running copies publish again next cycle.
   CopySharedIn();
