@@ -117,15 +117,8 @@ int main(int argc, char** argv) {
       continue;
     }
     const std::string value = arg.substr(eq + 1);
-    const EnvItem& it = EnvItemInfo(item);
-    double v = 0.0;
-    if (!ParseEnvValue(item, value, &v)) {
-      std::fprintf(stderr, "REFUSED: %s = %s: not %s (%s)\n", EnvItemName(item).c_str(), value.c_str(),
-                   it.kind == EnvKind::Int ? "a whole number" : "a number", EnvBoundsText(item).c_str());
-      ++refused;
-    } else if (!EnvValueAccepted(item, v)) {
-      std::fprintf(stderr, "REFUSED: %s = %s is outside %s\n", EnvItemName(item).c_str(), value.c_str(),
-                   EnvBoundsText(item).c_str());
+    if (const std::string why = EnvValueRefusal(item, value); !why.empty()) {
+      std::fprintf(stderr, "%s\n", why.c_str());
       ++refused;
     } else {
       items.emplace_back(item, value);
@@ -135,23 +128,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s is unchanged.\n", file.c_str());
     return 1;
   }
-  const EnvDocument before = doc;
-  if (!SetEnvItems(&doc, items, &err)) {
-    std::fprintf(stderr, "REFUSED: %s; %s is unchanged.\n", err.c_str(), file.c_str());
+  std::vector<EnvChange> changes;
+  std::vector<std::string> why;
+  if (!WriteEnvItems(file, &doc, items, &changes, &why)) {
+    for (const std::string& line : why) std::fprintf(stderr, "%s\n", line.c_str());
     return 1;
   }
-  if (!WriteFileAtomic(file, doc.text)) {
-    std::fprintf(stderr, "ERROR: cannot write %s; it is unchanged.\n", file.c_str());
-    return 1;
-  }
-  for (const auto& [item, value] : items) {
-    const bool had = item < static_cast<int>(before.values.size());
-    std::string was = "not in the file";
-    if (had) {
-      const auto [b, e] = before.spans[static_cast<size_t>(item)];
-      was = before.text.substr(b, e - b);
-    }
-    std::printf("SET: %s = %s (was %s)\n", EnvItemName(item).c_str(), value.c_str(), was.c_str());
-  }
+  for (const EnvChange& c : changes)
+    std::printf("SET: %s = %s (was %s)\n", EnvItemName(c.item).c_str(), c.now.c_str(), c.was.c_str());
   return 0;
 }

@@ -1,6 +1,6 @@
 // Replays recorded camera footage through the player's own set-up and cycle, headless.
 //   orvante-replay [--workdir DIR] --camera PATH [--learn G] [--passes N] [--save]
-//                  [--trace FILE] [--plot FILE.png]
+//                  [--trace FILE] [--plot FILE.png] [--shared] [--osc]
 // The trace (CSV) goes to standard output unless --trace names a file; every other console
 // output of the player goes to standard error.
 #include <unistd.h>
@@ -21,7 +21,9 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orvante-replay [--workdir DIR] --camera PATH [--learn G] [--passes N] [--save]\n"
-    "                      [--trace FILE] [--plot FILE.png]\n";
+    "                      [--trace FILE] [--plot FILE.png] [--shared] [--osc]\n"
+    "  --shared  use the installation's shared section (default: one of its own)\n"
+    "  --osc     open OSC as osc.txt says (default: none)\n";
 
 // One line: a script that runs the tool reads the reason from the last line of its errors.
 int Usage(const std::string& why) {

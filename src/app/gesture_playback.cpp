@@ -24,13 +24,16 @@ constexpr double kWidenFactor = 1.03;
 
 bool LearningRuns() { return learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0; }
 
-// Motion values of the judged frames of a learning run; their mean calibrates VR_threshold
-// at the end of automatic learning.
+// Motion values of the judged frames of a taught motion and its passes: the motion level of
+// the calibration at the end of automatic learning. Not the review: it judges the recorded
+// pass frames again while the camera shows whatever the room does meanwhile.
 void SumLearningMotion() {
-  if (app.LearnGesture < 0 && !LearningRuns()) return;
+  if (app.LearnGesture < 0 && learn.LearningPasses < 1) return;
   if (recog.JudgedGesture < 0 || recog.JudgedGesture >= kGestures || recog.PHASE == -1) return;
   if (recog.mflg < 1 || recog.rv <= 0.0 || app.DifferenceSum <= 0) return;
-  if (app.DifferenceSum2 > INT32_MAX - app.DifferenceSum) return;  // the mean stays as it is
+  if (app.MovingCount >= 0 && app.MovingCount < kCalibrationValues)
+    app.MovingValues[static_cast<size_t>(app.MovingCount++)] = app.DifferenceSum;
+  if (app.DifferenceSum2 > INT32_MAX - app.DifferenceSum) return;  // the sum stays as it is
   app.DifferenceSum2 += app.DifferenceSum;
   ++app.DifferenceCnt;
 }

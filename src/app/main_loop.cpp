@@ -16,6 +16,7 @@
 #include "app/gesture_playback.h"
 #include "app/main_loop.h"
 #include "common/timer.h"
+#include "control/operator_view.h"
 #include "control/teaching.h"
 #include "player/display_step.h"
 #include "player/motion.h"
@@ -29,10 +30,11 @@ void ClearJudgement() { ResetResultBlock(); }
 
 void SetUpMainLoop() {
   EngineShowText = ShowLearningText;  // pass countdowns appear over the player window too
+  EngineWait = HandOffWait;           // and the waits between passes read keys and redraw
   app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
   std::printf("\n");
   OpenSharedMemory();
-  OpenOsc();
+  if (app.OscAtSetUp) OpenOsc();
 
   ResetRecognition();
   for (int g = 0; g < kGestures; ++g) InitGestureSlot(g);
@@ -86,31 +88,38 @@ void PlayerStatus() {
   if (control.MonitorMode == -1) control.MonitorMode = 0;
 }
 
+bool CaptureAndMeasure() {
+  ZAV_Capture();
+  if (player.CameraEnd != 0) return false;
+  MeasureMotion();
+  return true;
+}
+
 bool RunCycle() {
   display.cycle = ++app.Cycle;
 
   const bool camera = player.CameraOn != 0;
-  player.BurstFlip = camera ? 3 : 5;
-  player.BurstReset = camera ? 1 : 2;
+  player.BurstFlip = camera ? kBurstFlipCameraOn : 5;
+  player.BurstReset = camera ? kBurstResetCameraOn : 2;
   control.CamOnMemory = 1;
   if (player.PlayState == 0) player.PlayState = 1;
 
   app.f_rate = StopTimer();
   StartTimer();
 
+  TeachingCycleStart();
   // Remote cameras enter the section before this cycle's measure reads it.
   ReceiveOsc();
   // A z/x step requested by the player is served without a camera frame.
   if (app.PendingKey != 'z' && app.PendingKey != 'x') {
-    ZAV_Capture();
-    if (player.CameraEnd != 0) return false;  // a replay's recording has ended
-    MeasureMotion();
+    if (!CaptureAndMeasure()) return false;  // a replay's recording has ended
     if (app.PlayerMode == 0)
       GestureStep();
     else if (app.PlayerMode == 1)
       StepPlayer();
   }
   if (AfterCycleStepping) AfterCycleStepping();
+  TeachingAfterStep();
   // Motion, the shown frame, the judgement just published and the count, to other machines.
   SendOsc();
 
@@ -125,24 +134,33 @@ bool RunCycle() {
     GestureStatus();
   if (app.AfterStatus) app.AfterStatus();
 
-  // No display and no keyboard while a motion is being taught, a learning pass or its review
-  // runs. A motion can only come from a camera: with the camera off, taught motions and passes
-  // would wait for ever with the keyboard dead, so the cycle goes on and q can switch it on.
+  // While a motion is being taught, a learning pass or its review runs, the cycle only shows
+  // the view and reads keys besides what it did before (no key-frame step, no command, no
+  // threshold re-read), so the engine sees exactly the same. Keys wait until the teaching
+  // ends; ESC cancels it. A motion can only come from a camera: with the camera off the whole
+  // cycle runs, so q can switch it on.
   const bool awaitingMotion = learn.LearningPasses >= 1 || app.LearnGesture >= 0;
-  if (learn.REVIEW_MODE != 0 || (awaitingMotion && player.CameraOn != 0)) return true;
+  if (learn.REVIEW_MODE != 0 || (awaitingMotion && player.CameraOn != 0)) {
+    ShowOperatorView();
+    PollKey(1);
+    return CancelPoint();
+  }
 
   if (!DisplayFrame()) {
     app.ExitCode = 1;  // a frame that cannot be shown is a failure, not a normal end
     return false;
   }
   ScoreKeyFrames();
+  ShowOperatorView();
 
-  const int key = KeyCode(DisplayWaitKey(1));
+  const int key = PollKey(1);
+  if (!CancelPoint()) return false;
   if (!DispatchKey(key)) return false;
 
   app.PendingKey = 0;
   ClearJudgement();
   AutoLearningStep();
+  if (!CancelPoint()) return false;
   return !app.EndRequested;
 }
 

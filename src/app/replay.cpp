@@ -13,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/app.h"
+#include "app/plot.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/display.h"
@@ -55,107 +56,6 @@ std::string Absolute(const std::string& p) {
   return ec ? p : a.string();
 }
 
-// ---- plot ------------------------------------------------------------------
-
-const cv::Scalar kInk(40, 40, 40), kGrid(225, 225, 225), kShade(200, 245, 255);
-const cv::Scalar kBlue(190, 90, 0), kRed(30, 30, 220), kGreen(40, 150, 40), kOrange(0, 140, 255);
-constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
-constexpr double kFontScale = 0.45;
-
-// A round step giving about `n` ticks over span.
-double TickStep(double span, int n) {
-  if (!(span > 0.0)) return 1.0;
-  const double raw = span / n;
-  const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-  for (double m : {1.0, 2.0, 5.0, 10.0})
-    if (m * mag >= raw) return m * mag;
-  return 10.0 * mag;
-}
-
-std::string Number(double v) {
-  char buf[32];
-  if (std::fabs(v) >= 1e6)
-    std::snprintf(buf, sizeof buf, "%.3g", v);
-  else if (v == std::floor(v))
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-  else
-    std::snprintf(buf, sizeof buf, "%.2f", v);
-  return buf;
-}
-
-struct Panel {
-  cv::Rect area;
-  double y0, y1;  // value range, bottom to top
-  long n;         // cycles
-  int X(long cycle) const {
-    return area.x + (n <= 1 ? 0 : static_cast<int>(std::lround((cycle - 1) * (area.width - 1.0) / (n - 1))));
-  }
-  int Y(double v) const {
-    const double t = (v - y0) / (y1 - y0);
-    return area.y + area.height - 1 - static_cast<int>(std::lround(std::clamp(t, 0.0, 1.0) * (area.height - 1)));
-  }
-};
-
-void Text(cv::Mat& img, const std::string& s, cv::Point at, const cv::Scalar& c = kInk) {
-  cv::putText(img, s, at, kFont, kFontScale, c, 1, cv::LINE_AA);
-}
-
-// Frame, grid and tick labels of a panel; `labels` replaces the numbers of the y ticks.
-void DrawAxes(cv::Mat& img, const Panel& p, double yStep, const std::string& title,
-              const std::vector<std::string>& labels = {}) {
-  const long xStep = static_cast<long>(std::max(1.0, TickStep(static_cast<double>(p.n), 10)));
-  for (long c = 1; c <= p.n; c += (c == 1 && xStep > 1 ? xStep - 1 : xStep)) {
-    const int x = p.X(c);
-    cv::line(img, {x, p.area.y}, {x, p.area.y + p.area.height - 1}, kGrid, 1);
-    cv::line(img, {x, p.area.y + p.area.height}, {x, p.area.y + p.area.height + 4}, kInk, 1);
-    int base = 0;
-    const std::string s = std::to_string(c);
-    const cv::Size sz = cv::getTextSize(s, kFont, kFontScale, 1, &base);
-    Text(img, s, {x - sz.width / 2, p.area.y + p.area.height + 18});
-  }
-  int i = 0;
-  for (double v = std::ceil(p.y0 / yStep) * yStep; v <= p.y1 + 1e-9; v += yStep, ++i) {
-    const int y = p.Y(v);
-    cv::line(img, {p.area.x, y}, {p.area.x + p.area.width - 1, y}, kGrid, 1);
-    cv::line(img, {p.area.x - 4, y}, {p.area.x, y}, kInk, 1);
-    const std::string s = labels.empty() ? Number(v) : (i < static_cast<int>(labels.size()) ? labels[i] : "");
-    int base = 0;
-    const cv::Size sz = cv::getTextSize(s, kFont, kFontScale, 1, &base);
-    Text(img, s, {p.area.x - 8 - sz.width, y + sz.height / 2});
-  }
-  cv::rectangle(img, p.area, kInk, 1);
-  Text(img, title, {p.area.x, p.area.y - 8});
-}
-
-struct LegendItem {
-  std::string text;
-  cv::Scalar colour;
-  bool dot;  // a dot rather than a line
-};
-
-void DrawLegend(cv::Mat& img, const Panel& p, const std::vector<LegendItem>& items) {
-  int width = 0;
-  for (const auto& it : items) {
-    int base = 0;
-    width = std::max(width, cv::getTextSize(it.text, kFont, kFontScale, 1, &base).width);
-  }
-  const int rowH = 18, w = width + 44, h = rowH * static_cast<int>(items.size()) + 8;
-  const cv::Rect box(p.area.x + p.area.width - w - 8, p.area.y + 8, w, h);
-  cv::rectangle(img, box, cv::Scalar(255, 255, 255), cv::FILLED);
-  cv::rectangle(img, box, kInk, 1);
-  int y = box.y + 4 + rowH / 2;
-  for (const auto& it : items) {
-    if (it.dot)
-      cv::circle(img, {box.x + 18, y}, 3, it.colour, cv::FILLED, cv::LINE_AA);
-    else if (it.colour == kShade)
-      cv::rectangle(img, {box.x + 8, y - 6}, {box.x + 28, y + 6}, it.colour, cv::FILLED);
-    else
-      cv::line(img, {box.x + 8, y}, {box.x + 28, y}, it.colour, 2, cv::LINE_AA);
-    Text(img, it.text, {box.x + 36, y + 5});
-    y += rowH;
-  }
-}
-
 void Polyline(cv::Mat& img, const Panel& p, const std::vector<TraceRow>& rows, double (*value)(const TraceRow&),
               const cv::Scalar& colour) {
   std::vector<cv::Point> pts;
@@ -179,7 +79,10 @@ struct ReplayRun {
 ReplayRun run;
 
 void TraceCycle() {
-  const TraceRow r = TakeTraceRow();
+  TraceRow r = TakeTraceRow();
+  // The cycle whose judgement ends the taught motion has handed the gesture back already;
+  // it is still the taught motion's.
+  if (run.teaching && r.LearnGesture < 0) r.LearnGesture = kGestures;
   run.rows.push_back(r);
   std::string line = FormatTraceRow(r);
   line += '\n';
@@ -229,6 +132,10 @@ bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std
       if (!ParseInt(args[++i], 1, 1000000, &o->passes)) return fail("--passes takes a number of passes, 1 or more");
     } else if (a == "--save") {
       o->save = true;
+    } else if (a == "--shared") {
+      o->shared = true;
+    } else if (a == "--osc") {
+      o->osc = true;
     } else if (a == "--trace") {
       o->trace = args[++i];
     } else if (a == "--plot") {
@@ -266,6 +173,7 @@ TraceRow TakeTraceRow() {
   r.REVIEW_MODE = learn.REVIEW_MODE;
   r.VR_threshold = control.VR_threshold;
   r.MaxCount = player.MaxCount;
+  r.LearnGesture = app.LearnGesture;
   return r;
 }
 
@@ -293,11 +201,12 @@ bool WritePlot(const std::string& file, const std::vector<TraceRow>& rows, const
 
   cv::putText(img, title, {left, 26}, kFont, 0.6, kInk, 1, cv::LINE_AA);
 
-  // Learning passes and their review: shaded in every panel.
+  // Learning: shaded in every panel. The taught standard motion is learning too: its frames
+  // are judged as they are stored, so its dots would otherwise seem judged before learning.
   for (int k = 0; k < 3; ++k) {
     const Panel p{area(k), 0.0, 1.0, n};
     for (const auto& r : rs)
-      if (r.LearningPasses >= 1 || r.REVIEW_MODE != 0) {
+      if (r.LearnGesture >= 0 || r.LearningPasses >= 1 || r.REVIEW_MODE != 0) {
         const int x0 = p.X(r.cycle), x1 = r.cycle < n ? p.X(r.cycle + 1) : x0 + 1;
         cv::rectangle(img, {x0, p.area.y}, {std::max(x0, x1 - 1), p.area.y + p.area.height - 1}, kShade, cv::FILLED);
       }
@@ -323,7 +232,7 @@ bool WritePlot(const std::string& file, const std::vector<TraceRow>& rows, const
            std::string("motion: DifferenceSum against VR_threshold") + (clipped ? " (higher values on the top edge)" : ""));
   Polyline(img, p1, rs, [](const TraceRow& r) { return static_cast<double>(r.DifferenceSum); }, kBlue);
   Polyline(img, p1, rs, [](const TraceRow& r) { return static_cast<double>(r.VR_threshold); }, kRed);
-  DrawLegend(img, p1, {{"DifferenceSum", kBlue, false}, {"VR_threshold", kRed, false}, {"learning", kShade, false}});
+  DrawLegend(img, p1, {{"DifferenceSum", kBlue, false}, {"VR_threshold", kRed, false}, {"learning (taught motion, passes, review)", kShade, false}});
 
   // 2: the judged gesture; the end of a judged sequence (PHASE -1) stands out.
   const Panel p2{area(1), -0.5, 7.5, n};
@@ -346,16 +255,7 @@ bool WritePlot(const std::string& file, const std::vector<TraceRow>& rows, const
   DrawLegend(img, p3, {{"frame_no / MaxCount", kInk, false}, {"PHASE / JudgedLength", kOrange, true}});
   Text(img, "cycle", {left + w / 2 - 20, kPlotHeight - 14});
 
-  std::vector<uchar> png;
-  if (!cv::imencode(".png", img, png)) {
-    if (err) *err = "cannot encode the plot";
-    return false;
-  }
-  if (!WriteFileAtomic(file, std::string(png.begin(), png.end()))) {
-    if (err) *err = "cannot write " + file;
-    return false;
-  }
-  return true;
+  return WritePng(file, img, err);
 }
 
 int RunReplay(const ReplayOptions& given, std::FILE* trace) {
@@ -371,9 +271,17 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
     if (ec) return Fail(kReplayBadArguments, "cannot enter the working directory " + o.workdir + ": " + ec.message());
   }
 
-  // As the player starts, minus its window: headless, no key input, no waits. The recording
-  // is the whole input and its end is the end of the run.
+  // Refused before the set-up has said anything: the reason is then the only line.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+  const RecordingInfo rec = ProbeRecording(o.camera);
+  if (!rec.opens) return Fail(kReplayBadRecording, "cannot open the recording " + o.camera);
+  if (rec.width <= 0) return Fail(kReplayBadRecording, "the recording " + o.camera + " delivered no frame");
+
+  // As the player starts, minus its window: headless, no key input, no waits. The recording
+  // is the whole input and its end is the end of the run. A replay in an installation's
+  // working directory leaves the installation alone: its own shared section, no OSC.
+  app.PrivateSection = o.shared ? 0 : 1;
+  app.OscAtSetUp = o.osc ? 1 : 0;
   UseHeadlessDisplay();
   display.hd.copyShown = false;
   EnginePumpEvents = [] { DisplayWaitKey(1); };

@@ -24,9 +24,12 @@ struct ReplayOptions {
   bool save = false;    // write the knowledge base at the end
   std::string trace;    // CSV file; empty = standard output
   std::string plot;     // PNG file; empty = none
+  bool shared = false;  // use the installation's shared section (default: a private one)
+  bool osc = false;     // open OSC as osc.txt says (default: none)
 };
 
-// "--workdir DIR --camera PATH --learn G --passes N --save --trace FILE --plot FILE.png".
+// "--workdir DIR --camera PATH --learn G --passes N --save --trace FILE --plot FILE.png
+// --shared --osc".
 // false with a one-line reason on anything else, a missing value or a value out of range.
 bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std::string* err);
 
@@ -41,6 +44,7 @@ struct TraceRow {
   int LearningPasses = 0, REVIEW_MODE = 0;
   // plotted, not traced
   int VR_threshold = 0, MaxCount = 0;
+  int LearnGesture = -1;  // gesture whose standard motion is being taught; -1 = none
 };
 
 // The CSV header line (without line end); other tools read this format.

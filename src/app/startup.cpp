@@ -43,7 +43,10 @@ void PrintStartBanner() {
   const std::string slashes(82, '/');
   const std::string box = "//" + std::string(78, ' ') + "//";
   std::printf("%s\n%s\n", slashes.c_str(), box.c_str());
-  std::printf("//    O  R  V  A  N  T  E    Ver. 1.1   ( Windows Version )   //\n");
+  // Names the platform the player runs on, closed at the width of the box around it.
+  std::string line = "//    O  R  V  A  N  T  E    Ver. 1.1   ( " + PlatformName() + " Version )";
+  line += std::string(line.size() < slashes.size() - 2 ? slashes.size() - 2 - line.size() : 1, ' ') + "//";
+  std::printf("%s\n", line.c_str());
   std::printf("%s\n%s\n\n", box.c_str(), slashes.c_str());
 }
 

@@ -9,6 +9,23 @@
 
 namespace orv {
 
+// Teaching steps named by TeachingStateText.
+enum TeachStepKind : int {
+  kTeachNone = 0,
+  kTeachCountdown,   // "get ready" countdown before a standard motion or a pass
+  kTeachStandStill,  // stillness check waiting for the performer
+  kTeachGo,          // standard motion awaited
+  kTeachLearned,     // standard motion learned
+  kTeachPass,        // learning pass awaited
+  kTeachReview,      // review of the recorded passes
+  kTeachLimitsSet,   // review ended, limits set
+  kTeachSaved,       // knowledge base written
+  kTeachCancelled,   // ESC ended the teaching
+  kTeachRefused,     // a teaching key or w was refused (TeachRefusal says why)
+};
+constexpr int kHeldKeysMax = 64;        // keys held back while teaching runs
+constexpr double kViewAutoOffSeconds = 20.0;
+
 struct AppState {
   // ---- start-up ------------------------------------------------------------
   int ArgCount = 0;  // words of the command line, program path included; 2+ = batch copy
@@ -39,6 +56,13 @@ struct AppState {
   // stillness check. For replays of recorded footage, where a wait only costs time and a
   // stillness check would read frames meant for the cycles. 0 (default) = the player's waits.
   int SkipWaits = 0;
+  // 1 = the shared section is this process's own, without a name: a replay or a tuning run in
+  // an installation's working directory neither clears nor feeds the installation's motion
+  // values. 0 (default) = the section SharedMemoryName() names, shared with the other copies.
+  int PrivateSection = 0;
+  // 1 (default) = the set-up opens OSC as osc.txt says; 0 = no OSC whatever the file says
+  // (replays and tuning: their motion is not the room's).
+  int OscAtSetUp = 1;
 
   // ---- motion measure and shared section ---------------------------------------
   int DifferenceSum = 0;  // motion of this cycle: sum of |grey difference| of the two camera
@@ -91,9 +115,46 @@ struct AppState {
   // Automatic learning: 0 off; 1 gestures 0..AutoLearnLast; 2 gesture AutoLearnLast only.
   int AutoLearnMode = 0;
   int AutoLearnLast = 0;     // last gesture of the automatic sequence, 0..7
-  // Motion values (DifferenceSum) summed over the judged frames of a learning run, and their
-  // count; the end of automatic learning turns their mean into VR_threshold.
+  // Motion values (DifferenceSum) summed over the judged frames of a taught motion and its
+  // learning passes (not the review, which judges replays of the pass frames), and their count.
   int DifferenceSum2 = 0, DifferenceCnt = 0;
+  // The same values one by one (moving), and the grey differences of the frames the stillness
+  // check judged still (still), for the calibration at the end of automatic learning, which
+  // puts VR_threshold between the two. Cleared by the standard-motion entry; values beyond
+  // the capacity are not kept (a few hundred come from one automatic learning).
+  std::array<int, kCalibrationValues> MovingValues{};
+  int MovingCount = 0;  // 0..kCalibrationValues
+  std::array<int, kCalibrationValues> StillValues{};
+  int StillCount = 0;   // 0..kCalibrationValues
+
+  // ---- teaching in progress, the operator view ----------------------------------------
+  // What the teaching is doing, for TeachingStateText (one of TeachStep); set by the teaching
+  // entries and by the per-cycle look at the learning state (control/teaching.cpp).
+  int TeachStep = 0;
+  int TeachGestureShown = -1;  // gesture 0..7 the state words name; -1 none
+  int TeachCountdown = 0;      // countdown number being shown, 5..1 (3..1 between passes)
+  int TeachStillPixels = 0;    // stillness check: pixels that still change (0..4800; 0 = still)
+  int TeachPassesTotal = 0;    // passes of the learning run (N of "pass k of N"), 0 = none
+  int TeachLearnedFrames = 0;  // frames of the standard motion just learned
+  char TeachRefusal[96] = {};  // reason of the last refusal ("refused: ..."), NUL-terminated
+  int TeachEntry = 0;          // 1 while a learning entry counts in or checks stillness
+  bool CancelAsked = false;    // ESC during teaching: cancel at the next point that can
+  // Keys and clicks that came while teaching held the keyboard, oldest first (codes 1..255,
+  // at most kHeldKeysMax); they run one a cycle once the teaching has ended.
+  std::array<int, kHeldKeysMax> HeldKeys{};
+  int HeldCount = 0;
+  // Learning state of the previous cycle: what changed tells the milestones apart.
+  int SeenLearnGesture = -1, SeenPasses = 0, SeenReview = 0;
+  // Operator view: 0 off, 1 on by the o key (stays until o), 2 on by a teaching (goes off
+  // kViewAutoOffSeconds after the last teaching cycle, or by o).
+  int OperatorView = 0;
+  TimeStamp LastTeaching;      // last cycle with a teaching in progress (monotonic clock)
+  // The picture the display step showed last (a reference to the frame cache or the mirror
+  // scratch, not a copy); the operator view is drawn on a copy of it.
+  cv::Mat ShownFrame;
+  // The last published judgement (ClearJudgement empties the result block every cycle):
+  // gesture 0..7 or -1, its PHASE and JudgedLength.
+  int ViewJudged = -1, ViewPhase = 0, ViewLength = 0;
 
   // Called once per cycle right after the status output, while the judgement of the cycle is
   // still in the result block (tracing tools); nullptr = none.

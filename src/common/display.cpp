@@ -137,18 +137,12 @@ int DisplayWaitKey(int ms) {
   return -1;
 }
 
-void DisplayPumpEvents(int ms) {
-  if (!display.headless) {
-    TypedKeysPump(ms);
+void DisplayServeEvents(int ms) {
+  if (display.headless) {
+    DisplayWaitKey(ms);
     return;
   }
-  ++display.hd.waitCount;
-  auto& q = display.hd.script;
-  while (!q.empty() && q.front().key < 0 && q.front().cycle <= display.cycle) {
-    ScriptEvent ev = q.front();
-    q.pop_front();
-    FireMouse(ev);
-  }
+  TypedKeysServe(ms);
 }
 
 void DisplayPlaceBeside(const std::string& name, const std::string& anchor) {

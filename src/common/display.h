@@ -63,10 +63,10 @@ void DisplayDestroy(const std::string& name);
 // character typed (Shift, Caps Lock applied; kNoKey for a key that types none; a modifier alone
 // is no key), headless the script's next key.
 int DisplayWaitKey(int ms);
-// Serves the windows for ms milliseconds as a key wait would (redraws, mouse events), but
-// leaves any key typed meanwhile to the next DisplayWaitKey: a poll that only keeps the window
-// responsive must not eat the operator's key. Headless: the script's due mouse events fire.
-void DisplayPumpEvents(int ms);
+// Lets the windows serve their events for ms without taking a typed key: a key typed meanwhile
+// stays for the next DisplayWaitKey. Headless, the same as DisplayWaitKey(ms) (a due script
+// key is used up), so scripted runs read their keys as before.
+void DisplayServeEvents(int ms);
 // Puts window `name` to the right of window `anchor` (no-op headless), so that a small
 // window never covers the picture or the pointer over it.
 void DisplayPlaceBeside(const std::string& name, const std::string& anchor);

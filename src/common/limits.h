@@ -18,6 +18,8 @@ constexpr int kGriW = 80;                // recognizer frame
 constexpr int kGriH = 60;
 constexpr int kGriPixels = kGriW * kGriH;
 
+constexpr int kCalibrationValues = 4096;  // still and moving values kept for the calibration
+
 constexpr int kSharedWords = 256;        // words of the shared section
 constexpr int kSharedSize = 1024;
 constexpr int kAliveRecords = 32;       // liveness records, one per camera word 1..32

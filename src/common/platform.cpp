@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,22 @@ void ConsoleInit() {
 }
 
 void Bell() { std::fputc(7, stdout); }
+
+bool ConsoleIsTerminal() { return ::isatty(::fileno(stdout)) == 1; }
+
+bool JapaneseMessages() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) return std::strncmp(v, "ja", 2) == 0;
+  }
+  return false;
+}
+
+std::string PlatformName() {
+  struct utsname u {};
+  if (::uname(&u) == 0 && u.sysname[0] != '\0') return u.sysname;
+  return "POSIX";
+}
 
 void PrintWorkingDirectory() {
   std::error_code ec;
@@ -240,6 +257,25 @@ int OwnProcessId() { return static_cast<int>(::getpid()); }
 std::string EnvOr(const char* name, const std::string& fallback) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : fallback;
+}
+
+QuietStderr::QuietStderr() {
+  std::fflush(stderr);
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) return;
+  saved = ::dup(STDERR_FILENO);
+  if (saved >= 0 && ::dup2(null, STDERR_FILENO) < 0) {
+    ::close(saved);
+    saved = -1;
+  }
+  ::close(null);
+}
+
+QuietStderr::~QuietStderr() {
+  if (saved < 0) return;
+  std::fflush(stderr);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
 }
 
 }  // namespace orv

@@ -9,6 +9,14 @@ namespace orv {
 // Console. One narrow UTF-8 stream; LC_NUMERIC stays "C" so numbers print and parse alike everywhere.
 void ConsoleInit();
 void Bell();  // the console bell, character 7
+// True when standard output is a terminal (a progress line may then be overwritten with \r).
+bool ConsoleIsTerminal();
+// True when the message locale is Japanese, decided as POSIX does: the first non-empty of
+// LC_ALL, LC_MESSAGES and LANG starts with "ja". The key list and the messages that were
+// written in Japanese print in English otherwise.
+bool JapaneseMessages();
+// Name of the operating system the player runs on ("Linux"), for the start banner.
+std::string PlatformName();
 
 // "cd": print the working directory on its own line.
 void PrintWorkingDirectory();
@@ -57,6 +65,17 @@ std::string ZeroFill(std::string s);
 // targets) install a hook that EndProcess calls, after flushing, instead of exiting. The hook
 // must not return (it throws or ends the process itself); nullptr (default) = exit.
 void SetProcessEndHook(void (*hook)(int code));
+
+// While it lives, standard error (descriptor 2) goes nowhere: for library calls that report on
+// it by themselves (the video back-ends probing a name), so that the program's own one-line
+// reason stands alone.
+struct QuietStderr {
+  int saved = -1;  // the descriptor standard error is put back to; -1 = nothing was changed
+  QuietStderr();
+  ~QuietStderr();
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+};
 
 // Environment helpers.
 std::string EnvOr(const char* name, const std::string& fallback);

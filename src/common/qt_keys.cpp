@@ -84,14 +84,15 @@ void TypedKeysAttach() {
   app->installEventFilter(reader);
 }
 
+void TypedKeysServe(int ms) {
+  // The reader takes every key press into display.typed, so highgui's result is no key (and
+  // without the reader, a highgui that is not Qt-based, a key typed now is lost as before).
+  cv::waitKey(std::max(ms, 1));
+}
+
 int TypedKeysWait(int ms) {
+  if (!reader) return cv::waitKey(ms);
   auto& q = display.typed;
-  if (!reader) {
-    if (q.empty()) return cv::waitKey(ms);
-    const int k = q.front();  // kept by a pump
-    q.pop_front();
-    return k;
-  }
   if (q.empty()) {
     // Short slices of highgui's wait keep its windows and mouse callbacks served; a typed
     // key ends the wait early as it does in highgui. Its own result is never a key (every
@@ -110,12 +111,6 @@ int TypedKeysWait(int ms) {
   const int k = q.front();
   q.pop_front();
   return k;
-}
-
-void TypedKeysPump(int ms) {
-  const int k = cv::waitKey(std::max(ms, 1));
-  // Without the reader highgui hands the key out here: keep it for the next key wait.
-  if (!reader && k >= 0 && display.typed.size() < kTypedKeysMax) display.typed.push_back(k);
 }
 
 }  // namespace orv

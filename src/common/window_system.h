@@ -15,8 +15,7 @@ void TypedKeysAttach();
 // its character (Shift and Caps Lock applied), kNoKey for a key that types no plain character,
 // -1 when the time ran out. A modifier pressed alone is no key.
 int TypedKeysWait(int ms);
-// Serves the windows for ms (at least 1) milliseconds; keys typed meanwhile stay queued for
-// TypedKeysWait.
-void TypedKeysPump(int ms);
+// Serves the windows' events for ms (at least 1) and leaves the typed keys queued.
+void TypedKeysServe(int ms);
 
 }  // namespace orv

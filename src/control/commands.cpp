@@ -17,6 +17,7 @@
 #include "common/player_state.h"
 #include "control/control.h"
 #include "player/player.h"
+#include "control/operator_view.h"
 #include "control/teaching.h"
 #include "player/display_step.h"
 #include "player/motion.h"
@@ -81,6 +82,7 @@ void ShiftImage(int sign) {
   slot = shifted;
   control.ShiftedImage = shifted;
   DisplayShow(kPlayerWindow, shifted);
+  if (app.OperatorView != 0) app.RedrawMark = -1.0;  // the view is drawn over the new picture
 }
 
 void ChangeThreshold(int sign) {
@@ -97,6 +99,7 @@ void ChangeThreshold(int sign) {
 
 void ToggleFlipMode() {
   if (++app.flip_mode > 1) app.flip_mode = 0;
+  if (app.OperatorView != 0) app.RedrawMark = -1.0;  // the view is drawn over the new picture
   std::printf("SET: flip_mode = [ %s ]\n", app.flip_mode == 0 ? "NORMAL" : "LEFT-RIGHT REVERSE");
   const int f = CurrentFrame();
   if (f < 0 || FrameData[static_cast<size_t>(f)].loaded != 1) return;
@@ -113,7 +116,10 @@ void ToggleFlipMode() {
 
 void ToggleWindowSizing() {
   control.VARIABLE_SIZE_FLAG = control.VARIABLE_SIZE_FLAG == 0 ? 1 : 0;
-  std::printf("SET: 画像表示用ウィンドウサイズ = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "自動変更" : "手動変更");
+  if (JapaneseMessages())
+    std::printf("SET: 画像表示用ウィンドウサイズ = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "自動変更" : "手動変更");
+  else
+    std::printf("SET: window size for image display = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "AUTOMATIC" : "MANUAL");
   DisplayDestroy(kPlayerWindow);
   CreatePlayerWindow(control.VARIABLE_SIZE_FLAG ? cv::WINDOW_AUTOSIZE : cv::WINDOW_NORMAL, OnMouse);
   app.RedrawMark = -1.0;
@@ -325,8 +331,13 @@ bool DispatchKey(int key) {
       KeyLine("KEY FUNCTION : [k][ Add clip_00000.jpg to Home Folder ]\n");
       AddFirstClip();
       break;
+    case 'o':
+      KeyLine("KEY FUNCTION : [o][ Operator View ON/OFF ]\n");
+      ToggleOperatorView();
+      break;
     default:
       LearningKey(key);  // the operator's learning keys, on keys no command above uses
+      if (app.CancelAsked) return CancelPoint();  // ESC during the count-in
       break;
   }
   return true;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <map>
 
+#include "common/platform.h"
+
 namespace orv {
 
 namespace {
@@ -249,6 +251,46 @@ bool SetEnvItems(EnvDocument* doc, const std::vector<std::pair<int, std::string>
     }
   }
   *doc = ParseEnvText(text);
+  return true;
+}
+
+std::string EnvValueRefusal(int item, const std::string& value) {
+  const EnvItem& it = EnvItemInfo(item);
+  double v = 0.0;
+  if (!ParseEnvValue(item, value, &v))
+    return "REFUSED: " + EnvItemName(item) + " = " + value + ": not " +
+           (it.kind == EnvKind::Int ? "a whole number" : "a number") + " (" + EnvBoundsText(item) + ")";
+  if (!EnvValueAccepted(item, v))
+    return "REFUSED: " + EnvItemName(item) + " = " + value + " is outside " + EnvBoundsText(item);
+  return "";
+}
+
+bool WriteEnvItems(const std::string& path, EnvDocument* doc, const std::vector<std::pair<int, std::string>>& items,
+                   std::vector<EnvChange>* changes, std::vector<std::string>* refusals) {
+  std::vector<std::string> why;
+  for (const auto& [item, value] : items)
+    if (std::string r = EnvValueRefusal(item, value); !r.empty()) why.push_back(r);
+  if (!why.empty()) why.push_back(path + " is unchanged.");
+  const EnvDocument before = *doc;
+  std::string err;
+  if (why.empty() && !SetEnvItems(doc, items, &err)) why.push_back("REFUSED: " + err + "; " + path + " is unchanged.");
+  if (why.empty() && !WriteFileAtomic(path, doc->text)) {
+    *doc = before;
+    why.push_back("ERROR: cannot write " + path + "; it is unchanged.");
+  }
+  if (refusals) *refusals = why;
+  if (!why.empty()) return false;
+  if (changes) {
+    changes->clear();
+    for (const auto& [item, value] : items) {
+      EnvChange c{item, "not in the file", value};
+      if (item < static_cast<int>(before.values.size())) {
+        const auto [b, e] = before.spans[static_cast<size_t>(item)];
+        c.was = before.text.substr(b, e - b);
+      }
+      changes->push_back(c);
+    }
+  }
   return true;
 }
 

@@ -65,4 +65,21 @@ bool ReadEnvFile(const std::string& path, EnvDocument* doc, std::string* err);
 // beyond a missing basic item; *why says which.
 bool SetEnvItems(EnvDocument* doc, const std::vector<std::pair<int, std::string>>& items, std::string* why);
 
+// Why `value` cannot be set as `item`, as one line ("REFUSED: VR_step = x: not a number
+// (...)"); "" when it can.
+std::string EnvValueRefusal(int item, const std::string& value);
+
+// One item a write changed: its text in the file before ("not in the file" when the file did
+// not reach it) and after.
+struct EnvChange {
+  int item = 0;
+  std::string was, now;
+};
+// The one writer of parameter files (orvante-env, orvante-tune --apply): every value is checked
+// against its item's bounds, all are set in `doc` (read from `path`) and the file is replaced
+// atomically. Nothing is written unless every value is accepted and has its place; *refusals
+// then holds the reasons, one line each, ending with the file being unchanged.
+bool WriteEnvItems(const std::string& path, EnvDocument* doc, const std::vector<std::pair<int, std::string>>& items,
+                   std::vector<EnvChange>* changes, std::vector<std::string>* refusals);
+
 }  // namespace orv

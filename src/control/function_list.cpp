@@ -4,6 +4,7 @@
 
 #include <opencv2/core/version.hpp>
 
+#include "common/platform.h"
 #include "common/player_state.h"
 #include "control/control.h"
 #include "control/teaching.h"
@@ -12,7 +13,8 @@ namespace orv {
 
 void ShowFunctionList() {
   struct KeyLine {
-    const char* text;
+    const char* japanese;
+    const char* english;
     bool blankAfter;
     bool countingOnly;
   };
@@ -59,7 +61,9 @@ void ShowFunctionList() {
   std::printf("\n%s\n", rule80.c_str());
 
   const bool counting = player.MotionCountOff == 0;
-  std::printf("\n%s\n\n%s\n", kLines[0].text, rule80.c_str());
+  const bool japanese = JapaneseMessages();
+  auto text = [&](const KeyLine& l) { return japanese ? l.japanese : l.english; };
+  std::printf("\n%s\n\n%s\n", text(kLines[0]), rule80.c_str());
   for (size_t i = 1; i < sizeof kLines / sizeof kLines[0]; ++i) {
     const KeyLine& l = kLines[i];
     if (l.countingOnly && !counting) {
@@ -67,7 +71,7 @@ void ShowFunctionList() {
       if (l.blankAfter) std::printf("\n");
       continue;
     }
-    std::printf("%s\n", l.text);
+    std::printf("%s\n", text(l));
     if (l.blankAfter) std::printf("\n");
   }
   std::printf("%s\n\n", rule80.c_str());

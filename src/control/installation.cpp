@@ -48,7 +48,7 @@ cv::Mat KeyChartImage() {
       {"k", "copy ../clip_00000.jpg", "0 - 7", "gesture to teach"},
       {"g", "teach its standard motion", "s", "learning pass"},
       {"a", "automatic learning", "w", "save the knowledge base"},
-      {"", "", "", ""},
+      {"o", "operator view on / off", "ESC", "while teaching: cancel it"},
       {"mouse", "left = mirror   middle = random frame   right = camera", "", ""},
   };
   cv::Mat img(600, 800, CV_8UC3, cv::Scalar(30, 30, 30));

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -17,10 +20,12 @@
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "learning/learning.h"
+#include "player/motion.h"
 #include "player/player.h"
 #include "recognition/recognition.h"
 #include "common/timer.h"
 #include "control/control.h"
+#include "control/operator_view.h"
 #include "control/teaching.h"
 #include "kb/kb.h"
 
@@ -32,6 +37,7 @@ constexpr int kCountdownSteps = 5;
 constexpr int kCountdownStepMs = 120;  // CountdownUnit counts in these
 constexpr int kStillRounds = 30;       // stillness check: rounds ...
 constexpr int kStillFramesPerRound = 10;  // ... of at most this many captured frames
+constexpr int kPollSliceMs = 50;          // waits read keys and redraw at least this often
 
 void Lines(std::initializer_list<const char*> lines) {
   for (const char* l : lines) std::fputs(l, stdout);
@@ -89,6 +95,106 @@ bool AnythingTaught() {
 
 bool LearningPending() { return app.LearnGesture >= 0 || learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0; }
 
+// What a teaching may change, taken when it starts, so that a cancel can put it back: the
+// whole learning state (the view-point selection rewrites limits and flags of every gesture)
+// and the taught gesture's tables, pattern records and recorded pass frames.
+template <typename T>
+using ByViewSample = std::array<std::array<T, kSeqFrames>, kViews>;
+struct TeachingSnapshot {
+  LearningState learn;
+  int gesture = 0;  // the taught gesture, 0..7
+  SampleTableT::value_type samples;
+  ProtocolMapT::value_type protocol;
+  ByViewSample<std::array<double, kSigLen>> re, ps;  // the gesture's pattern records
+  ByViewSample<std::array<int32_t, 4>> header;
+  ByViewSample<int> present;
+  std::array<std::array<uint8_t, kGriPixels>, kSeqFrames> passFrames;
+  int playerMode = 1, learnGesture = -1, autoLearnMode = 0, differenceSum2 = 0, differenceCnt = 0;
+};
+std::unique_ptr<TeachingSnapshot> snapshot;  // held from the start of a teaching to its end
+
+// An entry takes a new snapshot, except in automatic learning, whose steps are one teaching.
+void TakeSnapshot(int g) {
+  if ((snapshot && app.AutoLearnMode > 0) || g < 0 || g >= kGestures) return;
+  if (!snapshot) snapshot = std::make_unique<TeachingSnapshot>();
+  TeachingSnapshot& s = *snapshot;
+  s.learn = learn;
+  s.gesture = g;
+  s.samples = SampleTable[static_cast<size_t>(g)];
+  s.protocol = ProtocolMap[static_cast<size_t>(g)];
+  for (int v = 0; v < kViews; ++v) {
+    const size_t m = static_cast<size_t>(v), gi = static_cast<size_t>(g);
+    s.present[m] = PatternPresent[m][gi];
+    if (!Patterns) continue;
+    s.re[m] = Patterns->Re[m][gi];
+    s.ps[m] = Patterns->Ps[m][gi];
+    s.header[m] = Patterns->Header[m][gi];
+  }
+  s.passFrames = PassFrames;
+  s.playerMode = app.PlayerMode;
+  s.learnGesture = app.LearnGesture;
+  s.autoLearnMode = app.AutoLearnMode;
+  s.differenceSum2 = app.DifferenceSum2;
+  s.differenceCnt = app.DifferenceCnt;
+}
+
+void RestoreSnapshot() {
+  if (!snapshot) return;
+  const TeachingSnapshot& s = *snapshot;
+  const size_t gi = static_cast<size_t>(s.gesture);
+  learn = s.learn;
+  SampleTable[gi] = s.samples;
+  ProtocolMap[gi] = s.protocol;
+  for (int v = 0; v < kViews; ++v) {
+    const size_t m = static_cast<size_t>(v);
+    for (int k = 0; k < kSeqFrames; ++k) {
+      const size_t ki = static_cast<size_t>(k);
+      if (!s.present[m][ki]) {
+        ReleasePattern(v, s.gesture, k);
+      } else if (EnsurePatternStore()) {
+        Patterns->Re[m][gi][ki] = s.re[m][ki];
+        Patterns->Ps[m][gi][ki] = s.ps[m][ki];
+        Patterns->Header[m][gi][ki] = s.header[m][ki];
+        PatternPresent[m][gi][ki] = 1;
+      }
+    }
+  }
+  PassFrames = s.passFrames;
+  app.PlayerMode = s.playerMode;
+  app.LearnGesture = s.learnGesture;
+  app.AutoLearnMode = s.autoLearnMode;
+  app.DifferenceSum2 = s.differenceSum2;
+  app.DifferenceCnt = s.differenceCnt;
+}
+
+double SecondsSince(const TimeStamp& t) {
+  const TimeStamp now = NowStamp();
+  return ElapsedSeconds(t.sec, t.usec, now.sec, now.usec);
+}
+
+void PushHeld(int key) {
+  if (key < 1 || key > 255) return;
+  if (app.HeldCount >= kHeldKeysMax) return;  // a full buffer drops, as a keyboard buffer does
+  app.HeldKeys[static_cast<size_t>(app.HeldCount++)] = key;
+}
+
+int PopHeld() {
+  if (app.HeldCount <= 0) return 255;
+  const int k = app.HeldKeys[0];
+  std::copy(app.HeldKeys.begin() + 1, app.HeldKeys.begin() + app.HeldCount, app.HeldKeys.begin());
+  --app.HeldCount;
+  return k;
+}
+
+// Teaching holds the keyboard while it runs with the camera on (or reviews): keys then wait.
+// With the camera off, a motion could never come, so keys run at once and q can switch it on.
+bool TeachingHoldsKeys() { return TeachingActive() && (player.CameraOn != 0 || learn.REVIEW_MODE != 0); }
+
+void Refuse(const char* reason) {
+  std::snprintf(app.TeachRefusal, sizeof app.TeachRefusal, "%s", reason);
+  app.TeachStep = kTeachRefused;
+}
+
 // What both entries share before the gesture's own preparation: full-resolution steps,
 // every view point, then the selection of the view points to use.
 void PrepareViews() {
@@ -101,25 +207,33 @@ void PrepareViews() {
 }
 
 // Countdown and the "LEARNING" line; interactive runs also wait for the performer to
-// stand still, so that the taught motion starts from rest.
-void CountIn(const char* kind, int g, bool interactive) {
+// stand still, so that the taught motion starts from rest. false: the teaching was cancelled.
+bool CountIn(const char* kind, int g, bool interactive) {
   const std::string name = GestureName(g);
   char text[160];
   Bell();
+  app.TeachGestureShown = g;
   if (interactive) {
+    app.TeachEntry = 1;
+    OperatorViewForTeaching();
+    app.TeachStep = kTeachCountdown;
     for (int n = kCountdownSteps; n >= 1; --n) {
+      app.TeachCountdown = n;
       std::snprintf(text, sizeof text, "---> START THE LEARNING OF %s BODY MOTION for [ %s ]. GET READY! (%d)",
                     kind, name.c_str(), n);
       ShowLearningText(text);
-      DisplayWaitKey(std::max(1, learn.CountdownUnit * kCountdownStepMs));
+      if (!TeachingWait(std::max(1, learn.CountdownUnit * kCountdownStepMs), false)) return app.TeachEntry = 0, false;
     }
+    app.TeachCountdown = 0;
   }
   std::snprintf(text, sizeof text, "*** LEARNING %s BODY MOTION for [ %s ] ***", kind, name.c_str());
   ShowLearningText(text);
   if (interactive) {
-    if (learn.REVIEW_MODE == 0) StillnessCheck();
-    DisplayWaitKey(1);
+    if (learn.REVIEW_MODE == 0 && !StillnessCheck()) return app.TeachEntry = 0, false;
+    if (!TeachingWait(1, false)) return app.TeachEntry = 0, false;
   }
+  app.TeachEntry = 0;
+  return true;
 }
 
 void KeyLine(const char* text) {
@@ -130,17 +244,22 @@ void KeyLine(const char* text) {
 bool ReadyToLearn() {
   if (LearningPending()) {
     std::printf("LEARNING: a learning run is still going on; wait until it has ended.\n");
+    Refuse("a learning run is still going on");
     return false;
   }
   if (player.CameraOn == 0) {
     std::printf("LEARNING: switch the camera on first (q): a motion is taught in front of the camera.\n");
+    Refuse("switch the camera on first (q)");
     return false;
   }
   return true;
 }
 
 // VR_step and VR_threshold from what automatic learning saw: one learned length of gesture 0
-// spans the replay period, and the threshold becomes the mean motion of the learned frames.
+// spans the replay period, and the threshold goes between the room standing still (the
+// frames the stillness checks judged still) and the learned motion (its judged frames), by
+// the rule orvante-tune applies to a rehearsal. The mean of the learned motion alone, the
+// older rule, puts about half of the moving frames below the threshold by construction.
 void Calibrate() {
   const int length = learn.GestureInfo[0].length;
   const int start = app.StartFrameNum, end = app.EndFrameNum;
@@ -150,42 +269,99 @@ void Calibrate() {
   }
   std::printf("*** VR_step=[ %6.3f ],   G[ 0 ].frame_num=[ %d ],   StartFrameNum=[ %d ],   EndFrameNum=[ %d ]\n",
               player.VR_step, length, start, end);
-  if (app.DifferenceCnt > 0) {
-    control.VR_threshold = static_cast<int>(app.DifferenceSum2 / app.DifferenceCnt);
+  const auto still = app.StillValues.begin(), moving = app.MovingValues.begin();
+  const MotionLevels m = LevelsOf(std::vector<int>(still, still + std::clamp(app.StillCount, 0, kCalibrationValues)),
+                                  std::vector<int>(moving, moving + std::clamp(app.MovingCount, 0, kCalibrationValues)),
+                                  SamplePoints());
+  if (m.separated) {
+    control.VR_threshold = m.threshold;
     // The command step reloads VR_threshold from the threshold file every cycle; without the
     // file the calibrated value would be gone at the next cycle.
     WriteThreshold(control.VR_threshold);
-    std::printf("\n--> Updated [ VR_threshold ]\n");
+    std::printf("\n--> Updated [ VR_threshold ]: between the still level %d and the motion level %d (margin %.2f)\n",
+                m.still, m.motion, m.margin);
+  } else {
+    std::printf("\nVR_threshold is kept: %s.\n", m.why.c_str());
   }
   std::printf("*** VR_threshold=[ %d ],   DifferenceSum2=[ %d ],   DifferenceCnt=[ %d ]\n\n", control.VR_threshold,
               app.DifferenceSum2, app.DifferenceCnt);
   app.DifferenceSum2 = 0;
   app.DifferenceCnt = 0;
+  app.StillCount = 0;
+  app.MovingCount = 0;
   WaitOneSecond();
+}
+
+// A frame the stillness check judged still: its grey difference to the frame before is what
+// the camera makes of the room at rest.
+void KeepStillValue() {
+  if (player.CameraOn == 0 || app.StillCount < 0 || app.StillCount >= kCalibrationValues) return;
+  app.StillValues[static_cast<size_t>(app.StillCount++)] = GreyDifferenceSum();
 }
 
 }  // namespace
 
 std::string TeachingStateText() {
-  if (app.LearnGesture >= 0) return "GO - perform [" + GestureName(app.LearnGesture) + "]";
-  if (learn.REVIEW_MODE != 0) return "review - perform [" + GestureName(learn.pos_num) + "] once more";
-  if (learn.LearningPasses >= 1) return "pass - perform [" + GestureName(learn.pos_num) + "] again";
-  return "";
+  const int g = app.TeachGestureShown >= 0 ? app.TeachGestureShown : learn.pos_num;
+  const std::string a = "[" + GestureName(g) + "]";
+  const int total = std::max(app.TeachPassesTotal, learn.LearningPasses);
+  const int pass = total - learn.LearningPasses + 1;  // the pass now awaited, 1..total
+  char text[200];
+  if (app.TeachEntry != 0) {
+    if (app.TeachStep == kTeachStandStill) {
+      std::snprintf(text, sizeof text, "STAND STILL — %d pixels still change", app.TeachStillPixels);
+      return text;
+    }
+    if (app.TeachCountdown <= 0) return learn.LearningPasses >= 1 ? "GO — perform " + a + " again" : "GO — perform " + a;
+    if (learn.LearningPasses >= 1)
+      std::snprintf(text, sizeof text, "get ready — %s pass %d of %d in %d", a.c_str(), pass, total,
+                    app.TeachCountdown);
+    else
+      std::snprintf(text, sizeof text, "get ready — teaching %s in %d", a.c_str(), app.TeachCountdown);
+    return text;
+  }
+  if (app.LearnGesture >= 0) return "GO — perform [" + GestureName(app.LearnGesture) + "]";
+  if (learn.REVIEW_MODE != 0) return "review — perform " + a + " once more";
+  if (learn.LearningPasses >= 1) {
+    if (app.TeachCountdown > 0)
+      std::snprintf(text, sizeof text, "pass %d of %d — perform %s again in %d", pass, total, a.c_str(),
+                    app.TeachCountdown);
+    else
+      std::snprintf(text, sizeof text, "pass %d of %d — perform %s again", pass, total, a.c_str());
+    return text;
+  }
+  switch (app.TeachStep) {
+    case kTeachLearned:
+      std::snprintf(text, sizeof text, "learned %s: %d frames", a.c_str(), app.TeachLearnedFrames);
+      return text;
+    case kTeachLimitsSet:
+      return "limits of " + a + " set";
+    case kTeachSaved:
+      std::snprintf(text, sizeof text, "saved HOLVA_data-%d-1..4.dat", player.ContentNumber + 1);
+      return text;
+    case kTeachCancelled:
+      return "cancelled";
+    case kTeachRefused:
+      return std::string("refused: ") + app.TeachRefusal;
+    default:
+      return "";
+  }
 }
 
 void ShowLearningText(const char* text) {
   std::printf("%s\n", text);
   std::fflush(stdout);
+  if (app.OperatorView != 0) {
+    ShowOperatorView();  // the view says the same in its state line
+    return;
+  }
 
   cv::Mat canvas;
-  const int f = CurrentFrame();
-  if (f >= 0 && FrameData[static_cast<size_t>(f)].loaded == 1 && !FrameImages[static_cast<size_t>(f)].empty()) {
-    const cv::Mat& img = FrameImages[static_cast<size_t>(f)];
-    if (img.channels() == 3)
-      canvas = img.clone();
+  if (!app.ShownFrame.empty()) {
+    if (app.ShownFrame.channels() == 3)
+      canvas = app.ShownFrame.clone();
     else
-      cv::cvtColor(img, canvas, cv::COLOR_GRAY2BGR);
-    if (app.flip_mode == 1) cv::flip(canvas, canvas, 1);
+      cv::cvtColor(app.ShownFrame, canvas, cv::COLOR_GRAY2BGR);
   } else {
     canvas = cv::Mat(240, 320, CV_8UC3, cv::Scalar(0, 0, 0));
   }
@@ -215,8 +391,161 @@ void ShowLearningText(const char* text) {
   app.RedrawMark = -1.0;  // the next display step puts the plain frame back
 }
 
-void StillnessCheck() {
+bool TeachingActive() { return app.TeachEntry != 0 || LearningPending() || app.AutoLearnMode > 0; }
+
+void TeachingKey(int key) {
+  if (key == kKeyEsc) {
+    app.CancelAsked = true;
+    return;
+  }
+  PushHeld(key);
+}
+
+int PollKey(int ms) {
+  const int pendingBefore = app.PendingKey;
+  const int key = KeyCode(DisplayWaitKey(ms));
+  // A click during the wait left its key pending; it takes its turn like a typed key.
+  int clicked = 0;
+  if (app.PendingKey != pendingBefore && app.PendingKey >= 1 && app.PendingKey <= 255) clicked = app.PendingKey;
+  const bool typed = key != 255 && key != 0;
+  if (TeachingHoldsKeys() || (typed && key == kKeyEsc && TeachingActive())) {
+    if (typed) TeachingKey(key);
+    if (clicked) TeachingKey(clicked), app.PendingKey = pendingBefore;
+    return 255;
+  }
+  if (app.HeldCount == 0) return key;
+  // Keys held during a teaching run first, one a cycle, in the order they came.
+  if (typed) PushHeld(key);
+  if (clicked) PushHeld(clicked), app.PendingKey = pendingBefore;
+  return PopHeld();
+}
+
+bool TeachingWait(int ms, bool onClock) {
+  const TimeStamp start = NowStamp();
+  for (;;) {
+    const int left = ms - static_cast<int>(SecondsSince(start) * 1000.0);
+    const int slice = std::clamp(left, 1, kPollSliceMs);
+    PollKey(slice);
+    ShowOperatorView();
+    if (app.CancelAsked) return false;
+    // The headless display answers at once: a wait on the clock sleeps for it, a key wait
+    // (the countdown) is over, as it is for the headless display's own waits.
+    if (display.headless) {
+      if (!onClock) return true;
+      if (left > 0) {
+        const timespec nap{0, static_cast<long>(slice) * 1000000L};
+        nanosleep(&nap, nullptr);
+      }
+    }
+    if (ms - static_cast<int>(SecondsSince(start) * 1000.0) <= 0) return true;
+  }
+}
+
+bool HandOffWait(int ms) {
+  StartTimer();  // as WaitOneSecond: the cycle timer restarts with the wait
+  if (app.SkipWaits) return true;
+  return TeachingWait(ms, true);
+}
+
+void CancelTeaching() {
+  app.CancelAsked = false;
+  app.TeachEntry = 0;
+  app.TeachCountdown = 0;
+  if (snapshot) {
+    const int g = snapshot->gesture;
+    RestoreSnapshot();
+    snapshot.reset();
+    app.TeachGestureShown = g;
+  }
+  // Passes a knowledge base asked for end too: cancelled is cancelled.
+  learn.LearningPasses = 0;
+  learn.REVIEW_MODE = 0;
+  learn.ReviewFrame = 0;
+  app.LearnGesture = -1;
+  app.AutoLearnMode = 0;
+  app.TeachPassesTotal = 0;
+  app.SeenLearnGesture = -1, app.SeenPasses = 0, app.SeenReview = 0;
+  // The direction tables follow SKIP, and the recognizer starts a fresh sequence.
+  FillDirectionTables();
+  ResetRecognition();
+  recog.PHASE = -1;
+  app.TeachStep = kTeachCancelled;
+  app.RedrawMark = -1.0;
+  std::printf("CANCELLED: the teaching of [ %s ] was cancelled; the knowledge base, the gesture and the engine "
+              "settings are as before it started.\n",
+              GestureName(app.TeachGestureShown).c_str());
+  std::fflush(stdout);
+}
+
+bool CancelPoint() {
+  if (!app.CancelAsked) return true;
+  CancelTeaching();
+  return PauseScreen();
+}
+
+void TeachingCycleStart() {
+  // Passes a knowledge base asked for start without a key: their snapshot is the loaded state.
+  if (!snapshot && LearningPending()) {
+    TakeSnapshot(app.LearnGesture >= 0 ? app.LearnGesture : learn.pos_num);
+    if (app.TeachPassesTotal < learn.LearningPasses) app.TeachPassesTotal = learn.LearningPasses;
+    app.TeachGestureShown = learn.pos_num;
+    app.SeenPasses = learn.LearningPasses;
+    app.SeenReview = learn.REVIEW_MODE;
+    OperatorViewForTeaching();
+  }
+}
+
+void TeachingAfterStep() {
+  const int g = app.SeenLearnGesture;
+  const std::string a = GestureName(app.TeachGestureShown >= 0 ? app.TeachGestureShown : learn.pos_num);
+  if (g >= 0 && app.LearnGesture < 0) {
+    app.TeachLearnedFrames = learn.GestureInfo[static_cast<size_t>(g)].length;
+    app.TeachStep = kTeachLearned;
+    std::printf("LEARNED: the standard motion of gesture %d [ %s ]: %d frames.\n", g, GestureName(g).c_str(),
+                app.TeachLearnedFrames);
+  }
+  if (learn.LearningPasses < app.SeenPasses) {
+    const int total = std::max(app.TeachPassesTotal, app.SeenPasses);
+    std::printf("PASS %d of %d of [ %s ] ended.\n", total - app.SeenPasses + 1, total, a.c_str());
+    app.TeachStep = learn.REVIEW_MODE != 0 ? kTeachReview : kTeachPass;
+  }
+  if (app.SeenReview != 0 && learn.REVIEW_MODE == 0) {
+    const int p = std::clamp(learn.pos_num, 0, kGestures - 1);
+    std::printf("REVIEW of [ %s ] ended; its new limits: RateLimit=[ %g ] OK_VAR=[ %g ] MatchLimit=[ %g ].\n",
+                a.c_str(), learn.RateLimit[static_cast<size_t>(p)], learn.OK_VAR[static_cast<size_t>(p)],
+                learn.MatchLimit[static_cast<size_t>(p)]);
+    app.TeachStep = kTeachLimitsSet;
+    app.TeachPassesTotal = 0;
+  }
+  if (recog.JudgedGesture >= 0 && recog.JudgedGesture < kGestures && recog.PHASE > 0) {
+    app.ViewJudged = recog.JudgedGesture;
+    app.ViewPhase = recog.PHASE;
+    app.ViewLength = recog.JudgedLength;
+  }
+  app.SeenLearnGesture = app.LearnGesture;
+  app.SeenPasses = learn.LearningPasses;
+  app.SeenReview = learn.REVIEW_MODE;
+  std::fflush(stdout);
+
+  if (TeachingActive()) {
+    app.LastTeaching = NowStamp();
+    return;
+  }
+  snapshot.reset();  // the teaching has ended: what it did stays
+  if (app.OperatorView == 2 && SecondsSince(app.LastTeaching) > kViewAutoOffSeconds) {
+    app.OperatorView = 0;
+    app.RedrawMark = -1.0;  // the plain frame again
+  }
+}
+
+bool StillnessCheck() {
   const double rate = std::max(1, learn.GRATE);
+  const TimeStamp began = NowStamp();
+  bool waiting = false;  // a frame with motion came: the STOP banner is out
+  double lastLine = -1.0;  // seconds (since the start) of the last progress line
+  const bool terminal = ConsoleIsTerminal();
+  app.TeachStep = kTeachStandStill;
+  app.TeachStillPixels = 0;
   for (int round = 0; round < kStillRounds; ++round) {
     for (int k = 0; k < kStillFramesPerRound; ++k) {
       StartTimer();
@@ -225,43 +554,77 @@ void StillnessCheck() {
       FeedFrame();
       ComputeMotionMaps();
       const bool moving = recog.DiffPixelCount > 0;
+      app.TeachStillPixels = moving ? static_cast<int>(recog.DiffPixelCount) : 0;
+      if (!moving) KeepStillValue();
       if (moving) {
-        StopBanner();
-        std::printf(" STOP YOUR BODY MOTION, NOW! [ DThreshold=%d,   rv=%f ]\n", learn.DThreshold,
-                    recog.DiffPixelCount);
+        if (!waiting) StopBanner();
+        waiting = true;
+        // One progress line: overwritten on a terminal, one a second in a log.
+        const double t = SecondsSince(began);
+        if (terminal || lastLine < 0.0 || t - lastLine >= 1.0) {
+          std::printf("%s STOP YOUR BODY MOTION, NOW! [ DThreshold=%d,   rv=%f ]%s", terminal ? "\r" : "",
+                      learn.DThreshold, recog.DiffPixelCount, terminal ? "" : "\n");
+          std::fflush(stdout);
+          lastLine = t;
+        }
       }
       // A frame takes at least one frame time of the learning rate.
       while (StopTimer() > rate) {
       }
+      // The performer's window keeps answering: a key poll and the view, once a frame.
+      PollKey(1);
+      ShowOperatorView();
+      if (app.CancelAsked) {
+        if (waiting && terminal) std::printf("\n");
+        return false;
+      }
       if (!moving) break;
     }
   }
+  if (waiting && terminal) std::printf("\n");
+  if (waiting && recog.DiffPixelCount > 0) {
+    StopBanner();
+    std::printf(" The performer did not stand still in %d frames; the motion is taught from here.\n",
+                kStillRounds * kStillFramesPerRound);
+  }
+  app.TeachStillPixels = 0;
+  return true;
 }
 
-void StandardMotionEntry(int g, bool interactive) {
-  if (g < 0 || g >= kGestures) return;
+bool StandardMotionEntry(int g, bool interactive) {
+  if (g < 0 || g >= kGestures) return false;
+  TakeSnapshot(g);
+  app.TeachPassesTotal = 0;
   PrepareViews();
   learn.pos_num = g;
   PrepareLearning();
-  CountIn("STANDARD", g, interactive);
+  app.StillCount = 0;  // the calibration's values start with this motion's stillness check
+  app.MovingCount = 0;
+  if (!CountIn("STANDARD", g, interactive)) return false;
   GoBanner();
   app.DifferenceSum2 = 0;
   app.DifferenceCnt = 0;
   app.LearnGesture = g;
   app.PlayerMode = 0;  // the engine must run to learn
+  app.TeachStep = kTeachGo;
   std::fflush(stdout);
+  return true;
 }
 
-void SimilarMotionEntry(int passes, bool interactive) {
+bool SimilarMotionEntry(int passes, bool interactive) {
   const int g = learn.pos_num;
-  if (g < 0 || g >= kGestures) return;
+  if (g < 0 || g >= kGestures) return false;
+  TakeSnapshot(g);
   PrepareViews();
   ResetRecognition();
   learn.LearningPasses = std::max(1, passes);
-  CountIn("SIMILAR", g, interactive);
+  app.TeachPassesTotal = learn.LearningPasses;
+  if (!CountIn("SIMILAR", g, interactive)) return false;
   GoGoBanner();
   app.PlayerMode = 0;
+  app.TeachStep = kTeachPass;
   std::fflush(stdout);
+  return true;
 }
 
 bool SaveKnowledgeBase() {
@@ -269,13 +632,26 @@ bool SaveKnowledgeBase() {
     std::printf("NOT SAVED: learning is still running (passes left: %d, review: %s, standard motion: %s).\n",
                 std::max(0, learn.LearningPasses), learn.REVIEW_MODE ? "running" : "no",
                 app.LearnGesture >= 0 ? "not ended" : "no");
+    Refuse("learning is still running; save when it has ended");
     return false;
   }
   if (!AnythingTaught()) {
     std::printf("NOT SAVED: no gesture has been taught; the knowledge-base files are left as they are.\n");
+    Refuse("no gesture has been taught; nothing to save");
     return false;
   }
-  WriteKB();
+  if (!WriteKB()) {
+    Refuse("the knowledge base could not be written (see the error above)");
+    return false;
+  }
+  long records = 0;
+  for (const auto& byGesture : PatternPresent)
+    for (const auto& bySample : byGesture)
+      for (int present : bySample) records += present != 0;
+  std::printf("SAVED: %s, %s, %s, %s (%ld pattern records).\n", KBFileName(1).c_str(), KBFileName(2).c_str(),
+              KBFileName(3).c_str(), KBFileName(4).c_str(), records);
+  std::fflush(stdout);
+  app.TeachStep = kTeachSaved;
   return true;
 }
 
@@ -320,6 +696,7 @@ bool LearningKey(int key) {
       if (!HasStandardMotion(g)) {
         std::printf("LEARNING: gesture %d [ %s ] has no standard motion yet; teach it first (g).\n", g,
                     GestureName(g).c_str());
+        Refuse(("[" + GestureName(g) + "] has no standard motion yet; teach it first (g)").c_str());
         return true;
       }
       learn.pos_num = g;
@@ -330,6 +707,8 @@ bool LearningKey(int key) {
       if (!ReadyToLearn()) return true;
       app.AutoLearnLast = g;
       app.AutoLearnMode = 2;
+      app.TeachGestureShown = g;
+      OperatorViewForTeaching();
       return true;
     case 'w':
       KeyLine("KEY FUNCTION : [w][ Save the Knowledge Base ]\n");
@@ -350,6 +729,8 @@ void ShowLearningKeys() {
   std::printf("     [ a ]       automatic learning of the chosen gesture (g, then s), then VR_step and\n");
   std::printf("                 VR_threshold are calibrated from it\n");
   std::printf("     [ w ]       save the knowledge base (HOLVA_data-%d-1..4.dat)\n", player.ContentNumber + 1);
+  std::printf("     [ESC]       while teaching: cancel it (all as before its key), then pause\n");
+  std::printf("     [ o ]       operator view over the picture: teaching state, motion, gestures\n");
   std::printf("%s\n\n", rule.c_str());
 }
 

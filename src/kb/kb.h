@@ -1,11 +1,15 @@
 // The knowledge base: its files, the pattern store's release and discard, and a full synthetic one.
 #pragma once
+#include <string>
 
 namespace orv {
 
 // Knowledge-base files HOLVA_data-N-1..4.dat of the current content, in the working folder.
 int ReadKB();                // -1: a file is missing, nothing changed; else 0
-void WriteKB();
+// All four files replaced, or none (the previous ones kept); false when they were not saved.
+bool WriteKB();
+// Name of knowledge-base file n (1..4) of the current content, "HOLVA_data-C-n.dat".
+std::string KBFileName(int n);
 // Clamps every loaded value that later serves as an index, a loop step or a count.
 void BoundKnowledgeBase();
 // Every pattern record released and every presence flag cleared.

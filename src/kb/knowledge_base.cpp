@@ -28,16 +28,16 @@ static_assert(sizeof(LearningState::RoiWeightSum) == 2048 && sizeof(LearningStat
 
 void (*EnginePumpEvents)() = nullptr;
 
-namespace {
-
-constexpr double kAbnormal = 1e9;
-constexpr int kMaxCountdownUnit = 100;  // 12 s per countdown step
-
 std::string KBFileName(int n) {
   char name[64];
   std::snprintf(name, sizeof name, "HOLVA_data-%d-%d.dat", player.ContentNumber + 1, n);
   return name;
 }
+
+namespace {
+
+constexpr double kAbnormal = 1e9;
+constexpr int kMaxCountdownUnit = 100;  // 12 s per countdown step
 
 // ---- file 1: parameters as text ---------------------------------------------
 
@@ -361,7 +361,7 @@ int ReadKB() {
 // Writes the four files as the exact inverse of ReadKB. All four are written to
 // temporary files first and renamed only when every one is complete, so a failure
 // (open error, full disk) keeps the previous knowledge base whole.
-void WriteKB() {
+bool WriteKB() {
   TempFile t[4];
   bool all = true;
 
@@ -404,7 +404,7 @@ void WriteKB() {
 
   if (!OpenTemp(t[3], KBFileName(4))) {
     discard();
-    return;
+    return false;
   }
   if (Patterns) {
     PatternRecord r{};
@@ -426,12 +426,14 @@ void WriteKB() {
 
   if (!all) {
     discard();
-    return;
+    return false;
   }
+  bool replaced = true;
   for (TempFile& x : t) {
     if (std::rename(x.tmp.c_str(), x.target.c_str()) != 0) {
       std::fprintf(stderr, "WriteKB(): could not replace [ %s ].\n", x.target.c_str());
       std::remove(x.tmp.c_str());
+      replaced = false;
     }
   }
 
@@ -446,6 +448,7 @@ void WriteKB() {
       "         O      O  O   O  O  OOOO  O   O OOOOO OOO    O \n\n"};
   Banner(kFinished, 7);
   std::fflush(stdout);
+  return replaced;
 }
 
 void ReleaseKnowledgeBase() { ReleaseAllPatterns(); }

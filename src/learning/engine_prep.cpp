@@ -14,6 +14,7 @@
 namespace orv {
 
 void (*EngineShowText)(const char*) = nullptr;
+bool (*EngineWait)(int) = nullptr;
 
 namespace {
 

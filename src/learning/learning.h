@@ -52,5 +52,9 @@ constexpr int kFollowableLevel = 50;
 // Optional hook that shows a learning text (pass countdown, "LEARNING ..."): the player prints
 // it and draws it over its window. Unset, the engine prints the text itself.
 extern void (*EngineShowText)(const char* text);
+// Optional hook for the waits between learning passes: waits ms milliseconds while the player
+// keeps reading keys and redrawing; false when the teaching is to be cancelled (the hand-off
+// then stops counting in). Unset, the hand-off waits on the cycle timer (WaitOneSecond).
+extern bool (*EngineWait)(int ms);
 
 }  // namespace orv

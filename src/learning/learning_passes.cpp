@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "common/app_state.h"
 #include "common/control_state.h"
 #include "common/learning_state.h"
 #include "common/platform.h"
@@ -67,9 +68,16 @@ void LearningHandOff(int learnGesture) {
   // The performer gets three seconds to return to the start of the motion.
   const char* name = g >= 0 && g < kGestures ? learn.GestureInfo[g].name : "";
   for (int n = 3; n >= 1; --n) {
+    app.TeachCountdown = n;
     ShowText("---> START THE LEARNING OF SIMILAR BODY MOTION for [ %.20s ]. GET READY! (%d)", name, n);
-    WaitOneSecond();
+    if (!EngineWait) {
+      WaitOneSecond();
+    } else if (!EngineWait(1000)) {
+      app.TeachCountdown = 0;
+      return;  // cancelled: the player restores what the teaching changed
+    }
   }
+  app.TeachCountdown = 0;
   if (control.CamBeep) {
     Bell();
     std::printf("\n");

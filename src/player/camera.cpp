@@ -87,8 +87,8 @@ void OpenSource() {
 void FitRecordedFrame(cv::Mat& frame) {
   if (frame.cols == kCamW && frame.rows == kCamH) return;
   if (!source.scaleAnnounced) {
-    std::printf("ORVANTE_CAMERA: the recording's frames are %dx%d; they are scaled to %dx%d.\n", frame.cols,
-                frame.rows, kCamW, kCamH);
+    std::printf("%s: the recording's frames are %dx%d; they are scaled to %dx%d.\n",
+                source.given.empty() ? "ORVANTE_CAMERA" : source.given.c_str(), frame.cols, frame.rows, kCamW, kCamH);
     source.scaleAnnounced = true;
   }
   cv::Mat scaled;
@@ -120,9 +120,7 @@ bool ReadSource(cv::Mat& frame) {
     source.capture->release();
     got = OpenRecording(*source.capture, source.recording) && source.capture->read(frame) && !frame.empty();
   }
-  // Only ORVANTE_CAMERA recordings are fitted: a replay tool names its own recording and
-  // treats a frame of another size as unusable footage.
-  if (got && !source.recording.empty() && source.given.empty()) FitRecordedFrame(frame);
+  if (got && !source.recording.empty()) FitRecordedFrame(frame);
   return got;
 }
 
@@ -226,13 +224,40 @@ bool CameraIsOpen() {
   return source.capture && source.capture->isOpened();
 }
 
+int GrabCameraFrame(cv::Mat& frame) {
+  if (!ReadSource(frame)) return 1;
+  // Only 8-bit grey, BGR or BGRA frames can be converted; anything else is refused like a
+  // frame of the wrong size (the message shows channels and depth).
+  const int ch = frame.channels();
+  if (frame.cols != kCamW || frame.rows != kCamH || frame.depth() != CV_8U || (ch != 1 && ch != 3 && ch != 4)) return 2;
+  return 0;
+}
+
+RecordingInfo ProbeRecording(const std::string& name) {
+  RecordingInfo info;
+  cv::VideoCapture capture;
+  // The back-ends that do not take the name say so in their own words; the caller says it once.
+  const QuietStderr quiet;
+  if (!OpenRecording(capture, name)) return info;
+  info.opens = true;
+  cv::Mat frame;
+  if (capture.read(frame) && !frame.empty()) {
+    info.width = frame.cols;
+    info.height = frame.rows;
+  }
+  info.fps = capture.get(cv::CAP_PROP_FPS);
+  info.frames = static_cast<long>(capture.get(cv::CAP_PROP_FRAME_COUNT));
+  return info;
+}
+
 void ZAV_Capture() {
   if (player.CameraOn == 0) {
     RetryLostCamera();
     if (player.CameraOn == 0) return;
   }
   cv::Mat& frame = player.CameraFrame;
-  if (!ReadSource(frame)) {
+  const int got = GrabCameraFrame(frame);
+  if (got == 1) {
     if (player.StopAtCameraEnd) {
       player.CameraEnd = 1;
       return;
@@ -241,10 +266,8 @@ void ZAV_Capture() {
     CameraLost();
     return;
   }
-  // Only 8-bit grey, BGR or BGRA frames can be converted; anything else is refused like a
-  // frame of the wrong size (the message shows channels and depth).
   const int ch = frame.channels();
-  if (frame.cols != kCamW || frame.rows != kCamH || frame.depth() != CV_8U || (ch != 1 && ch != 3 && ch != 4)) {
+  if (got == 2) {
     SizeError(frame);
     if (player.StopAtCameraEnd) {
       player.CameraEnd = 2;

@@ -39,7 +39,7 @@ bool DisplayFrame() {
   const int f = FrameIndex(player.frame_no);
   if (f == FrameIndex(app.RedrawMark)) {
     if (++app.SameFrameCount == 10 && f >= 0 && f < kMaxFrames && FrameData[static_cast<size_t>(f)].loaded == 1)
-      DisplayPumpEvents(1);  // keeps the window responsive; a key typed now is the loop's
+      DisplayServeEvents(1);  // keeps the window responsive; a key typed now waits for the poll
     return true;
   }
   app.SameFrameCount = 0;
@@ -77,11 +77,14 @@ bool DisplayFrame() {
       // The cache keeps the file's orientation; the mirror is drawn into a scratch image.
       static cv::Mat flipped;
       if (app.flip_mode == 0) {
-        DisplayShow(kPlayerWindow, img);
+        app.ShownFrame = img;
       } else if (app.flip_mode == 1 || app.flip_mode == 2) {
         cv::flip(img, flipped, app.flip_mode == 1 ? 1 : 0);
-        DisplayShow(kPlayerWindow, flipped);
+        app.ShownFrame = flipped;
       }
+      // With the operator view on, the loop shows the frame with the view drawn over a copy.
+      const bool shown = app.flip_mode >= 0 && app.flip_mode <= 2;
+      if (shown && app.OperatorView == 0) DisplayShow(kPlayerWindow, app.ShownFrame);
     }
   }
   app.RedrawMark = player.frame_no;

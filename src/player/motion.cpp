@@ -1,8 +1,10 @@
 // Motion measure and the memory section shared by the copies running on this machine.
 #include <endian.h>
 #include <signal.h>
+#include <sys/mman.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,7 +86,12 @@ volatile void* MapOrEnd(const std::string& name, int bytes) {
   std::string why;
   bool mapping = false;
   volatile void* view = MapSharedSection(name, static_cast<size_t>(bytes), &why, &mapping);
-  if (!view) SharedFailure(mapping ? "共有メモリマッピング失敗" : "共有メモリオープン失敗", name, why);
+  if (!view) {
+    const bool ja = JapaneseMessages();
+    SharedFailure(mapping ? (ja ? "共有メモリマッピング失敗" : "shared memory could not be mapped")
+                          : (ja ? "共有メモリオープン失敗" : "shared memory could not be opened"),
+                  name, why);
+  }
   return view;
 }
 
@@ -136,6 +143,18 @@ void RemoveSharedSections(const std::string& name) {
 }
 
 void OpenSharedMemory() {
+  if (app.PrivateSection) {
+    // Nameless: no other process can reach it, and nothing is left behind.
+    void* view = ::mmap(nullptr, static_cast<size_t>(app.SharedSize), PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (view == MAP_FAILED) SharedFailure("共有メモリマッピング失敗", "private", std::strerror(errno));
+    UnmapSharedSection(app.SharedView, static_cast<size_t>(app.SharedSize));
+    UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
+    app.SharedView = static_cast<volatile int32_t*>(view);
+    app.AliveView = nullptr;  // nobody else can write into it: no writer to record
+    app.PublishedWord = 0;
+    return;
+  }
   volatile void* view = MapOrEnd(SharedMemoryName(), app.SharedSize);
   volatile void* alive = MapOrEnd(AliveSectionName(), kAliveSize);
   UnmapSharedSection(app.SharedView, static_cast<size_t>(app.SharedSize));
@@ -190,6 +209,24 @@ void CopySharedOut() {
     app.SharedView[i] = static_cast<int32_t>(htole32(static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)])));
 }
 
+int GreyDifferenceSum() {
+  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
+  const uint8_t* a = player.GrayFrames[0].data();
+  const uint8_t* b = player.GrayFrames[1].data();
+  int sum = 0;
+  for (int y = 0; y < kCamH; y += s) {
+    const uint8_t* ra = a + y * kCamW;
+    const uint8_t* rb = b + y * kCamW;
+    for (int x = 0; x < kCamW; x += s) sum += std::abs(ra[x] - rb[x]);
+  }
+  return sum;
+}
+
+int SamplePoints() {
+  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
+  return ((kCamH + s - 1) / s) * ((kCamW + s - 1) / s);
+}
+
 void MeasureMotion() {
   app.DifferenceSum = 0;
   if (player.CameraOn == 0) {
@@ -204,16 +241,7 @@ void MeasureMotion() {
     return;
   }
 
-  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
-  const uint8_t* a = player.GrayFrames[0].data();
-  const uint8_t* b = player.GrayFrames[1].data();
-  int sum = 0;
-  for (int y = 0; y < kCamH; y += s) {
-    const uint8_t* ra = a + y * kCamW;
-    const uint8_t* rb = b + y * kCamW;
-    for (int x = 0; x < kCamW; x += s) sum += std::abs(ra[x] - rb[x]);
-  }
-  app.DifferenceSum = sum;
+  app.DifferenceSum = GreyDifferenceSum();
 
   CopySharedIn();
   if (control.CamChan >= 0 && control.CamChan < kCamWords) {

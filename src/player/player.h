@@ -28,6 +28,20 @@ void UseDeviceCamera();
 // device and of ORVANTE_CAMERA; opened by TurnCameraOn like the device.
 void UseRecordingCamera(const std::string& name, bool loop);
 bool CameraIsOpen();
+// The next frame of the open camera as captured, before any flip: 0 a frame the capture can
+// use (320x240, 8 bits; a recording of another size is scaled to it as the player scales it),
+// 1 no frame, 2 a frame it cannot use. ZAV_Capture takes its frames here.
+int GrabCameraFrame(cv::Mat& frame);
+// What a recording is, opened on its own (it is not the camera): whether it opens, the size
+// of its first frame (0 x 0 when it delivers none), its frame rate and frame count as the
+// container states them (0 or less when unknown).
+struct RecordingInfo {
+  bool opens = false;
+  int width = 0, height = 0;
+  double fps = 0.0;
+  long frames = 0;
+};
+RecordingInfo ProbeRecording(const std::string& name);
 
 // content folders and frame data
 void CheckContent();
@@ -62,6 +76,14 @@ constexpr int kLastScannedNumber = 25000;
 
 // stepping and motion count
 void StepPlayer();
+// The burst lengths the main loop sets every cycle (BurstFlip, BurstReset) with the camera on.
+constexpr int kBurstFlipCameraOn = 3, kBurstResetCameraOn = 1;
+// The end of a burst on its counter: true when it was long enough to turn the direction
+// (count > flip); the count starts again when above reset.
+bool EndBurst(int* count, int flip, int reset);
+// Lengths in cycles of the bursts that turn the direction when the motion values `sums` meet
+// PlayState 1 with the camera on and the given threshold, in their order.
+std::vector<int> TurningBursts(const std::vector<int>& sums, int threshold);
 void MoveForward(double s);
 void MoveBackward(double s);
 // Big-digit glyphs of the motion-count banner: 8 rows per digit, MSB = leftmost column.

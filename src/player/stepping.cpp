@@ -31,6 +31,27 @@ const std::array<std::array<uint8_t, 8>, 10> DigitGlyphs = {{
     {0x3C, 0x42, 0x42, 0x42, 0x3E, 0x02, 0x42, 0x3C},
 }};
 
+bool EndBurst(int* count, int flip, int reset) {
+  const bool turns = *count > flip;
+  if (*count > reset) *count = 0;
+  return turns;
+}
+
+std::vector<int> TurningBursts(const std::vector<int>& sums, int threshold) {
+  std::vector<int> lengths;
+  int count = 0;
+  for (int d : sums) {
+    if (d <= 0) continue;
+    if (d > threshold) {
+      ++count;
+    } else {
+      const int length = count;
+      if (EndBurst(&count, kBurstFlipCameraOn, kBurstResetCameraOn)) lengths.push_back(length);
+    }
+  }
+  return lengths;
+}
+
 namespace {
 
 int KeyRingIndex(int i) {
@@ -64,8 +85,8 @@ void MoveInDirection(double s) {
 }
 
 void BurstEnd() {
-  if (player.BurstCount > player.BurstFlip) player.Direction = player.Direction == 1 ? 0 : 1;
-  if (player.BurstCount > player.BurstReset) player.BurstCount = 0;
+  if (EndBurst(&player.BurstCount, player.BurstFlip, player.BurstReset))
+    player.Direction = player.Direction == 1 ? 0 : 1;
 }
 
 void StepByState(int d, int t) {
@@ -222,18 +243,18 @@ void StepPlayer() {
   if (player.MaxCount == 2) {
     if (!EnsureFrameLoaded(player.Direction)) return;
     // These polls only keep the window served: a key typed now is left to the loop's poll.
-    DisplayPumpEvents(1);
-    DisplayPumpEvents(1);
+    DisplayServeEvents(1);
+    DisplayServeEvents(1);
   }
 
   const int f = CurrentFrame();
   if (player.VR_step == 0.0 && f >= 0 && FrameData[static_cast<size_t>(f)].loaded == 1 &&
       !FrameImages[static_cast<size_t>(f)].empty()) {
     cv::Mat& img = FrameImages[static_cast<size_t>(f)];
-    DisplayPumpEvents(1);
+    DisplayServeEvents(1);
     cv::flip(img, img, 1);
     DisplayShow(kPlayerWindow, img);
-    DisplayPumpEvents(1);
+    DisplayServeEvents(1);
   }
 }
 

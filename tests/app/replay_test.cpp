@@ -1,7 +1,11 @@
 // The replay tool against the player's own cycle: same frames, same values.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -179,7 +183,8 @@ TEST(Replay, FailuresEndWithOneLineAndTheirOwnExitCode) {
     std::vector<std::string> args;
     bool content;
     int code;
-    std::string message;
+    std::string message;  // the last line; with code 0 a line of the log
+    bool alone = false;   // refused before the set-up said anything
   } cases[] = {
       {{}, true, 1, "--camera PATH is needed"},
       {{"--camera", big, "--learn", "8"}, true, 1, "--learn takes a gesture 0..7"},
@@ -188,8 +193,8 @@ TEST(Replay, FailuresEndWithOneLineAndTheirOwnExitCode) {
       {{"--camera", big, "--plot", "p.jpg"}, true, 1, "--plot writes a PNG file"},
       {{"--camera", big, "--speed", "2"}, true, 1, "unknown argument --speed"},
       {{"--camera", big, "--workdir", (d.path / "nowhere").string()}, true, 1, "cannot enter the working directory"},
-      {{"--camera", missing}, true, 3, "cannot open the recording"},
-      {{"--camera", big}, true, 3, "a frame of the recording cannot be used"},
+      {{"--camera", missing}, true, 3, "cannot open the recording", true},
+      {{"--camera", big}, true, 0, "the recording's frames are 640x480; they are scaled to 320x240."},
       {{"--camera", big}, false, 4, "the set-up in . ended the run"},
   };
   for (const Case& c : cases) {
@@ -200,12 +205,60 @@ TEST(Replay, FailuresEndWithOneLineAndTheirOwnExitCode) {
       fs::remove_all(d.path / "S001");
     ProcResult r = Replay(c.args, d.path / "work");
     EXPECT_EQ(r.exitCode, c.code) << r.err;
+    if (c.code == 0) {
+      EXPECT_EQ(CountOf(r.err, c.message), 1) << r.err;
+      continue;
+    }
     // Only the last line is the tool's own; before it comes the player's log.
     const std::vector<std::string> lines = SplitLines(r.err);
     ASSERT_FALSE(lines.empty());
+    if (c.alone || c.code == 1) {
+      EXPECT_EQ(lines.size(), 1u) << r.err;
+    }
     EXPECT_EQ(CountOf(r.err, "orvante-replay: "), 1) << r.err;
     EXPECT_EQ(lines.back().rfind("orvante-replay: " + c.message, 0), 0u) << r.err;
   }
+}
+
+TEST(Replay, InALiveInstallationItLeavesTheSharedSectionAndOscAloneUnlessAsked) {
+  TempDir d;
+  fs::create_directories(d.path / "work");
+  MakeContent(d.path, 0, 4);
+  for (int i = 0; i < 4; ++i)
+    cv::imwrite((d.path / ("rec_" + std::to_string(i) + ".png")).string(), cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(i * 50)));
+  // The installation: its section with a camera's value, and osc.txt sending to a listener here.
+  const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  WriteFile(d.path / "work/osc.txt", "send 127.0.0.1 " + std::to_string(ntohs(addr.sin_port)) + "\n");
+  const std::string name = "/orvante-live-" + std::to_string(::getpid());
+  const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::ftruncate(fd, 1024), 0);
+  auto* words = static_cast<int32_t*>(::mmap(nullptr, 1024, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+  ::close(fd);
+  for (bool asked : {false, true}) {
+    SCOPED_TRACE(asked ? "--shared --osc" : "default");
+    words[0] = words[1] = 4321;
+    std::vector<std::string> argv{ORVANTE_REPLAY_TOOL, "--camera", (d.path / "rec_%d.png").string()};
+    if (asked) argv.insert(argv.end(), {"--shared", "--osc"});
+    ProcOptions opt;
+    opt.cwd = d.path / "work";
+    opt.env = {{"ORVANTE_SHM_NAME", name}};
+    ASSERT_EQ(RunProcess(argv, opt).exitCode, 0);
+    char buf[2048];
+    const bool sent = ::recv(sock, buf, sizeof buf, 0) > 0;
+    EXPECT_EQ(sent, asked);
+    while (::recv(sock, buf, sizeof buf, 0) > 0) {
+    }
+    EXPECT_EQ(words[1] == 4321, !asked) << "the installation's camera word";
+  }
+  ::munmap(words, 1024);
+  orv::RemoveSharedSections(name);
+  ::close(sock);
 }
 
 namespace {

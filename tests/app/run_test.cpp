@@ -1,6 +1,8 @@
 // The real player binary, end to end.
 #include <gtest/gtest.h>
 
+#include "common/platform.h"
+
 #include <signal.h>
 
 #include <chrono>
@@ -53,13 +55,15 @@ TEST(PlayerRun, HeadlessStartPauseAndQuit) {
   EXPECT_EQ(r.err, "");
   const std::string& o = r.out;
   // Start-up, set-up and the two block-letter ends, in this order.
-  size_t a = Pos(o, "//    O  R  V  A  N  T  E    Ver. 1.1   ( Windows Version )   //\n");
+  std::string banner = "//    O  R  V  A  N  T  E    Ver. 1.1   ( " + orv::PlatformName() + " Version )";
+  banner.resize(80, ' ');
+  size_t a = Pos(o, banner + "//\n");
   size_t b = Pos(o, s.work.string() + "\n");
   size_t c = Pos(o, std::string("[0]") + ORVANTE_BINARY + "\n");
   size_t d = Pos(o, "\nTotal length of file name strings = " + std::to_string(std::string(ORVANTE_BINARY).size()) + "\n");
   size_t e = Pos(o, "The system is starting up. This may take a while.\n\n");
   size_t f = Pos(o, "*** Finished. Thank you for waiting! ***");
-  size_t g = Pos(o, "[ ORVANTE Ver.1.1 機能一覧 ]");
+  size_t g = Pos(o, orv::JapaneseMessages() ? "[ ORVANTE Ver.1.1 機能一覧 ]" : "[ ORVANTE Ver.1.1 Function List ]");
   size_t h = Pos(o, " OOOO    OOO   O   O   OOOO  OOOOO  O \n");
   size_t i = Pos(o, "OOO   OOOO   OOOO      O     OOO   OOO  O   O\n\n");
   EXPECT_TRUE(a < b && b < c && c < d && d < e && e < f && f < g && g < h && h < i);

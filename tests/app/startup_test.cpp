@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "common/app_state.h"
+#include "common/platform.h"
 #include "common/player_state.h"
 #include "support/process.h"
 #include "control/control.h"
@@ -126,7 +127,27 @@ TEST(BatchCopy, MissingContentFolderIsNamedOnceAndFails) {
 }
 
 TEST(FunctionList, LicenceKeysAndCameraBanner) {
+  // Japanese exactly as it was under a Japanese message locale (POSIX order: LC_ALL, then
+  // LC_MESSAGES, then LANG, the first non-empty one decides), English under any other.
+  struct Locale {
+    const char *all, *messages, *lang;
+    bool japanese;
+  };
+  for (const Locale& l : {Locale{"", "", "ja_JP.UTF-8", true}, Locale{"C", "", "ja_JP.UTF-8", false},
+                          Locale{"", "ja_JP.eucJP", "en_GB.UTF-8", true}, Locale{"", "", "", false}}) {
+    setenv("LC_ALL", l.all, 1), setenv("LC_MESSAGES", l.messages, 1), setenv("LANG", l.lang, 1);
+    EXPECT_EQ(orv::JapaneseMessages(), l.japanese) << l.all << "|" << l.messages << "|" << l.lang;
+  }
   orv::player.MotionCountOff = 1;
+  testing::internal::CaptureStdout();
+  orv::ShowFunctionList();
+  const std::string english = testing::internal::GetCapturedStdout();
+  EXPECT_NE(english.find("[ ORVANTE Ver.1.1 Function List ]"), std::string::npos);
+  EXPECT_NE(english.find("     [ o ]     operator view (teaching state, motion, gestures) on / off.\n"),
+            std::string::npos);
+  EXPECT_EQ(english.find("機能"), std::string::npos);
+
+  setenv("LANG", "ja_JP.UTF-8", 1);
   testing::internal::CaptureStdout();
   orv::ShowFunctionList();
   std::string off = testing::internal::GetCapturedStdout();

@@ -190,6 +190,7 @@ TEST_F(FrameCommands, SpaceRecreatesWindowWithMouse) {
   display.hd.mouse.clear();
   display.hd.mouse[kPlayerWindow] = nullptr;
   app.RedrawMark = 5.0;
+  setenv("LC_ALL", "ja_JP.UTF-8", 1);  // the message as it stands under a Japanese locale
   EXPECT_EQ(Run(' '), "SET: 画像表示用ウィンドウサイズ = [ 自動変更 ]\n");
   EXPECT_EQ(control.VARIABLE_SIZE_FLAG, 1);
   EXPECT_EQ(display.hd.destroyCount, 1);
@@ -199,6 +200,9 @@ TEST_F(FrameCommands, SpaceRecreatesWindowWithMouse) {
   control.MonitorMode = 2;
   EXPECT_EQ(Run(' '), "KEY FUNCTION : [SPACE][ Toggle VARIABLE_SIZE_FLAG ]\nSET: 画像表示用ウィンドウサイズ = [ 手動変更 ]\n");
   EXPECT_EQ(display.hd.windows[kPlayerWindow], cv::WINDOW_NORMAL);
+  setenv("LC_ALL", "C", 1);
+  control.MonitorMode = 0;
+  EXPECT_EQ(Run(' '), "SET: window size for image display = [ AUTOMATIC ]\n");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Threshold file, counting switches, pause screen, help and the home-folder copies.
 #include <gtest/gtest.h>
 
+#include "common/platform.h"
+
 #include <filesystem>
 
 #include "player_fixture.h"
@@ -137,7 +139,7 @@ TEST_F(SettingCommands, PauseEditsDThresholdUntilEnter) {
 
 TEST_F(SettingCommands, EnterShowsHelpAndNothingElse) {
   const std::string out = Run(kKeyEnter);
-  EXPECT_NE(out.find("ORVANTE Ver.1.1 機能一覧"), std::string::npos);
+  EXPECT_NE(out.find(JapaneseMessages() ? "ORVANTE Ver.1.1 機能一覧" : "ORVANTE Ver.1.1 Function List"), std::string::npos);
   EXPECT_EQ(out.find("[ H ]"), std::string::npos);  // counting is off
   EXPECT_DOUBLE_EQ(player.frame_no, 0.0);
 }

@@ -2,6 +2,8 @@
 // is taught, and the calibration at the end of automatic learning.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "../control/player_fixture.h"
 #include "common/recognition_state.h"
 #include "control/control.h"
@@ -142,36 +144,85 @@ TEST_F(LearningKeysTest, StillnessCheckWaitsOutMotion) {
   ZAV_Capture();  // the buffers hold the first picture
   FeedFrame();
   testing::internal::CaptureStdout();
-  StillnessCheck();
+  EXPECT_TRUE(StillnessCheck());
   const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(CountOf(out, " STOP YOUR BODY MOTION, NOW! [ DThreshold=40,   rv="), 2) << out;
-  EXPECT_EQ(CountOf(out, " OOOO  OOOOO   OOO   OOOO  \n"), 2);
+  // The banner once when the wait starts; in a log one progress line a second.
+  EXPECT_EQ(CountOf(out, " STOP YOUR BODY MOTION, NOW! [ DThreshold=40,   rv="), 1) << out;
+  EXPECT_EQ(CountOf(out, " OOOO  OOOOO   OOO   OOOO  \n"), 1);
 }
 
-TEST_F(LearningKeysTest, CycleWhileAMotionIsTaughtSkipsDisplayAndKeys) {
+// ESC cancels a teaching wherever it is (count-in, awaited standard motion, pending pass) and
+// puts back what it changed; keys typed meanwhile wait for its end and then run in order.
+TEST_F(LearningKeysTest, EscCancelsTheTeachingAndHeldKeysRunAfterIt) {
   StillCamera();
-  app.PlayerMode = 0;
-  app.LearnGesture = 0;
+  ASSERT_TRUE(EnsurePatternStore());  // gesture 2 learned things a new teaching clears
+  PatternPresent[5][2][0] = 1;
+  Patterns->Re[5][2][0][3] = 0.25;
+  SampleTable[2][2][5][0] = {1, 0, 0.5, 3.0};
+  ProtocolMap[2][2][5][7] = 0.75;
+  learn.GestureInfo[2].length = 33, learn.SampleCount[2] = 12, learn.RateLimit[2] = 77.0;
+  learn.NEROI = 7, learn.SKIP = 2.0, learn.RoiActive[9] = 0;
+  Key('2');
+  const auto before = std::make_unique<LearningState>(learn);
+  auto unchanged = [&] {
+    const LearningState& b = *before;
+    return b.NEROI == learn.NEROI && b.SKIP == learn.SKIP && b.RateLimit == learn.RateLimit &&
+           b.SampleCount == learn.SampleCount && b.RoiActive == learn.RoiActive && b.MapEnable == learn.MapEnable &&
+           b.ViewTemplate == learn.ViewTemplate && b.GestureWeight == learn.GestureWeight &&
+           learn.GestureInfo[2].length == 33 && learn.LearningPasses == 0 && learn.REVIEW_MODE == 0 &&
+           PatternPresent[5][2][0] == 1 && Patterns->Re[5][2][0][3] == 0.25 && SampleTable[2][2][5][0].sample == 3.0 &&
+           ProtocolMap[2][2][5][7] == 0.75 && app.LearnGesture == -1 && app.PlayerMode == 1;
+  };
   std::string err;
-  ASSERT_TRUE(ParseScript("1 x\n", &display.hd.script, &err));
-  const double before = player.frame_no;
-  testing::internal::CaptureStdout();
-  RunCycle();
-  RunCycle();
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(display.hd.script.size(), 1u);  // the key waits
-  EXPECT_EQ(player.frame_no, before);
-  EXPECT_EQ(app.LearnGesture, 0);  // a still camera ends no motion
+  for (const int round : {0, 1, 2}) {
+    const int key = round == 2 ? 's' : 'g';
+    display.hd.script.clear();
+    app.Cycle = 0;
+    app.OperatorView = 0;
+    const double frame = player.frame_no;
+    const long shows = display.hd.showCount;
+    SCOPED_TRACE(round);
+    if (round == 0) {
+      // In the count-in: the countdown reads the ESC; the pause screen then takes ENTER.
+      ASSERT_TRUE(ParseScript("0 ESC\n0 ENTER\n", &display.hd.script, &err));
+      EXPECT_NE(Key(key).find("CANCELLED: the teaching of [ C ]"), std::string::npos);
+      EXPECT_TRUE(unchanged());
+      EXPECT_EQ(TeachingStateText(), "cancelled");
+      continue;
+    }
+    const std::string started = Key(key);
+    EXPECT_EQ(app.OperatorView, 2) << started;  // a teaching turns the view on
+    EXPECT_FALSE(unchanged());
+    ASSERT_TRUE(ParseScript("1 x\n1 o\n3 ESC\n3 ENTER\n", &display.hd.script, &err));
+    testing::internal::CaptureStdout();
+    for (int c = 0; c < 3; ++c) EXPECT_TRUE(RunCycle());
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("CANCELLED"), std::string::npos) << out;
+    EXPECT_TRUE(unchanged());
+    EXPECT_EQ(player.frame_no, frame);  // x and o wait ...
+    EXPECT_EQ(app.HeldCount, 2);
+    EXPECT_GE(display.hd.showCount - shows, 2);  // ... while the view is shown every cycle
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(RunCycle());
+    EXPECT_TRUE(RunCycle());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(player.frame_no, frame + 1.0);  // ... and run once the teaching has ended
+    EXPECT_EQ(app.OperatorView, 0);
+    EXPECT_EQ(app.HeldCount, 0);
+  }
 
-  // With the camera off nothing could ever end the wait: keys are read again.
+  // With the camera off a motion could never come: keys run at once, so q can switch it on.
+  Key('g');
   testing::internal::CaptureStdout();
   TurnCameraOff();
   display.hd.script.clear();  // the switch-off sequence has its own key wait
   ASSERT_TRUE(ParseScript("1 x\n", &display.hd.script, &err));
+  const double before2 = player.frame_no;
+  app.Cycle = 0;
   RunCycle();
   testing::internal::GetCapturedStdout();
   EXPECT_TRUE(display.hd.script.empty());
-  EXPECT_EQ(player.frame_no, before + 1.0);
+  EXPECT_EQ(player.frame_no, before2 + 1.0);
 }
 
 TEST_F(LearningKeysTest, SavingIsRefusedWhileLearningRuns) {
@@ -202,23 +253,44 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
   learn.SampleCount[0] = 40;  // standard motion and a pass: nothing left to learn
   learn.GestureInfo[0].length = 25;
   app.StartFrameNum = 100, app.EndFrameNum = 300;
-  app.DifferenceSum2 = 30000, app.DifferenceCnt = 4;
-  app.AutoLearnMode = 1;
-  testing::internal::CaptureStdout();
-  AutoLearningStep();
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(app.AutoLearnMode, 0);
-  EXPECT_DOUBLE_EQ(player.VR_step, 8.0);
-  EXPECT_EQ(control.VR_threshold, 7500);
-  EXPECT_EQ(ReadFile("ZAV_THRESHOLD.dat"), "7500");  // survives the next command step
-  EXPECT_EQ(app.DifferenceSum2, 0);
-  EXPECT_EQ(app.DifferenceCnt, 0);
-  size_t a = out.find("Automatic learning has been finished.\n");
-  size_t b = out.find("\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n");
-  size_t c = out.find("\n--> Updated [ VR_step ]\n");
-  size_t d = out.find("*** VR_step=[  8.000 ],   G[ 0 ].frame_num=[ 25 ],   StartFrameNum=[ 100 ],   EndFrameNum=[ 300 ]\n");
-  size_t e = out.find("*** VR_threshold=[ 7500 ],   DifferenceSum2=[ 30000 ],   DifferenceCnt=[ 4 ]\n\n");
-  EXPECT_TRUE(a < b && b < c && c < d && d < e && e != std::string::npos) << out;
+  // Still values 1,000 (below the floor of one grey level per sample point, 4,800) and moving
+  // values 20,000 and 30,000: the threshold goes to the geometric mean of 4,800 and 20,000, so
+  // every moving frame is above it (their mean, 25,000, would leave half below).
+  struct Case {
+    int still, moving;
+    const char* line;
+  } cases[] = {
+      {12, 12, "--> Updated [ VR_threshold ]: between the still level 4800 and the motion level 20000 (margin 4.17)"},
+      {9, 12, "VR_threshold is kept: 9 still and 12 moving values; at least 10 of each are needed."},
+  };
+  for (const Case& k : cases) {
+    control.VR_threshold = 7000;
+    app.StillCount = k.still, app.MovingCount = k.moving;
+    for (int i = 0; i < k.still; ++i) app.StillValues[static_cast<size_t>(i)] = 1000;
+    for (int i = 0; i < k.moving; ++i) app.MovingValues[static_cast<size_t>(i)] = i % 2 ? 20000 : 30000;
+    app.DifferenceSum2 = 300000, app.DifferenceCnt = 12;
+    app.AutoLearnMode = 1;
+    testing::internal::CaptureStdout();
+    AutoLearningStep();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(k.line), std::string::npos) << out;
+    EXPECT_EQ(app.AutoLearnMode, 0);
+    EXPECT_DOUBLE_EQ(player.VR_step, 8.0);
+    EXPECT_EQ(app.DifferenceSum2, 0);
+    EXPECT_EQ(app.StillCount + app.MovingCount, 0);
+    const int expected = k.still >= 10 ? 9798 : 7000;
+    EXPECT_EQ(control.VR_threshold, expected);
+    char line[120];
+    std::snprintf(line, sizeof line, "*** VR_threshold=[ %d ],   DifferenceSum2=[ 300000 ],   DifferenceCnt=[ 12 ]\n\n",
+                  expected);
+    size_t a = out.find("Automatic learning has been finished.\n");
+    size_t b = out.find("\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n");
+    size_t c = out.find("\n--> Updated [ VR_step ]\n");
+    size_t d = out.find("*** VR_step=[  8.000 ],   G[ 0 ].frame_num=[ 25 ],   StartFrameNum=[ 100 ],   EndFrameNum=[ 300 ]\n");
+    size_t e = out.find(line);
+    EXPECT_TRUE(a < b && b < c && c < d && d < e && e != std::string::npos) << out;
+  }
+  EXPECT_EQ(ReadFile("ZAV_THRESHOLD.dat"), "9798");  // survives the next command step
 
   // Gesture 0 without a pass yet: the next step starts its similar-motion pass instead.
   learn.SampleCount[0] = 0;
@@ -235,10 +307,45 @@ TEST_F(LearningKeysTest, FunctionListEndsWithTheLearningKeys) {
   testing::internal::CaptureStdout();
   ShowFunctionList();
   const std::string out = testing::internal::GetCapturedStdout();
-  const size_t list = out.find("[ ORVANTE Ver.1.1 機能一覧 ]");
+  const size_t list = out.find("[ ORVANTE Ver.1.1 ");
   const size_t block = out.find("[ Gesture learning keys ]");
   ASSERT_NE(block, std::string::npos);
   EXPECT_LT(list, block);
-  for (const char* k : {"[ 0 .. 7 ]", "[ g ]", "[ s ]", "[ a ]", "[ w ]"})
+  for (const char* k : {"[ 0 .. 7 ]", "[ g ]", "[ s ]", "[ a ]", "[ w ]", "[ESC]       while teaching", "[ o ]"})
     EXPECT_NE(out.find(k, block), std::string::npos) << k;
+}
+
+// The player binary on a still camera with a pass or a standard motion pending (it once neither
+// drew nor read keys until a motion came, for ever): ESC cancels, Enter resumes, and what w then
+// saves is byte for byte the knowledge base loaded; a script used up during a pass cancels and quits.
+TEST(TeachingProcess, EscEndsAPassPendingInAStillScene) {
+  TempDir dir;
+  const auto demo = dir.path / "demo", work = demo / "work";
+  ProcOptions o;
+  o.cwd = dir.path;
+  o.timeoutSeconds = 120;
+  ASSERT_EQ(RunProcess({ORVANTE_DEMO_TOOL, demo.string()}, o).exitCode, 0);
+  o.cwd = work;
+  ASSERT_EQ(RunProcess({ORVANTE_REPLAY_TOOL, "--camera", (demo / "gesture" / "sweep_%04d.png").string(), "--learn",
+                        "0", "--passes", "1", "--save", "--trace", (dir.path / "t.csv").string()}, o).exitCode, 0);
+  std::vector<std::string> kb;
+  for (int i = 1; i <= 4; ++i) kb.push_back(ReadFile(work / ("HOLVA_data-1-" + std::to_string(i) + ".dat")));
+  std::filesystem::create_directories(dir.path / "still");
+  for (int i = 0; i < 3; ++i)
+    std::filesystem::copy_file(demo / "gesture" / "sweep_0000.png", dir.path / "still" / ("s_000" + std::to_string(i) + ".png"));
+  o.timeoutSeconds = 30;
+  o.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (dir.path / "script.txt").string()},
+           {"ORVANTE_CAMERA", (dir.path / "still" / "s_%04d.png").string()}};
+  for (const char* script : {"1 q\n5 s\n60 ESC\n61 ESC\n", "1 q\n5 s\n60 ESC\n61 ENTER\n62 w\n63 ESC\n64 ESC\n", "1 q\n5 s\n",
+                             "1 q\n5 g\n60 ESC\n61 ENTER\n62 w\n63 ESC\n64 ESC\n"}) {
+    SCOPED_TRACE(script);
+    WriteFile(dir.path / "script.txt", script);
+    const ProcResult r = RunProcess({ORVANTE_BINARY}, o);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(CountOf(r.out, "\nSAVED: "), std::string(script).find(" w\n") != std::string::npos ? 1 : 0);
+    EXPECT_EQ(CountOf(r.out, "CANCELLED: the teaching of [ A ]"), 1) << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
+    for (int i = 1; i <= 4; ++i)
+      EXPECT_EQ(ReadFile(work / ("HOLVA_data-1-" + std::to_string(i) + ".dat")), kb[static_cast<size_t>(i - 1)]) << i;
+  }
 }

@@ -22,6 +22,7 @@
 #include "../support/ci.h"
 #include "../support/process.h"
 #include "../support/xvfb.h"
+#include "common/platform.h"
 #include "player/motion.h"
 
 namespace fs = std::filesystem;
@@ -260,7 +261,8 @@ TEST_F(XvfbPlayer, KeysAndClicksDriveTheRealWindow) {
 
   // SPACE re-creates the window, sized to the picture; the mouse must work on the new one.
   Key("space");
-  ASSERT_TRUE(OutHas("SET: 画像表示用ウィンドウサイズ = [ 自動変更 ]\n"));
+  ASSERT_TRUE(OutHas(orv::JapaneseMessages() ? "SET: 画像表示用ウィンドウサイズ = [ 自動変更 ]\n"
+                                              : "SET: window size for image display = [ AUTOMATIC ]\n"));
   ASSERT_NO_FATAL_FAILURE(FindWindow());
   ASSERT_TRUE(WaitFor([&] { return FrameOf(shot = Shot()) == (first + 1) % kFrames; }, 10.0)) << "no redraw";
   ASSERT_EQ(X({xdotool_, "click", "1"}).exitCode, 0);  // left button: the mirror command
@@ -381,6 +383,65 @@ TEST_F(XvfbPlayer, EachCaseOfALetterRunsItsOwnCommand) {
             (std::vector<std::string>{"SET: DThreshold = [ 41 ]", "SET: DThreshold = [ 42 ]",
                                       "SET: DThreshold = [ 41 ]"}));
   ASSERT_TRUE(Type("Escape", " OOOO    OOO   O   O   OOOO  OOOOO  O \n", 2));
+  Key("Escape");
+  EXPECT_EQ(EndPlayer(), 0);
+}
+
+// The operator view in the real window: o shows it and hides it again, a teaching turns it on,
+// and ESC during a pass pending in a still scene (a hang once) cancels it at once: the knowledge
+// base saved afterwards is byte for byte the one loaded, settings and limits included.
+TEST_F(XvfbPlayer, OperatorViewAndEscDuringAPendingPass) {
+  // A knowledge base with gesture 0 taught from the demo's sweeps, and a still camera.
+  const fs::path demo = dir_.path / "demo", work = dir_.path / "work";
+  ASSERT_EQ(X({ORVANTE_DEMO_TOOL, demo.string()}).exitCode, 0);
+  fs::create_directories(work);
+  MakeContent(dir_.path, 0, kFrames, 160, 120);
+  ProcOptions o;
+  o.cwd = work;
+  o.timeoutSeconds = 120;
+  const std::string sweep = (demo / "gesture" / "sweep_%04d.png").string();
+  ASSERT_EQ(RunProcess({ORVANTE_REPLAY_TOOL, "--camera", sweep, "--learn", "0", "--passes", "1", "--save", "--trace",
+                        (dir_.path / "t.csv").string()}, o).exitCode, 0);
+  std::map<std::string, std::string> kb;
+  for (int i = 1; i <= 4; ++i) kb["HOLVA_data-1-" + std::to_string(i) + ".dat"] = ReadFile(work / ("HOLVA_data-1-" + std::to_string(i) + ".dat"));
+  fs::create_directories(dir_.path / "still");
+  for (int i = 0; i < 4; ++i) fs::copy_file(demo / "gesture" / "sweep_0000.png", dir_.path / "still" / ("s_000" + std::to_string(i) + ".png"));
+  ASSERT_GE(StartPlayer({{"ORVANTE_CAMERA", (dir_.path / "still" / "s_%04d.png").string()}}), 0);
+
+  // The view's top strip is a dark panel where the frames are never dark (their blue is 128).
+  auto viewShown = [&] {
+    const cv::Mat shot = Shot();
+    if (shot.rows < 8) return false;
+    const cv::Scalar m = cv::mean(shot(cv::Rect(0, 1, shot.cols, std::max(2, shot.rows / 30))));
+    return m[0] < 60 && m[1] < 60 && m[2] < 60;
+  };
+  EXPECT_FALSE(viewShown());
+  Key("o");
+  EXPECT_TRUE(WaitFor(viewShown, 10.0)) << "no view after o";
+  Key("o");
+  EXPECT_TRUE(WaitFor([&] { return !viewShown(); }, 10.0)) << "the view stayed after o";
+  ASSERT_TRUE(OutHas("SET: operator view = [ OFF ]\n"));
+
+  Key("q");
+  ASSERT_TRUE(OutHas("Done.\n"));
+  ASSERT_NO_FATAL_FAILURE(FindWindow());
+  Key("s");
+  EXPECT_TRUE(WaitFor(viewShown, 10.0)) << "no view during the count-in";
+  ASSERT_TRUE(OutHas("*** LEARNING SIMILAR BODY MOTION for [ A ] ***"));
+  ASSERT_TRUE(OutHas(" OOO    OOOO    O  O \n"));  // GO!!: the pass waits for a motion
+  EXPECT_TRUE(WaitFor(viewShown, 5.0)) << "no view while the pass is pending";
+  const auto pressed = std::chrono::steady_clock::now();
+  Key("Escape");
+  ASSERT_TRUE(OutHas("CANCELLED: the teaching of [ A ]", 10.0)) << Out().substr(Out().size() > 3000 ? Out().size() - 3000 : 0);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count();
+  RecordProperty("seconds_from_esc_to_cancelled", std::to_string(seconds));
+  ASSERT_TRUE(OutHas(" OOOO    OOO   O   O   OOOO  OOOOO  O \n"));  // and paused, as ESC does
+  Key("Return");
+  Key("w");
+  ASSERT_TRUE(OutHas("SAVED: HOLVA_data-1-1.dat"));
+  for (const auto& [name, bytes] : kb) EXPECT_EQ(ReadFile(work / name), bytes) << name;
+  Key("Escape");
+  ASSERT_TRUE(WaitFor([&] { return CountOf(Out(), " OOOO    OOO   O   O   OOOO  OOOOO  O \n") == 2; }, 10.0));
   Key("Escape");
   EXPECT_EQ(EndPlayer(), 0);
 }

@@ -30,7 +30,7 @@ struct LearningRun : testing::Test {
     EngineShowText = [](const char* text) { shown += text, shown += '|'; };
     shown.clear();
   }
-  void TearDown() override { EngineShowText = nullptr; }
+  void TearDown() override { EngineShowText = nullptr, EngineWait = nullptr; }
 
   // Frame i of a sweep: a bright bar turning about a pivot at the bottom of the picture,
   // 7.5 degrees a frame, clockwise or not.
@@ -137,10 +137,16 @@ TEST_F(LearningRun, PassesPauseBetweenThemAndCountDown) {
   EXPECT_EQ(CountOf(out, "\a\n"), 1) << out;  // the bell before the next pass
   EXPECT_STREQ(learn.LearningText, "*** LEARNING SIMILAR BODY MOTION for [ B ] ***");
 
+  // The player's wait hook reads keys; a cancel asked in the second second ends the count-in.
+  static int waits = 0;
+  EngineWait = [](int ms) { return ms == 1000 && ++waits < 2; };
   shown.clear();
   Sequence(8);
   EXPECT_EQ(learn.LearningPasses, 1);
-  EXPECT_NE(shown, "");
+  EXPECT_EQ(shown,
+            "---> START THE LEARNING OF SIMILAR BODY MOTION for [ B ]. GET READY! (3)|"
+            "---> START THE LEARNING OF SIMILAR BODY MOTION for [ B ]. GET READY! (2)|");
+  EngineWait = nullptr;
   shown.clear();
   Sequence(8);
   EXPECT_EQ(learn.LearningPasses, 0);

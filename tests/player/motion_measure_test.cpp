@@ -226,7 +226,7 @@ TEST_F(MotionTest, UnusableSectionEndsTheProgramWithItsMessage) {
   orvtest::TempDir dir;
   orvtest::ProcOptions opt;
   opt.cwd = dir.path;
-  opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SHM_NAME", name_}};
+  opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SHM_NAME", name_}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "ja_JP.UTF-8"}};
   const auto r = orvtest::RunProcess({ORVANTE_BINARY}, opt);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("共有メモリオープン失敗\n"), std::string::npos) << r.out;
