@@ -22,7 +22,6 @@
 
 namespace fs = std::filesystem;
 using namespace orvtest;
-using orv::RemoveSharedSections;
 
 namespace {
 
@@ -110,7 +109,7 @@ constexpr size_t npos = std::string::npos;
 
 TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   const std::string shm = "/orvante-test-multi-" + std::to_string(::getpid());
-  RemoveSharedSections(shm);
+  orv::RemoveSharedSections(shm);
   const mode_t oldMask = ::umask(0);  // the section must still come out private
 
   Copy follower(5, -1, -1, "1000000000 ESC\n");  // all three run until stopped
@@ -151,7 +150,6 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   camA.pid = -1;
   EXPECT_EQ(v.w[1], 0);
   EXPECT_EQ(v.w[4], 14400);
-  // A copy that ends on a stop request withdraws its value itself: nothing is left to follow.
   StopProcess(camB.pid);
   camB.pid = -1;
   EXPECT_EQ(v.w[4], 0);
@@ -162,7 +160,7 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   StopProcess(follower.pid);
   follower.pid = -1;
   EXPECT_EQ(CountOf(ReadFile(follower.out), "NOW, TURNING ON THE CAMERA"), 0);
-  RemoveSharedSections(shm);
+  orv::RemoveSharedSections(shm);
 }
 
 // Three copies publish side by side for thousands of cycles while a fourth follows them.
@@ -170,7 +168,7 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
 // multiple of 4800 up to 33600; a torn copy of the section would show as any other value.
 TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
   const std::string shm = "/orvante-test-torn-" + std::to_string(::getpid());
-  RemoveSharedSections(shm);
+  orv::RemoveSharedSections(shm);
   const char* env = std::getenv("ORVANTE_SHARED_CYCLES");
   const int cycles = env ? std::atoi(env) : 2000;
   const std::string script = "1 q\n" + std::to_string(cycles) + " ESC\n";
@@ -187,7 +185,7 @@ TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
   }
   StopProcess(follower.pid);
   follower.pid = -1;
-  RemoveSharedSections(shm);
+  orv::RemoveSharedSections(shm);
 
   // The follower's lines, and each publisher's own sums: all multiples of 4800 within range.
   auto check = [](const std::string& text, const char* field, int* seen) {
@@ -210,7 +208,7 @@ TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
 // A copy that ends from its pause screen (ESC, ESC) withdraws its value as well.
 TEST(MultiProcess, CopyThatEndsWithdrawsItsValue) {
   const std::string shm = "/orvante-test-end-" + std::to_string(::getpid());
-  RemoveSharedSections(shm);
+  orv::RemoveSharedSections(shm);
   Copy cam(2, 20, 30, "1 q\n40 ESC\n");
   cam.Start(shm, true);
   EXPECT_EQ(WaitProcess(cam.pid, 120), 0) << ReadFile(cam.err);
@@ -220,5 +218,5 @@ TEST(MultiProcess, CopyThatEndsWithdrawsItsValue) {
   ASSERT_NE(v.w, nullptr);
   EXPECT_EQ(v.w[3], 0);
   EXPECT_EQ(v.w[0], 0);
-  RemoveSharedSections(shm);
+  orv::RemoveSharedSections(shm);
 }

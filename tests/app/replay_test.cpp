@@ -104,8 +104,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
             "WIDTH,JudgedLength,INP_FNUM,SampleSpread,LearningPasses,REVIEW_MODE");
   EXPECT_FALSE(fs::exists(d.root.path / "t.csv.tmp"));
 
-  // The same frames through the player's own set-up and cycle, in this process, from the state
-  // of a fresh process (other tests may have run in it before).
+  // The same frames through the player's own set-up and cycle, in this process, from a fresh state.
   app = AppState{}, player = PlayerState{}, control = ControlState{}, recog = RecognitionState{};
   learn = LearningState{};
   ASSERT_EQ(::chdir(d.work.c_str()), 0);

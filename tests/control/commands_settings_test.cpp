@@ -112,8 +112,7 @@ TEST_F(SettingCommands, PauseEditsDThresholdUntilEnter) {
   display.hd.script.push_back({0, kKeyEnter, 0, 0, 0});
   ASSERT_TRUE(EnsureFrameLoaded(2));
   OpenSharedMemory();
-  player.CameraOn = 1;
-  control.CamChan = 2;
+  player.CameraOn = 1, control.CamChan = 2;
   player.GrayFrames[0].fill(9);
   MeasureMotion();
   ASSERT_EQ(app.SharedView[3], 43200);

@@ -1,10 +1,8 @@
 // Under CI (.ci/run exports CI=true) a missing X server or tool fails the test, naming what is
 // missing: a skip there would pass a broken X server or a missing package as green.
 #pragma once
-#include <cstdlib>
-
 #include <gtest/gtest.h>
-
+#include <cstdlib>
 #define ORVTEST_NEED(available, what)                                                           \
   do {                                                                                          \
     if (!(available)) {                                                                         \

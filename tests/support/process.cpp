@@ -15,7 +15,6 @@
 #include <thread>
 
 #include <gtest/gtest.h>
-
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -40,20 +39,13 @@ struct PrivateSection {
 };
 const PrivateSection privateSection;
 
-// Many tests work in a temporary folder that is gone when they end. Each test starts in the
-// folder the test binary was started in, so that tests run one after the other in one process
-// (a --gtest_filter run, a debugger) do not find themselves in a removed folder.
+// Each test starts in the folder the binary started in: a test run before it in this process
+// may have left it in a temporary folder that is gone.
 struct StartFolder : testing::EmptyTestEventListener {
   fs::path folder = fs::current_path();
-  void OnTestStart(const testing::TestInfo&) override {
-    std::error_code ec;
-    fs::current_path(folder, ec);
-  }
+  void OnTestStart(const testing::TestInfo&) override { std::error_code ec; fs::current_path(folder, ec); }
 };
-const bool startFolderListening = [] {
-  testing::UnitTest::GetInstance()->listeners().Append(new StartFolder);
-  return true;
-}();
+const bool startFolderListening = (testing::UnitTest::GetInstance()->listeners().Append(new StartFolder), true);
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv, const ProcOptions& opt) {
   if (!opt.cwd.empty() && ::chdir(opt.cwd.c_str()) != 0) _exit(126);
