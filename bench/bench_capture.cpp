@@ -29,7 +29,7 @@ static void BM_CaptureAndMeasure(benchmark::State& state) {
   // BENCH_CV_THREADS=n compares OpenCV's own threading on such small frames.
   if (const char* t = std::getenv("BENCH_CV_THREADS")) cv::setNumThreads(std::atoi(t));
   OpenSharedMemory();
-  ::shm_unlink(shm.c_str());  // the mapping stays; no name is left behind, however the run ends
+  orv::RemoveSharedSections(shm);  // the mapping stays; no name is left behind, however the run ends
 
   cv::Mat a(kCamH, kCamW, CV_8UC3), b(kCamH, kCamW, CV_8UC3);
   cv::randu(a, 0, 256);

@@ -32,6 +32,7 @@
 #include "app/main_loop.h"
 #include "kb/kb.h"
 #include "player/display_step.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -99,7 +100,7 @@ struct Content {
     const std::string shm = "/orvante-bench-" + std::to_string(::getpid());
     ::setenv("ORVANTE_SHM_NAME", shm.c_str(), 1);
     SetUpMainLoop();
-    ::shm_unlink(shm.c_str());
+    orv::RemoveSharedSections(shm);
     std::fflush(stdout);
     ::dup2(saved, 1);
     ::close(null);

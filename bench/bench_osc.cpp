@@ -76,7 +76,7 @@ struct Stage {
     CloseOsc();
     fs::current_path(old);
     fs::remove_all(dir);
-    ::shm_unlink(section.c_str());
+    orv::RemoveSharedSections(section);
   }
 };
 

@@ -144,7 +144,7 @@ inline void OpenPrivateSection() {
   const std::string name = "/orvante-fuzz-" + std::to_string(::getpid());
   ::setenv("ORVANTE_SHM_NAME", name.c_str(), 1);
   orv::OpenSharedMemory();
-  ::shm_unlink(name.c_str());
+  orv::RemoveSharedSections(name);
 }
 
 // Camera frames that alternate between a dark and a bright square: motion every capture.

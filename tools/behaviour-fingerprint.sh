@@ -14,5 +14,6 @@ mv demo/work/HOLVA_data-*.dat .
 printf '1 q\n150 ESC\n151 ESC\n' > demo/script.txt
 (cd demo/work && ORVANTE_HEADLESS=1 ORVANTE_SCRIPT=../script.txt ORVANTE_CAMERA="$OUT/demo/camera/motion_%04d.png" \
    ORVANTE_SHM_NAME=/orvante-fingerprint-$$ "$B/orvante" > ../../motion.out 2>&1) || true
+rm -f /dev/shm/orvante-fingerprint-$$ /dev/shm/orvante-fingerprint-$$.alive
 sed -E 's/f_rate[^]]*\]/f_rate MASKED]/g' motion.out > motion.masked
 md5sum teach.csv play.csv HOLVA_data-*.dat motion.masked

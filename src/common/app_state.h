@@ -77,6 +77,12 @@ struct AppState {
   // Word (1..32) this copy's camera last published its value in; 0 = none. The word is set
   // back to 0 when the camera goes off or the copy ends, so nobody follows a stale value.
   int PublishedWord = 0;
+  // The liveness section beside it (`<name>.alive`): record c (little-endian 64 bits) names the
+  // process that last wrote word 1+c as process id (low 22 bits) and start time in clock ticks
+  // since boot (high 42 bits), so a reused id is not taken for the writer; 0 = no record (older
+  // builds, tests, remote values), which counts as alive. A word whose writer has ended counts 0.
+  volatile uint64_t* AliveView = nullptr;
+  uint64_t OwnAliveRecord = 0;  // this process's record, formed when the sections are opened
 
   // ---- frame display and key-frame detection -------------------------------------
   double RedrawMark = -1.0;  // frame_no shown last; -1.0 forces the next display step to draw

@@ -22,6 +22,8 @@ constexpr int kCalibrationValues = 4096;  // still and moving values kept for th
 
 constexpr int kSharedWords = 256;        // words of the shared section
 constexpr int kSharedSize = 1024;
+constexpr int kAliveRecords = 32;       // liveness records, one per camera word 1..32
+constexpr int kAliveSize = kAliveRecords * 8;
 
 inline constexpr const char* kPlayerWindow = "ORVANTE  Ver.1.1";
 inline constexpr const char* kPreviewWindow = "処理中の画像";

@@ -1,6 +1,7 @@
 #include "common/platform.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -185,6 +186,73 @@ void EndProcess(int code) {
   if (processEndHook) processEndHook(code);
   std::exit(code);
 }
+
+volatile void* MapSharedSection(const std::string& name, size_t bytes, std::string* why, bool* mapping) {
+  *mapping = false;
+  const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
+  if (fd < 0) {
+    *why = std::strerror(errno);
+    return nullptr;
+  }
+  auto fail = [&](const std::string& reason) -> volatile void* {
+    ::close(fd);
+    *why = reason;
+    return nullptr;
+  };
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return fail(std::strerror(errno));
+  // A section of another user could be read or changed by that user: never use it.
+  if (st.st_uid != ::geteuid()) return fail("the section belongs to another user");
+  if ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)
+    return fail(std::string("cannot set mode 0600: ") + std::strerror(errno));
+  // Size 0: just created, here or by a copy starting at the same moment; both size it alike.
+  if (st.st_size == 0 && ::ftruncate(fd, static_cast<off_t>(bytes)) != 0) return fail(std::strerror(errno));
+  if (st.st_size != 0 && static_cast<size_t>(st.st_size) != bytes)
+    return fail("existing section has " + std::to_string(static_cast<long long>(st.st_size)) + " bytes instead of " +
+                std::to_string(bytes));
+  void* view = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  const int e = errno;
+  ::close(fd);  // the mapping stays valid without it
+  if (view == MAP_FAILED) {
+    *mapping = true;
+    *why = std::strerror(e);
+    return nullptr;
+  }
+  return view;
+}
+
+void UnmapSharedSection(volatile void* view, size_t bytes) {
+  if (view) ::munmap(const_cast<void*>(view), bytes);
+}
+
+void RemoveSharedSection(const std::string& name) { ::shm_unlink(name.c_str()); }
+
+uint64_t ProcessStartTime(int pid) {
+  if (pid <= 0) return 0;
+  // Read with plain calls: readers of the shared section ask this every cycle.
+  char path[32];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char buf[1024];
+  const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  ::close(fd);
+  if (n <= 0) return 0;
+  buf[n] = 0;
+  // The command name (field 2) may hold blanks and parentheses: count from its last ')'.
+  const char* p = std::strrchr(buf, ')');
+  if (!p || p[1] != ' ') return 0;
+  p += 2;
+  if (*p == 'Z' || *p == 'X') return 0;  // field 3, the state: ended, not yet reaped
+  for (int field = 3; field < 22; ++field) {
+    p = std::strchr(p, ' ');
+    if (!p) return 0;
+    ++p;
+  }
+  return std::strtoull(p, nullptr, 10);
+}
+
+int OwnProcessId() { return static_cast<int>(::getpid()); }
 
 std::string EnvOr(const char* name, const std::string& fallback) {
   const char* v = std::getenv(name);

@@ -1,5 +1,6 @@
 // Thin platform layer: what the original design took from its host OS.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -40,6 +41,20 @@ struct TimeStamp {
 // two stamps are used, and an installation runs for days: a wall clock that NTP or an operator
 // sets back would stretch every wait that is running by as much (a one-second wait by an hour).
 TimeStamp NowStamp();
+
+// Named POSIX shared-memory sections. MapSharedSection creates the section (mode 0600) or opens
+// the existing one and maps `bytes` of it read-write. A section of another user or of another
+// size is refused, and the mode is narrowed to 0600 whatever the umask made of it. On failure
+// it returns nullptr, says why, and sets *mapping when the section opened but did not map.
+volatile void* MapSharedSection(const std::string& name, size_t bytes, std::string* why, bool* mapping);
+void UnmapSharedSection(volatile void* view, size_t bytes);
+void RemoveSharedSection(const std::string& name);  // the name goes; mappings stay valid
+
+// Process identity that survives the reuse of a process id: the start time of process `pid`
+// in clock ticks since boot. 0 when no such process runs (an ended process that its parent
+// has not yet reaped counts as ended).
+uint64_t ProcessStartTime(int pid);
+int OwnProcessId();
 
 // Numbered names: "%Nd" field whose blanks become '0' (S001, clip_00042.jpg).
 std::string ZeroFill(std::string s);

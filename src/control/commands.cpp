@@ -22,6 +22,7 @@
 #include "control/operator_view.h"
 #include "control/teaching.h"
 #include "player/display_step.h"
+#include "player/motion.h"
 
 namespace orv {
 
@@ -242,6 +243,9 @@ bool PauseScreen() {
   std::fputs(" O      O   O  O   O      O  O        \n", stdout);
   std::fputs(" O      O   O   OOO   OOOO   OOOOO  O \n\n", stdout);
   ReleaseFrameCache();
+  // Nothing is measured while paused: the others must not follow this copy's last value.
+  // The first cycle after the resume publishes again.
+  WithdrawMotion();
   for (;;) {
     bool remote = false;
     const int k = PauseKey(&remote);

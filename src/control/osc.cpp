@@ -565,8 +565,13 @@ void PublishRemoteMotion(int64_t nowUs) {
   // Exactly what a publishing copy does: own words in, word 0 formed again, all out.
   CopySharedIn();
   for (size_t c = 0; c < expired.size(); ++c) {
-    if (osc.RemoteSeen[c] != 0) app.SharedMirror[1 + c] = osc.RemoteValue[c];
-    else if (expired[c]) app.SharedMirror[1 + c] = 0;
+    if (osc.RemoteSeen[c] != 0) {
+      // This copy keeps the remote value fresh: should it die, the value must stop counting.
+      ClaimSharedWord(static_cast<int>(1 + c));
+      app.SharedMirror[1 + c] = osc.RemoteValue[c];
+    } else if (expired[c]) {
+      app.SharedMirror[1 + c] = 0;
+    }
   }
   uint32_t total = 0;
   for (int i = 1; i <= kOscChannels; ++i) total += static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)]);

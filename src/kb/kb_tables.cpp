@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/learning_state.h"
+#include "common/tables.h"
 #include "kb/kb.h"
 
 namespace orv {
@@ -39,8 +40,7 @@ void ReleasePattern(int mode, int gesture, int sample) {
 
 void ReleaseAllPatterns() {
   Patterns.reset();
-  for (auto& v : PatternPresent)
-    for (auto& g : v) g.fill(0);
+  ClearTable(PatternPresent);
 }
 
 void DiscardSamples(int g) {

@@ -6,6 +6,7 @@
 #include "common/app_state.h"
 #include "common/learning_state.h"
 #include "common/recognition_state.h"
+#include "common/tables.h"
 #include "kb/kb.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
@@ -22,10 +23,9 @@ void ClearGestureSlot(int g) {
   for (auto& byView : learn.ViewTemplate[g]) byView.fill(1.0);
   for (auto& byView : learn.TemplateBackup[g]) byView.fill(1.0);
   learn.SampleCount[g] = 0;
-  for (auto& byView : ProtocolMap[g])
-    for (auto& levels : byView) levels.fill(0.0);
+  ClearTable(ProtocolMap[g]);  // every level 0.0
   for (auto& byView : learn.ViewTemplateFlag[g]) byView.fill(0);
-  std::memset(&SampleTable[g], 0, sizeof SampleTable[g]);
+  ClearTable(SampleTable[g]);
   learn.GestureWeight[g] = 0.0;
 }
 

@@ -11,6 +11,7 @@
 #include "common/display.h"
 #include "common/platform.h"
 #include "common/player_state.h"
+#include "common/tables.h"
 #include "player/player.h"
 
 namespace orv {
@@ -154,7 +155,7 @@ void CheckContent() {
   std::printf("\n*** START CHECKING IMAGE FILES. WAIT A MOMENT! ***\n");
   std::string searched;  // content folders tried, for the message when none has a frame
   for (;;) {
-    std::memset(FrameData.data(), 0, sizeof FrameData);
+    ClearTable(FrameData);
     player.MaxCount = 0;
     if (player.ContentNumber >= 0) {
       const std::string first = ContentFramePath(player.ContentNumber, 0);

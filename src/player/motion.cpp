@@ -1,10 +1,7 @@
 // Motion measure and the memory section shared by the copies running on this machine.
 #include <endian.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -84,8 +81,49 @@ void InstallWithdrawal() {
   }
 }
 
-[[noreturn]] void OpenFailure(const std::string& name, const std::string& why) {
-  SharedFailure(JapaneseMessages() ? "共有メモリオープン失敗" : "shared memory could not be opened", name, why);
+// Maps one of the two sections, or ends the program as an unusable section always has.
+volatile void* MapOrEnd(const std::string& name, int bytes) {
+  std::string why;
+  bool mapping = false;
+  volatile void* view = MapSharedSection(name, static_cast<size_t>(bytes), &why, &mapping);
+  if (!view) {
+    const bool ja = JapaneseMessages();
+    SharedFailure(mapping ? (ja ? "共有メモリマッピング失敗" : "shared memory could not be mapped")
+                          : (ja ? "共有メモリオープン失敗" : "shared memory could not be opened"),
+                  name, why);
+  }
+  return view;
+}
+
+constexpr int kPidBits = 22;  // process ids stay below 2^22 (the kernel's largest pid_max)
+constexpr uint64_t kPidMask = (uint64_t{1} << kPidBits) - 1;
+
+uint64_t AliveRecord(int pid, uint64_t start) { return (start << kPidBits) | (static_cast<uint64_t>(pid) & kPidMask); }
+
+bool WriterRuns(uint64_t record) {
+  const int pid = static_cast<int>(record & kPidMask);
+  return AliveRecord(pid, ProcessStartTime(pid)) == record;
+}
+
+// Words whose recorded writer has ended count 0: in the mirror, and (whoever notices first) in
+// the section, with word 0 formed again, so that a killed or crashed copy stops driving the
+// others. Records stay: a reader that copied the dead value in before it was cleared finds the
+// record again and does not write the value back.
+void DropDeadWriters() {
+  if (!app.AliveView) return;
+  bool dropped = false;
+  for (int c = 0; c < kAliveRecords; ++c) {
+    const size_t word = static_cast<size_t>(1 + c);
+    if (app.SharedMirror[word] == 0) continue;
+    const uint64_t record = le64toh(app.AliveView[c]);
+    if (record == 0 || record == app.OwnAliveRecord || WriterRuns(record)) continue;
+    app.SharedMirror[word] = 0;
+    app.SharedView[word] = 0;
+    dropped = true;
+  }
+  if (!dropped) return;
+  app.SharedMirror[0] = SumOfCameraWords(app.SharedMirror.data());
+  app.SharedView[0] = static_cast<int32_t>(htole32(static_cast<uint32_t>(app.SharedMirror[0])));
 }
 
 }  // namespace
@@ -97,57 +135,40 @@ std::string SharedMemoryName() {
   return name;
 }
 
+std::string AliveSectionName() { return SharedMemoryName() + ".alive"; }
+
+void RemoveSharedSections(const std::string& name) {
+  RemoveSharedSection(name);
+  RemoveSharedSection(name + ".alive");
+}
+
 void OpenSharedMemory() {
   if (app.PrivateSection) {
     // Nameless: no other process can reach it, and nothing is left behind.
     void* view = ::mmap(nullptr, static_cast<size_t>(app.SharedSize), PROT_READ | PROT_WRITE,
                         MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (view == MAP_FAILED) SharedFailure("共有メモリマッピング失敗", "private", std::strerror(errno));
-    if (app.SharedView) ::munmap(const_cast<int32_t*>(app.SharedView), static_cast<size_t>(app.SharedSize));
+    UnmapSharedSection(app.SharedView, static_cast<size_t>(app.SharedSize));
+    UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
     app.SharedView = static_cast<volatile int32_t*>(view);
+    app.AliveView = nullptr;  // nobody else can write into it: no writer to record
     app.PublishedWord = 0;
     return;
   }
-  const std::string name = SharedMemoryName();
-  const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT, 0600);
-  if (fd < 0) OpenFailure(name, std::strerror(errno));
-
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    const int e = errno;
-    ::close(fd);
-    OpenFailure(name, std::strerror(e));
-  }
-  // A section of another user could be read or changed by that user: never use it.
-  if (st.st_uid != ::geteuid()) {
-    ::close(fd);
-    OpenFailure(name, "the section belongs to another user");
-  }
-  // The umask may have narrowed or widened the creation mode; only this user may use it.
-  if ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
-    const int e = errno;
-    ::close(fd);
-    OpenFailure(name, std::string("cannot set mode 0600: ") + std::strerror(e));
-  }
-  // Size 0: just created, here or by a copy starting at the same moment; both size it alike.
-  if (st.st_size == 0 && ::ftruncate(fd, app.SharedSize) != 0) {
-    const int e = errno;
-    ::close(fd);
-    OpenFailure(name, std::strerror(e));
-  }
-  if (st.st_size != 0 && st.st_size != app.SharedSize) {
-    ::close(fd);
-    OpenFailure(name, "existing section has " + std::to_string(static_cast<long long>(st.st_size)) +
-                          " bytes instead of " + std::to_string(app.SharedSize));
-  }
-
-  void* view = ::mmap(nullptr, static_cast<size_t>(app.SharedSize), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  const int e = errno;
-  ::close(fd);  // the mapping stays valid for the life of the process
-  if (view == MAP_FAILED) SharedFailure(JapaneseMessages() ? "共有メモリマッピング失敗" : "shared memory could not be mapped", name,
-                                         std::strerror(e));
-  if (app.SharedView) ::munmap(const_cast<int32_t*>(app.SharedView), static_cast<size_t>(app.SharedSize));
+  volatile void* view = MapOrEnd(SharedMemoryName(), app.SharedSize);
+  volatile void* alive = MapOrEnd(AliveSectionName(), kAliveSize);
+  UnmapSharedSection(app.SharedView, static_cast<size_t>(app.SharedSize));
+  UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
   app.SharedView = static_cast<volatile int32_t*>(view);
+  app.AliveView = static_cast<volatile uint64_t*>(alive);
+  const uint64_t start = ProcessStartTime(OwnProcessId());
+  app.OwnAliveRecord = AliveRecord(OwnProcessId(), start);
+  if (start == 0) {
+    // No process table to ask (no /proc): every writer would look ended. Without liveness
+    // records the words count as they always did.
+    UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
+    app.AliveView = nullptr;
+  }
 
   // A copy that starts clears every published value; running copies publish again next cycle.
   CopySharedIn();
@@ -155,6 +176,13 @@ void OpenSharedMemory() {
   CopySharedOut();
   app.PublishedWord = 0;
   InstallWithdrawal();
+}
+
+void ClaimSharedWord(int word) {
+  if (!app.AliveView || word < 1 || word > kAliveRecords) return;
+  volatile uint64_t& record = app.AliveView[word - 1];
+  const uint64_t own = htole64(app.OwnAliveRecord);
+  if (record != own) record = own;
 }
 
 void WithdrawMotion() {
@@ -172,6 +200,7 @@ void CopySharedIn() {
   for (int i = 0; i < kSharedWords; ++i)
     app.SharedMirror[static_cast<size_t>(i)] =
         static_cast<int32_t>(le32toh(static_cast<uint32_t>(app.SharedView[i])));
+  DropDeadWriters();
 }
 
 void CopySharedOut() {
@@ -217,6 +246,7 @@ void MeasureMotion() {
   CopySharedIn();
   if (control.CamChan >= 0 && control.CamChan < kCamWords) {
     app.PublishedWord = 1 + control.CamChan;
+    ClaimSharedWord(app.PublishedWord);
     app.SharedMirror[static_cast<size_t>(app.PublishedWord)] = app.DifferenceSum;
   }
   app.SharedMirror[0] = SumOfCameraWords(app.SharedMirror.data());

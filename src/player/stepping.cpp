@@ -242,18 +242,19 @@ void StepPlayer() {
 
   if (player.MaxCount == 2) {
     if (!EnsureFrameLoaded(player.Direction)) return;
-    DisplayWaitKey(1);
-    DisplayWaitKey(1);
+    // These polls only keep the window served: a key typed now is left to the loop's poll.
+    DisplayServeEvents(1);
+    DisplayServeEvents(1);
   }
 
   const int f = CurrentFrame();
   if (player.VR_step == 0.0 && f >= 0 && FrameData[static_cast<size_t>(f)].loaded == 1 &&
       !FrameImages[static_cast<size_t>(f)].empty()) {
     cv::Mat& img = FrameImages[static_cast<size_t>(f)];
-    DisplayWaitKey(1);
+    DisplayServeEvents(1);
     cv::flip(img, img, 1);
     DisplayShow(kPlayerWindow, img);
-    DisplayWaitKey(1);
+    DisplayServeEvents(1);
   }
 }
 

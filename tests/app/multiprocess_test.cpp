@@ -18,6 +18,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "../support/process.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
@@ -108,7 +109,7 @@ constexpr size_t npos = std::string::npos;
 
 TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   const std::string shm = "/orvante-test-multi-" + std::to_string(::getpid());
-  ::shm_unlink(shm.c_str());
+  orv::RemoveSharedSections(shm);
   const mode_t oldMask = ::umask(0);  // the section must still come out private
 
   Copy follower(5, -1, -1, "1000000000 ESC\n");  // all three run until stopped
@@ -137,13 +138,18 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   EXPECT_EQ(st.st_size, 1024);
   EXPECT_EQ(v.w[6], 0);  // the follower never writes
 
-  // A copy that ends (here by a stop request) takes its value with it: the follower goes
-  // on with what the remaining camera sees, and with nothing once no camera is left.
-  StopProcess(camA.pid);
+  // A copy killed outright (no handler of its own runs) stops counting within a second: the
+  // others find its recorded writer gone. The other camera's word and sum stay right.
+  const size_t fromB = ReadFile(camB.out).size();
+  if (at != npos) at = ReadFile(follower.out).size();
+  ::kill(camA.pid, SIGKILL);
+  if (at != npos) at = follower.WaitFor("[DifferenceSum=  14400 (SI.DiffSum=  14400 )]", 1, at);
+  EXPECT_NE(at, npos);
+  EXPECT_NE(camB.WaitFor("[DifferenceSum=  14400 (SI.DiffSum=  14400 )]", 1, fromB), npos);
+  WaitProcess(camA.pid, 10);
   camA.pid = -1;
   EXPECT_EQ(v.w[1], 0);
-  if (at != npos) at = follower.WaitFor("[DifferenceSum=  14400 (SI.DiffSum=  14400 )]", 30, at);
-  EXPECT_NE(at, npos);
+  EXPECT_EQ(v.w[4], 14400);
   StopProcess(camB.pid);
   camB.pid = -1;
   EXPECT_EQ(v.w[4], 0);
@@ -154,7 +160,7 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
   StopProcess(follower.pid);
   follower.pid = -1;
   EXPECT_EQ(CountOf(ReadFile(follower.out), "NOW, TURNING ON THE CAMERA"), 0);
-  ::shm_unlink(shm.c_str());
+  orv::RemoveSharedSections(shm);
 }
 
 // Three copies publish side by side for thousands of cycles while a fourth follows them.
@@ -162,7 +168,7 @@ TEST(MultiProcess, CopyWithoutCameraFollowsTheSumOfTheOthers) {
 // multiple of 4800 up to 33600; a torn copy of the section would show as any other value.
 TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
   const std::string shm = "/orvante-test-torn-" + std::to_string(::getpid());
-  ::shm_unlink(shm.c_str());
+  orv::RemoveSharedSections(shm);
   const char* env = std::getenv("ORVANTE_SHARED_CYCLES");
   const int cycles = env ? std::atoi(env) : 2000;
   const std::string script = "1 q\n" + std::to_string(cycles) + " ESC\n";
@@ -179,7 +185,7 @@ TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
   }
   StopProcess(follower.pid);
   follower.pid = -1;
-  ::shm_unlink(shm.c_str());
+  orv::RemoveSharedSections(shm);
 
   // The follower's lines, and each publisher's own sums: all multiples of 4800 within range.
   auto check = [](const std::string& text, const char* field, int* seen) {
@@ -202,7 +208,7 @@ TEST(MultiProcess, PublishingCopiesNeverShowAValueNobodyWrote) {
 // A copy that ends from its pause screen (ESC, ESC) withdraws its value as well.
 TEST(MultiProcess, CopyThatEndsWithdrawsItsValue) {
   const std::string shm = "/orvante-test-end-" + std::to_string(::getpid());
-  ::shm_unlink(shm.c_str());
+  orv::RemoveSharedSections(shm);
   Copy cam(2, 20, 30, "1 q\n40 ESC\n");
   cam.Start(shm, true);
   EXPECT_EQ(WaitProcess(cam.pid, 120), 0) << ReadFile(cam.err);
@@ -212,5 +218,5 @@ TEST(MultiProcess, CopyThatEndsWithdrawsItsValue) {
   ASSERT_NE(v.w, nullptr);
   EXPECT_EQ(v.w[3], 0);
   EXPECT_EQ(v.w[0], 0);
-  ::shm_unlink(shm.c_str());
+  orv::RemoveSharedSections(shm);
 }

@@ -32,6 +32,7 @@
 #include "app/main_loop.h"
 #include "player/display_step.h"
 #include "control/control.h"
+#include "player/motion.h"
 #include "learning/learning.h"
 
 namespace fs = std::filesystem;
@@ -103,10 +104,10 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
             "WIDTH,JudgedLength,INP_FNUM,SampleSpread,LearningPasses,REVIEW_MODE");
   EXPECT_FALSE(fs::exists(d.root.path / "t.csv.tmp"));
 
-  // The same frames through the player's own set-up and cycle, in this process.
+  // The same frames through the player's own set-up and cycle, in this process, from a fresh state.
+  app = AppState{}, player = PlayerState{}, control = ControlState{}, recog = RecognitionState{};
+  learn = LearningState{};
   ASSERT_EQ(::chdir(d.work.c_str()), 0);
-  const std::string section = "/orvante-replay-test-" + std::to_string(::getpid());
-  ::setenv("ORVANTE_SHM_NAME", section.c_str(), 1);
   ::setenv("ORVANTE_CAMERA", d.camera.c_str(), 1);
   ::setenv("ORVANTE_CAMERA_LOOP", "0", 1);
   UseHeadlessDisplay();
@@ -122,7 +123,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   while (player.CameraOn && RunCycle()) {
   }
   testing::internal::GetCapturedStdout();
-  ::shm_unlink(section.c_str());
+  ::unsetenv("ORVANTE_CAMERA"), ::unsetenv("ORVANTE_CAMERA_LOOP");  // for what runs after it here
   ASSERT_EQ(playerLines.size(), trace.size() - 1);
   for (size_t i = 0; i < playerLines.size(); ++i) ASSERT_EQ(trace[i + 1], playerLines[i]) << "cycle " << i + 1;
 
@@ -255,7 +256,7 @@ TEST(Replay, InALiveInstallationItLeavesTheSharedSectionAndOscAloneUnlessAsked) 
     EXPECT_EQ(words[1] == 4321, !asked) << "the installation's camera word";
   }
   ::munmap(words, 1024);
-  ::shm_unlink(name.c_str());
+  orv::RemoveSharedSections(name);
   ::close(sock);
 }
 

@@ -14,6 +14,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "player/frame_index.h"
+#include "support/ci.h"
 #include "support/process.h"
 #include "support/xvfb.h"
 
@@ -117,7 +118,7 @@ TEST(PlayerRun, NoDisplayIsOneClearLineNotACrash) {
 TEST(PlayerRun, RealWindowShowsTheFirstFrame) {
   Xvfb x;
   std::string why;
-  if (!x.Start(&why)) GTEST_SKIP() << why;
+  ORVTEST_NEED(x.Start(&why), why);
   Stage s(3, 320, 240);
   ProcOptions opt;
   opt.cwd = s.work;

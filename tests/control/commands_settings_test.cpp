@@ -12,6 +12,7 @@
 #include "common/learning_state.h"
 #include "common/player_state.h"
 #include "control/control.h"
+#include "player/motion.h"
 
 using namespace orv;
 namespace fs = std::filesystem;
@@ -110,7 +111,13 @@ TEST_F(SettingCommands, PauseEditsDThresholdUntilEnter) {
   display.hd.script.push_back({0, 'x', 0, 0, 0});  // ignored while paused
   display.hd.script.push_back({0, kKeyEnter, 0, 0, 0});
   ASSERT_TRUE(EnsureFrameLoaded(2));
+  OpenSharedMemory();
+  player.CameraOn = 1, control.CamChan = 2;
+  player.GrayFrames[0].fill(9);
+  MeasureMotion();
+  ASSERT_EQ(app.SharedView[3], 43200);
   const std::string out = Run(kKeyEsc);
+  EXPECT_EQ(app.SharedView[3], 0);  // nothing is measured while paused: the value goes
   EXPECT_EQ(learn.DThreshold, 84);
   EXPECT_EQ(orvtest::CountOf(out, "SET: DThreshold = [ "), 300);
   EXPECT_NE(out.find("SET: DThreshold = [ 255 ]\nSET: DThreshold = [ 0 ]\n"), std::string::npos);

@@ -26,7 +26,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "../support/ci.h"
 #include "../support/process.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
@@ -159,7 +161,7 @@ struct Dump {
 }  // namespace
 
 TEST(OscPlayers, OscdumpSeesWhatTheStatusLinesShow) {
-  if (!HaveTool("oscdump") || !HaveTool("oscsend")) GTEST_SKIP() << "liblo-tools not installed";
+  ORVTEST_NEED(HaveTool("oscdump") && HaveTool("oscsend"), "oscdump/oscsend (liblo-tools) not installed");
   Dump dump;
   ASSERT_TRUE(dump.Start());
   // A destination that is down comes first: it must not keep the bundle from the next one.
@@ -216,7 +218,7 @@ TEST(OscPlayers, CameraLessFollowerReportsARemoteCameraUntilItStops) {
 }
 
 TEST(OscPlayers, BadPacketsAreCountedAndThePlayerRunsOn) {
-  if (!HaveTool("oscsend")) GTEST_SKIP() << "liblo-tools not installed";
+  ORVTEST_NEED(HaveTool("oscsend"), "oscsend (liblo-tools) not installed");
   const int port = FreePort();
   Player p(2, "listen " + std::to_string(port) + "\n", "1000000000 ESC\n");
   ASSERT_TRUE(WaitFor(p.out, "[OSC bad=      0 ]", 60)) << ReadFile(p.err);
@@ -259,7 +261,7 @@ TEST(OscPlayers, WithoutSettingsFileTheConsoleIsUnchanged) {
 TEST(OscPlayers, ListenerThatEndsLeavesNoRemoteWordBehind) {
   const int port = FreePort();
   const std::string section = "/orvante-test-osc-end-" + std::to_string(::getpid());
-  ::shm_unlink(section.c_str());
+  orv::RemoveSharedSections(section);
   Player p(2, "listen " + std::to_string(port) + "\n", "100000 ESC\n", -1, -1, section);
   ASSERT_TRUE(WaitFor(p.out, "[OSC bad=", 60)) << ReadFile(p.err);
   // The remote camera keeps sending until the player has ended.
@@ -284,7 +286,7 @@ TEST(OscPlayers, ListenerThatEndsLeavesNoRemoteWordBehind) {
   EXPECT_EQ(w[0], 0);
   ::munmap(const_cast<int32_t*>(w), 1024);
   ::close(fd);
-  ::shm_unlink(section.c_str());
+  orv::RemoveSharedSections(section);
 }
 
 namespace {

@@ -127,7 +127,7 @@ class OscTest : public ::testing::Test {
  protected:
   void SetUp() override {
     section_ = "/orvante-test-osc-" + std::to_string(::getpid());
-    ::shm_unlink(section_.c_str());
+    orv::RemoveSharedSections(section_);
     ::setenv("ORVANTE_SHM_NAME", section_.c_str(), 1);
     app = AppState{};
     player = PlayerState{};
@@ -141,7 +141,7 @@ class OscTest : public ::testing::Test {
   void TearDown() override {
     CloseOsc();
     std::filesystem::current_path(old_);
-    ::shm_unlink(section_.c_str());
+    orv::RemoveSharedSections(section_);
   }
   // Word i of the section as another process sees it.
   static int32_t Word(int i) {

@@ -19,9 +19,11 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "../support/ci.h"
 #include "../support/process.h"
 #include "../support/xvfb.h"
 #include "common/platform.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orvtest;
@@ -74,7 +76,7 @@ struct Child {
   ~Child() {
     if (pid <= 0) return;
     if (reaped)
-      ::shm_unlink(TestSectionName(pid).c_str());
+      orv::RemoveSharedSections(TestSectionName(pid));
     else
       StopProcess(pid);
   }
@@ -85,9 +87,9 @@ class XvfbPlayer : public ::testing::Test {
   void SetUp() override {
     xdotool_ = FindInPath("xdotool");
     import_ = FindInPath("import");
-    if (xdotool_.empty() || import_.empty()) GTEST_SKIP() << "xdotool or ImageMagick import is not installed";
+    ORVTEST_NEED(!xdotool_.empty() && !import_.empty(), "xdotool or ImageMagick import is not installed");
     std::string why;
-    if (!server_.Start(&why)) GTEST_SKIP() << why;
+    ORVTEST_NEED(server_.Start(&why), why);
     display_ = server_.display;
     xenv_ = server_.Env();
   }

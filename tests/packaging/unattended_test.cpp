@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "../support/ci.h"
 #include "../support/process.h"
 #include "../support/xvfb.h"
 
@@ -113,9 +114,9 @@ std::vector<std::string> Words(const std::string& s) {
 class Unattended : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    ORVTEST_NEED(HaveProgram("xdotool"), "xdotool is not installed");
     std::string why;
-    if (!server_.Start(&why)) GTEST_SKIP() << why;
+    ORVTEST_NEED(server_.Start(&why), why);
   }
   // An installation as the README has it: ~/orvante/work beside ~/orvante/S001.
   fs::path MakeInstallation() {

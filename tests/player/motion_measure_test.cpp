@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -29,13 +30,13 @@ class MotionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     name_ = "/orvante-test-motion-" + std::to_string(::getpid());
-    ::shm_unlink(name_.c_str());
+    orv::RemoveSharedSections(name_);
     ::setenv("ORVANTE_SHM_NAME", name_.c_str(), 1);
     app = AppState{};
     player = PlayerState{};
     control = ControlState{};
   }
-  void TearDown() override { ::shm_unlink(name_.c_str()); }
+  void TearDown() override { orv::RemoveSharedSections(name_); }
 
   static void Fill(int buffer, uint8_t v) { player.GrayFrames[static_cast<size_t>(buffer)].fill(v); }
   std::string name_;
@@ -137,6 +138,22 @@ TEST_F(MotionTest, CameraOffFollowsTheSumOnlyAtTheFileThreshold) {
   MeasureMotion();
   EXPECT_EQ(app.DifferenceSum, 150);
   EXPECT_EQ(app.SharedView[0], 150);  // a copy without camera never writes
+}
+
+// A word counts while its recorded writer runs, or when no writer is recorded.
+TEST_F(MotionTest, WordOfAWriterThatEndedCountsZero) {
+  OpenSharedMemory();
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const uint64_t own = app.OwnAliveRecord, pidMask = (1u << 22) - 1;
+  // Words 1..4: no record, this process, an ended process, this id with another start (reused).
+  const uint64_t records[4] = {0, own, (own & ~pidMask) | uint64_t(ended), own + (uint64_t{1} << 22)};
+  auto* w = const_cast<int32_t*>(app.SharedView);
+  for (int c = 0; c < 4; ++c) w[1 + c] = 100 << c, w[0] = 1500, const_cast<uint64_t*>(app.AliveView)[c] = records[c];
+  control.VR_threshold = control.ZAV_threshold;
+  MeasureMotion();  // the first to notice clears the words and forms word 0 again
+  EXPECT_EQ(std::vector<int>({app.DifferenceSum, w[0], w[3], w[4]}), std::vector<int>({300, 300, 0, 0}));
 }
 
 // A camera that goes off (q, or lost) takes its value out of the section at once: the

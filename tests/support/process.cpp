@@ -1,4 +1,5 @@
 #include "process.h"
+#include "player/motion.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -32,10 +34,18 @@ struct PrivateSection {
   std::string name = TestSectionName(owner);
   PrivateSection() { ::setenv("ORVANTE_SHM_NAME", name.c_str(), 1); }
   ~PrivateSection() {
-    if (::getpid() == owner) ::shm_unlink(name.c_str());
+    if (::getpid() == owner) orv::RemoveSharedSections(name);
   }
 };
 const PrivateSection privateSection;
+
+// Each test starts in the folder the binary started in: a test run before it in this process
+// may have left it in a temporary folder that is gone.
+struct StartFolder : testing::EmptyTestEventListener {
+  fs::path folder = fs::current_path();
+  void OnTestStart(const testing::TestInfo&) override { std::error_code ec; fs::current_path(folder, ec); }
+};
+const bool startFolderListening = (testing::UnitTest::GetInstance()->listeners().Append(new StartFolder), true);
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv, const ProcOptions& opt) {
   if (!opt.cwd.empty() && ::chdir(opt.cwd.c_str()) != 0) _exit(126);
@@ -77,14 +87,14 @@ int WaitProcess(pid_t pid, double timeoutSeconds, bool* timedOut) {
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
-      ::shm_unlink(TestSectionName(pid).c_str());
+      orv::RemoveSharedSections(TestSectionName(pid));
       if (timedOut) *timedOut = true;
       return -1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   if (timedOut) *timedOut = false;
-  ::shm_unlink(TestSectionName(pid).c_str());
+  orv::RemoveSharedSections(TestSectionName(pid));
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
