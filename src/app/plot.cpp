@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -91,6 +92,11 @@ void DrawLegend(cv::Mat& img, const Panel& p, const std::vector<LegendItem>& ite
     Text(img, it.text, {box.x + 36, y + 5});
     y += rowH;
   }
+}
+
+bool IsPngName(const std::string& file) {
+  const std::string ext = std::filesystem::path(file).extension().string();
+  return ext == ".png" || ext == ".PNG";
 }
 
 bool WritePng(const std::string& file, const cv::Mat& img, std::string* err) {

@@ -42,5 +42,7 @@ void DrawLegend(cv::Mat& img, const Panel& p, const std::vector<LegendItem>& ite
 
 // PNG-encodes the picture and replaces `file` atomically; false with *err otherwise.
 bool WritePng(const std::string& file, const cv::Mat& img, std::string* err);
+// The plots are PNG pictures: a --plot name must end in .png (or .PNG).
+bool IsPngName(const std::string& file);
 
 }  // namespace orv

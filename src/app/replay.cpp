@@ -49,13 +49,6 @@ bool ParseInt(const std::string& s, int lo, int hi, int* v) {
   return true;
 }
 
-std::string Absolute(const std::string& p) {
-  if (p.empty() || fs::path(p).is_absolute()) return p;
-  std::error_code ec;
-  const fs::path a = fs::absolute(p, ec);
-  return ec ? p : a.string();
-}
-
 void Polyline(cv::Mat& img, const Panel& p, const std::vector<TraceRow>& rows, double (*value)(const TraceRow&),
               const cv::Scalar& colour) {
   std::vector<cv::Point> pts;
@@ -140,8 +133,7 @@ bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std
       o->trace = args[++i];
     } else if (a == "--plot") {
       o->plot = args[++i];
-      const std::string ext = fs::path(o->plot).extension().string();
-      if (ext != ".png" && ext != ".PNG") return fail("--plot writes a PNG file: name it FILE.png");
+      if (!IsPngName(o->plot)) return fail("--plot writes a PNG file: name it FILE.png");
     } else {
       return fail("unknown argument " + a);
     }
@@ -260,8 +252,8 @@ bool WritePlot(const std::string& file, const std::vector<TraceRow>& rows, const
 
 int RunReplay(const ReplayOptions& given, std::FILE* trace) {
   ReplayOptions o = given;
-  o.camera = Absolute(o.camera);
-  o.plot = Absolute(o.plot);
+  o.camera = AbsolutePath(o.camera);
+  o.plot = AbsolutePath(o.plot);
   run = ReplayRun{};
   run.trace = trace;
   run.workdir = o.workdir.empty() ? "." : o.workdir;

@@ -55,13 +55,6 @@ int Fail(int code, const std::string& message) {
   return code;
 }
 
-std::string Absolute(const std::string& p) {
-  if (p.empty() || fs::path(p).is_absolute()) return p;
-  std::error_code ec;
-  const fs::path a = fs::absolute(p, ec);
-  return ec ? p : a.string();
-}
-
 std::string RecordedFrameName(const std::string& folder, int i) {
   char name[32];
   std::snprintf(name, sizeof name, kRecordedFrame, i);
@@ -307,8 +300,7 @@ bool ParseTuneArgs(const std::vector<std::string>& args, TuneOptions* o, std::st
       o->apply = true;
     } else if (a == "--plot") {
       o->plot = args[++i];
-      const std::string ext = fs::path(o->plot).extension().string();
-      if (ext != ".png" && ext != ".PNG") return fail("--plot writes a PNG file: name it FILE.png");
+      if (!IsPngName(o->plot)) return fail("--plot writes a PNG file: name it FILE.png");
     } else {
       return fail("unknown argument " + a);
     }
@@ -335,15 +327,15 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
   TuneResult local;
   TuneResult& r = result ? *result : local;
   r = TuneResult{};
-  o.camera = Absolute(o.camera);
-  o.plot = Absolute(o.plot);
-  o.out = Absolute(o.out);
+  o.camera = AbsolutePath(o.camera);
+  o.plot = AbsolutePath(o.plot);
+  o.out = AbsolutePath(o.out);
   if (!o.workdir.empty()) {
     std::error_code ec;
     fs::current_path(o.workdir, ec);
     if (ec) return Fail(kTuneBadArguments, "cannot enter the working directory " + o.workdir + ": " + ec.message());
   }
-  const std::string folder = o.out.empty() ? Absolute("rehearsal") : o.out;
+  const std::string folder = o.out.empty() ? AbsolutePath("rehearsal") : o.out;
 
   // Everything that can be refused is refused before the set-up has said anything.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);

@@ -127,6 +127,13 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* err) 
   return true;
 }
 
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || std::filesystem::path(path).is_absolute()) return path;
+  std::error_code ec;
+  const std::filesystem::path a = std::filesystem::absolute(path, ec);
+  return ec ? path : a.string();
+}
+
 bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
 bool FileReadable(const std::string& path) {

@@ -27,6 +27,9 @@ void PrintWorkingDirectory();
 bool CopyFile(const std::string& from, const std::string& to, std::string* err = nullptr);
 
 // File-existence tests.
+// A relative name made absolute against the current folder (the tools change into the
+// working directory after reading their arguments); empty or unresolvable names as given.
+std::string AbsolutePath(const std::string& path);
 bool FileExists(const std::string& path);        // exists (any type), no open
 bool FileReadable(const std::string& path);      // can be opened for reading
 
