@@ -307,7 +307,7 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
     // After the cycle that ended the taught motion (its ClearJudgement included): the
     // learning passes; the review follows them by itself.
     if (run.taughtEnded && o.passes > 0 && !run.passesStarted) {
-      SimilarMotionEntry(o.passes, false);
+      SimilarMotionEntry(o.learn, o.passes, false);
       run.passesStarted = true;
     }
     run.taughtEnded = false;

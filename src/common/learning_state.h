@@ -22,6 +22,7 @@ struct GestureEntry {
   char name[20];   // NUL-terminated normally; a name without NUL is used cut at 20 characters
   int32_t number;  // the gesture's own index, not read
   int32_t length;  // frames of the learned standard motion
+  bool operator==(const GestureEntry&) const = default;
 };
 static_assert(sizeof(GestureEntry) == 28, "GestureEntry must match its 28-byte file record");
 
@@ -31,6 +32,7 @@ struct SampleRecord {
   int32_t reserved;   // zero
   double similarity;  // 0..1
   double sample;      // 1-based best sample number (the phase reached), 0 = inactive view
+  bool operator==(const SampleRecord&) const = default;
 };
 static_assert(sizeof(SampleRecord) == 24, "SampleRecord must match its 24-byte file record");
 
@@ -51,6 +53,7 @@ static_assert(offsetof(PatternRecord, Re) == 16 && offsetof(PatternRecord, Ps) =
 struct ViewScore {
   int view;      // 0..31
   double score;  // sum of GestureWeight x template weight (or 1/0 from RoiMask)
+  bool operator==(const ViewScore&) const = default;
 };
 
 // The two feature maps (1 difference, 2 foreground, 4 edge) each view point reads; a view
@@ -151,6 +154,8 @@ struct LearningState {
   std::array<double, kGestures> NearestRatio{};  // its two-gestures-too-close ratio (against MatchLimit)
   // The phase range the verdict saw, 1..length of the gesture; 0 = not measured.
   std::array<int, kGestures> FollowedLow{}, FollowedHigh{};
+  // Field by field (a teaching's cancel must give back exactly what it found).
+  bool operator==(const LearningState&) const = default;
 };
 extern LearningState learn;
 

@@ -620,10 +620,10 @@ bool StandardMotionEntry(int g, bool interactive) {
   return true;
 }
 
-bool SimilarMotionEntry(int passes, bool interactive) {
-  const int g = learn.pos_num;
+bool SimilarMotionEntry(int g, int passes, bool interactive) {
   if (g < 0 || g >= kGestures) return false;
-  TakeSnapshot(g);
+  TakeSnapshot(g);  // before pos_num changes: a cancel gives back the gesture chosen before
+  learn.pos_num = g;
   PrepareViews();
   ResetRecognition();
   learn.LearningPasses = std::max(1, passes);
@@ -676,8 +676,7 @@ void AutoLearningStep() {
   }
   for (int g = first; g <= last; ++g) {
     if (learn.SampleCount[static_cast<size_t>(g)] == 0) {
-      learn.pos_num = g;
-      SimilarMotionEntry(1, true);
+      SimilarMotionEntry(g, 1, true);
       return;
     }
   }
@@ -708,8 +707,7 @@ bool LearningKey(int key) {
         Refuse(("[" + GestureName(g) + "] has no standard motion yet; teach it first (g)").c_str());
         return true;
       }
-      learn.pos_num = g;
-      SimilarMotionEntry(1, true);
+      SimilarMotionEntry(g, 1, true);
       return true;
     case 'a':
       KeyLine("KEY FUNCTION : [a][ Automatic Learning of the Chosen Gesture ]\n");

@@ -12,9 +12,10 @@ namespace orv {
 // Standard motion of gesture g (0..7): the next motion sequence becomes its learned motion
 // (app.LearnGesture = g). Switches to gesture-driven playback.
 bool StandardMotionEntry(int g, bool interactive);
-// Similar-motion passes of gesture pos_num: the next `passes` judged motion sequences are
-// learning passes, then their review runs. Switches to gesture-driven playback.
-bool SimilarMotionEntry(int passes, bool interactive);
+// Similar-motion passes of gesture g (0..7; it becomes pos_num): the next `passes` judged
+// motion sequences are learning passes, then their review runs. Switches to gesture-driven
+// playback.
+bool SimilarMotionEntry(int g, int passes, bool interactive);
 // Waits until the performer stands still (30 rounds of at most 10 captured frames), reading
 // keys and redrawing the view once a frame. false: cancelled.
 bool StillnessCheck();

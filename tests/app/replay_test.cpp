@@ -166,59 +166,6 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   EXPECT_GT(cv::countNonZero(blue), 500) << "the DifferenceSum curve";
 }
 
-TEST(Replay, FailuresEndWithOneLineAndTheirOwnExitCode) {
-  TempDir d;
-  fs::create_directories(d.path / "work");
-  fs::create_directories(d.path / "rec");
-  for (int i = 0; i < 3; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "rec/big_%04d.png", i);
-    cv::imwrite((d.path / name).string(), cv::Mat(480, 640, CV_8UC3, cv::Scalar(i * 40, 0, 0)));
-  }
-  const std::string big = (d.path / "rec/big_%04d.png").string();
-  const std::string missing = (d.path / "rec/none_%04d.png").string();
-
-  struct Case {
-    std::vector<std::string> args;
-    bool content;
-    int code;
-    std::string message;  // the last line; with code 0 a line of the log
-    bool alone = false;   // refused before the set-up said anything
-  } cases[] = {
-      {{}, true, 1, "--camera PATH is needed"},
-      {{"--camera", big, "--learn", "8"}, true, 1, "--learn takes a gesture 0..7"},
-      {{"--camera", big, "--passes", "2"}, true, 1, "--passes needs --learn"},
-      {{"--camera", big, "--learn", "0", "--passes", "0"}, true, 1, "--passes takes a number of passes"},
-      {{"--camera", big, "--plot", "p.jpg"}, true, 1, "--plot writes a PNG file"},
-      {{"--camera", big, "--speed", "2"}, true, 1, "unknown argument --speed"},
-      {{"--camera", big, "--workdir", (d.path / "nowhere").string()}, true, 1, "cannot enter the working directory"},
-      {{"--camera", missing}, true, 3, "cannot open the recording", true},
-      {{"--camera", big}, true, 0, "the recording's frames are 640x480; they are scaled to 320x240."},
-      {{"--camera", big}, false, 4, "the set-up in . ended the run"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    if (c.content)
-      MakeContent(d.path, 0, 2);
-    else
-      fs::remove_all(d.path / "S001");
-    ProcResult r = Replay(c.args, d.path / "work");
-    EXPECT_EQ(r.exitCode, c.code) << r.err;
-    if (c.code == 0) {
-      EXPECT_EQ(CountOf(r.err, c.message), 1) << r.err;
-      continue;
-    }
-    // Only the last line is the tool's own; before it comes the player's log.
-    const std::vector<std::string> lines = SplitLines(r.err);
-    ASSERT_FALSE(lines.empty());
-    if (c.alone || c.code == 1) {
-      EXPECT_EQ(lines.size(), 1u) << r.err;
-    }
-    EXPECT_EQ(CountOf(r.err, "orvante-replay: "), 1) << r.err;
-    EXPECT_EQ(lines.back().rfind("orvante-replay: " + c.message, 0), 0u) << r.err;
-  }
-}
-
 TEST(Replay, InALiveInstallationItLeavesTheSharedSectionAndOscAloneUnlessAsked) {
   TempDir d;
   fs::create_directories(d.path / "work");

@@ -431,3 +431,144 @@ TEST_F(OscTest, BundleCarriesMotionEveryCycleAndTheRestOnChange) {
   EXPECT_NE(Decode(b)[0].find(" \"" + std::string(sizeof recog.JudgedName - 1, 'n') + "\" "), std::string::npos)
       << Decode(b)[0];
 }
+
+// ---- remote commands: bounds and order ---------------------------------------
+
+namespace {
+
+OscSender From(uint32_t ipv4, bool mapped = false) {
+  OscSender s;
+  if (mapped) {
+    auto* a6 = reinterpret_cast<sockaddr_in6*>(&s.addr);
+    a6->sin6_family = AF_INET6;
+    a6->sin6_addr.s6_addr[10] = a6->sin6_addr.s6_addr[11] = 0xff;
+    const uint32_t n = htonl(ipv4);
+    std::memcpy(a6->sin6_addr.s6_addr + 12, &n, sizeof n);
+    s.len = sizeof *a6;
+  } else {
+    auto* a4 = reinterpret_cast<sockaddr_in*>(&s.addr);
+    a4->sin_family = AF_INET;
+    a4->sin_addr.s_addr = htonl(ipv4);
+    s.len = sizeof *a4;
+  }
+  return s;
+}
+
+Bytes Key(const std::string& k) { return Message("/orvante/key", "s", {k}); }
+
+std::string Drain() {
+  std::string keys;
+  for (OscCommand c; TakeRemoteCommand(&c);) keys += c.key ? static_cast<char>(c.key) : '#';
+  return keys;
+}
+
+}  // namespace
+
+TEST_F(OscTest, QueueHoldsSixteenCommandsInOrderAndDropsAndCountsTheRest) {
+  const std::string keys = "zxZ,X.vVqiejJlhHB";  // 17 command keys
+  ASSERT_EQ(keys.size(), static_cast<size_t>(kOscQueueMax + 1));
+  std::vector<Bytes> all;
+  for (char k : keys) all.push_back(Key(std::string(1, k)));
+  for (const bool bundled : {true, false}) {
+    SCOPED_TRACE(bundled);
+    osc.CommandsTaken = osc.CommandsDropped = 0;
+    testing::internal::CaptureStderr();
+    if (bundled) {
+      const Bytes b = Bundle(all);
+      EXPECT_TRUE(TakeOscPacket(b.data(), b.size(), 1000));
+    } else {
+      for (const Bytes& m : all) EXPECT_TRUE(TakeOscPacket(m.data(), m.size(), 1000));
+    }
+    EXPECT_EQ(orvtest::CountOf(testing::internal::GetCapturedStderr(), "16 remote commands are waiting"), 1);
+    EXPECT_EQ(osc.QueueCount, kOscQueueMax);
+    EXPECT_EQ(osc.CommandsTaken, kOscQueueMax);
+    EXPECT_EQ(osc.CommandsDropped, 1);
+    EXPECT_EQ(Drain(), keys.substr(0, 16));
+    EXPECT_FALSE(osc.QueueFullWarned);  // an emptied queue warns again when it next fills
+  }
+
+  // Below the limit nothing is dropped or said. The ring wraps round; an ESC taken from the
+  // middle (a teaching's cancel) leaves the others in their order, a threshold among them.
+  testing::internal::CaptureStderr();
+  for (char k : std::string("1234567zxZ,X")) TakeOscPacket(Key(std::string(1, k)).data(), Key("1").size(), 1000);
+  OscCommand c;
+  for (int i = 0; i < 11; ++i) TakeRemoteCommand(&c);  // the ring's head is now at 11
+  const Bytes rest = Bundle({Key("x"), Key("z"), Key("ESC"), Message("/orvante/threshold", "i", {"777"}), Key("h"),
+                             Key("ESC"), Key("j")});
+  EXPECT_TRUE(TakeOscPacket(rest.data(), rest.size(), 1000));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(TakeRemoteEsc());
+  EXPECT_TRUE(TakeRemoteEsc());
+  EXPECT_FALSE(TakeRemoteEsc());
+  EXPECT_EQ(TakeRemoteKey(), 'X');
+  EXPECT_EQ(TakeRemoteKey(), 'x');
+  EXPECT_EQ(TakeRemoteKey(), 'z');
+  EXPECT_EQ(TakeRemoteKey(), 0);  // the threshold is next: no key to take
+  ASSERT_TRUE(TakeRemoteCommand(&c));
+  EXPECT_EQ(c.threshold, 777);
+  EXPECT_EQ(Drain(), "hj");
+  EXPECT_EQ(osc.CommandsDropped, 1);  // nothing more since the full queue
+}
+
+TEST_F(OscTest, SendersAreWarnedAboutOnceEachAndOnlyTheFirstSixtyFour) {
+  const Bytes key = Key("x");
+  auto take = [&](const OscSender& from) { return TakeOscPacket(key.data(), key.size(), 1000, &from); };
+  // Without control lines only this computer may command, IPv4-mapped IPv6 included.
+  EXPECT_TRUE(take(From(0x7f000001, true)));
+  EXPECT_TRUE(take(From(0x7f000002)));
+  EXPECT_EQ(Drain(), "xx");
+
+  testing::internal::CaptureStderr();
+  for (uint32_t i = 1; i <= kOscWarnedMax + 2; ++i) {
+    EXPECT_FALSE(take(From(0x0a000000 + i)));
+    EXPECT_FALSE(take(From(0x0a000000 + i)));
+  }
+  const Bytes badKey = Key("abcdefghijklmnopqrst");
+  EXPECT_FALSE(TakeOscPacket(badKey.data(), badKey.size(), 1000, nullptr));
+  EXPECT_FALSE(TakeOscPacket(badKey.data(), badKey.size(), 1000, nullptr));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(orvtest::CountOf(err, "are not allowed"), kOscWarnedMax);
+  EXPECT_EQ(orvtest::CountOf(err, "commands from 10.0.0.64 are not allowed"), 1);
+  EXPECT_EQ(orvtest::CountOf(err, "10.0.0.65"), 0);
+  EXPECT_EQ(orvtest::CountOf(err, "more than 64 senders have been warned about"), 1);
+  EXPECT_EQ(orvtest::CountOf(err, "[abcdefghijklmnop] is no command"), 0);  // beyond the 64: silent
+  EXPECT_EQ(osc.QueueCount, 0);
+  EXPECT_EQ(osc.BadPackets, 2 * (kOscWarnedMax + 2) + 2);
+
+  // A sender among the first 64 is still told about another kind of fault, once.
+  CloseOsc();
+  testing::internal::CaptureStderr();
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_FALSE(TakeOscPacket(badKey.data(), badKey.size(), 1000, nullptr));
+    EXPECT_FALSE(take(From(0x0a090909, true)));
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "OSC: /orvante/key [abcdefghijklmnop] is no command of the player (from 127.0.0.1); dropped\n"
+            "OSC: commands from 10.9.9.9 are not allowed (see the control lines of osc.txt); dropped\n");
+}
+
+TEST_F(OscTest, StateGoesOutOncePerPeriodWithTheLastJudgement) {
+  LoopbackSocket receiver;
+  Settings("send 127.0.0.1 " + std::to_string(receiver.port) + "\ncontrol 127.0.0.1\nid beta\n");
+  testing::internal::CaptureStdout();
+  OpenOsc();
+  testing::internal::GetCapturedStdout();
+  recog.JudgedGesture = 3;
+  recog.PHASE = 42;
+  SendOsc();
+  recog.JudgedGesture = -2;  // no judgement: the last one is kept
+  recog.PHASE = 0;
+  SendOsc();  // the first state goes out with the first bundle
+  const int64_t t = osc.StateSentUs;
+  SendPeriodicState(t + kOscStatePeriodUs - 1);
+  SendPeriodicState(t + kOscStatePeriodUs);
+  std::vector<std::string> got;
+  Bytes b(1024);
+  for (ssize_t n; (n = ::recv(receiver.s.fd, b.data(), b.size(), MSG_DONTWAIT)) > 0;) {
+    Bytes m(b.begin(), b.begin() + n);
+    if (std::string(reinterpret_cast<const char*>(m.data())) == "/orvante/state")
+      got.push_back(Decode(Bundle({m}))[0]);
+  }
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_NE(got[0].find(" 3 42 "), std::string::npos) << got[0];
+}

@@ -2,6 +2,7 @@
 // is taught, and the calibration at the end of automatic learning.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "../control/player_fixture.h"
@@ -119,9 +120,9 @@ TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
   EXPECT_EQ(app.LearnGesture, 4);
 
   app.LearnGesture = -1;
-  learn.pos_num = 4;
+  learn.pos_num = 1;
   testing::internal::CaptureStdout();
-  SimilarMotionEntry(3, false);
+  SimilarMotionEntry(4, 3, false);
   out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.find("GET READY"), std::string::npos);
   EXPECT_NE(out.find("*** LEARNING SIMILAR BODY MOTION for [ E ] ***"), std::string::npos);
@@ -129,7 +130,7 @@ TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
   EXPECT_EQ(learn.LearningPasses, 3);
   EXPECT_EQ(learn.pos_num, 4);
   EXPECT_EQ(app.PlayerMode, 0);
-  SimilarMotionEntry(0, false);
+  SimilarMotionEntry(4, 0, false);
   EXPECT_EQ(learn.LearningPasses, 1);  // at least one pass
 }
 
@@ -162,16 +163,28 @@ TEST_F(LearningKeysTest, EscCancelsTheTeachingAndHeldKeysRunAfterIt) {
   ProtocolMap[2][2][5][7] = 0.75;
   learn.GestureInfo[2].length = 33, learn.SampleCount[2] = 12, learn.RateLimit[2] = 77.0;
   learn.NEROI = 7, learn.SKIP = 2.0, learn.RoiActive[9] = 0;
+  app.DifferenceSum2 = 11, app.DifferenceCnt = 3;
+  PassFrames[4][9] = 200;
   Key('2');
-  const auto before = std::make_unique<LearningState>(learn);
+  // Everything a teaching may change, as it was before it: a cancel gives back each of it.
+  struct Before {
+    LearningState learn = orv::learn;
+    SampleTableT samples = SampleTable;
+    ProtocolMapT::value_type protocol = ProtocolMap[2];
+    SlotTable<int> present = PatternPresent;
+    PatternStore patterns = *Patterns;
+    decltype(PassFrames) passFrames = PassFrames;
+    std::array<int, 5> appFields = {app.PlayerMode, app.LearnGesture, app.AutoLearnMode, app.DifferenceSum2,
+                                    app.DifferenceCnt};
+  };
+  const auto before = std::make_unique<Before>();
   auto unchanged = [&] {
-    const LearningState& b = *before;
-    return b.NEROI == learn.NEROI && b.SKIP == learn.SKIP && b.RateLimit == learn.RateLimit &&
-           b.SampleCount == learn.SampleCount && b.RoiActive == learn.RoiActive && b.MapEnable == learn.MapEnable &&
-           b.ViewTemplate == learn.ViewTemplate && b.GestureWeight == learn.GestureWeight &&
-           learn.GestureInfo[2].length == 33 && learn.LearningPasses == 0 && learn.REVIEW_MODE == 0 &&
-           PatternPresent[5][2][0] == 1 && Patterns->Re[5][2][0][3] == 0.25 && SampleTable[2][2][5][0].sample == 3.0 &&
-           ProtocolMap[2][2][5][7] == 0.75 && app.LearnGesture == -1 && app.PlayerMode == 1;
+    const Before& b = *before;
+    const std::array<int, 5> appFields = {app.PlayerMode, app.LearnGesture, app.AutoLearnMode, app.DifferenceSum2,
+                                          app.DifferenceCnt};
+    return b.learn == learn && b.samples == SampleTable && b.protocol == ProtocolMap[2] &&
+           b.present == PatternPresent && Patterns && std::memcmp(&b.patterns, Patterns.get(), sizeof b.patterns) == 0 &&
+           b.passFrames == PassFrames && b.appFields == appFields;
   };
   std::string err;
   for (const int round : {0, 1, 2}) {
@@ -348,4 +361,28 @@ TEST(TeachingProcess, EscEndsAPassPendingInAStillScene) {
     for (int i = 1; i <= 4; ++i)
       EXPECT_EQ(ReadFile(work / ("HOLVA_data-1-" + std::to_string(i) + ".dat")), kb[static_cast<size_t>(i - 1)]) << i;
   }
+}
+
+// The keys held while a teaching holds the keyboard: 64 kept in order, the 65th dropped, and
+// after the teaching one a cycle, with a key typed then going behind them.
+TEST_F(LearningKeysTest, HeldKeysKeepSixtyFourInOrderAndDropTheRest) {
+  StillCamera();
+  app.TeachEntry = 1;  // a count-in runs
+  std::string script, typed;
+  for (int k = '!'; k <= 'a'; ++k) {
+    script += "0 " + std::string(1, static_cast<char>(k)) + "\n";
+    typed += static_cast<char>(k);
+  }
+  ASSERT_EQ(typed.size(), static_cast<size_t>(kHeldKeysMax + 1));
+  std::string err;
+  ASSERT_TRUE(ParseScript(script + "1 z\n", &display.hd.script, &err)) << err;
+  for (size_t i = 0; i < typed.size(); ++i) EXPECT_EQ(PollKey(1), 255);
+  EXPECT_EQ(app.HeldCount, kHeldKeysMax);
+  app.TeachEntry = 0;
+  std::string got(1, static_cast<char>(PollKey(1)));
+  display.cycle = 1;  // z is typed once one held key has run
+  for (int i = 0; i < kHeldKeysMax; ++i) got += static_cast<char>(PollKey(1));
+  EXPECT_EQ(got, typed.substr(0, kHeldKeysMax) + "z");
+  EXPECT_EQ(app.HeldCount, 0);
+  EXPECT_EQ(PollKey(1), 255);
 }

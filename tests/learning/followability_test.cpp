@@ -47,3 +47,51 @@ TEST(Followability, MeasuresAFullKnowledgeBaseWithoutChangingTheEngine) {
   EXPECT_EQ(std::memcmp(patternsBefore.get(), Patterns.get(), sizeof(PatternStore)), 0);
   ReleaseAllPatterns();
 }
+
+// Gesture 0 taught as 40 frames seen by view 0 alone, frame i's signature given by shape(i):
+// left out in turn, a frame finds its nearest neighbours, so the phase is exactly as
+// followable as the shape says.
+namespace {
+
+int FollowabilityOf(int (*shape)(int), std::string* out = nullptr) {
+  ResetGestureTables();
+  ReleaseAllPatterns();
+  EXPECT_TRUE(EnsurePatternStore());
+  constexpr int kLength = 40;
+  for (int i = 0; i < kLength; ++i) {
+    Patterns->Re[0][0][i].fill(static_cast<double>(shape(i)));
+    PatternPresent[0][0][i] = 1;
+  }
+  learn.SampleHigh[0][0] = kLength;
+  learn.GestureInfo[0].length = kLength;
+  std::snprintf(learn.GestureInfo[0].name, sizeof learn.GestureInfo[0].name, "A");
+  testing::internal::CaptureStdout();
+  JudgeFollowability(0);
+  const std::string said = testing::internal::GetCapturedStdout();
+  if (out) *out = said;
+  return learn.Followability[0];
+}
+
+}  // namespace
+
+TEST(Followability, ExactOnMotionsWhosePhaseIsKnown) {
+  // Every frame a step further: the phase rises from 1 to the end without ever falling back.
+  std::string out;
+  EXPECT_EQ(FollowabilityOf([](int i) { return i; }, &out), 100);
+  EXPECT_EQ(learn.FollowedLow[0], 1);
+  EXPECT_EQ(learn.FollowedHigh[0], 40);
+  EXPECT_EQ(out,
+            "VERDICT [ A ]: followability 100 of 100 (the engine follows from 50) - its phase went from 1 to 40 of 40 "
+            "frames.\nVERDICT [ A ]: the nearest other gesture is known after the first pass (s).\n");
+
+  // Every frame alike: no frame tells where it is, no phase at all.
+  EXPECT_EQ(FollowabilityOf([](int) { return 7; }, &out), 0);
+  EXPECT_EQ(learn.FollowedHigh[0], 0);
+  EXPECT_NE(out.find("- no phase could be estimated.\nVERDICT"), std::string::npos) << out;
+  EXPECT_NE(out.find("WARNING: the engine could not follow the progress of [ A ]"), std::string::npos) << out;
+
+  // Half the way and then standing: the raw phase stops at 20, which the judgement's stretch
+  // (30..70 % of the length over the whole) maps to (20 - 12) / 0.4 = 20: 19 of 39 frames.
+  EXPECT_EQ(FollowabilityOf([](int i) { return i < 20 ? i : 20; }), 49);
+  EXPECT_EQ(learn.FollowedHigh[0], 20);
+}

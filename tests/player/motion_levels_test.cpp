@@ -1,0 +1,139 @@
+// Where the threshold belongs, on small inputs whose answers were worked out by hand: the
+// percentile, the levels and their margin, the split on the logarithms, the suggested step.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/tune.h"
+#include "player/motion.h"
+
+using namespace orv;
+
+namespace {
+
+std::vector<int> Range(int from, int count, int step = 1) {
+  std::vector<int> v;
+  for (int i = 0; i < count; ++i) v.push_back(from + i * step);
+  return v;
+}
+
+std::vector<int> Join(std::vector<int> a, const std::vector<int>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+}  // namespace
+
+TEST(MotionLevels, PercentileIsTheNearestRankOfUnsortedValues) {
+  struct Case {
+    std::vector<int> values;
+    double p;
+    int expected;
+  };
+  const std::vector<int> hundred = {55, 3, 99, 1, 100, 42, 10, 11, 2, 98};  // unsorted
+  const Case cases[] = {
+      {{}, 50, 0},
+      {{5, 1, 4, 2, 3}, 50, 3},  // rank ceil(2.5) = 3
+      {{5, 1, 4, 2, 3}, 0, 1},   // rank 0 becomes 1: the smallest
+      {{5, 1, 4, 2, 3}, 100, 5},
+      {{5, 1, 4, 2, 3}, 150, 5},  // p beyond 100 is 100
+      {{5, 1, 4, 2, 3}, 20, 1},   // rank exactly 1
+      {{5, 1, 4, 2, 3}, 20.01, 2},
+      {hundred, 99, 100},  // rank ceil(9.9) = 10
+      {hundred, 90, 99},   // rank 9
+      {hundred, 10, 1},
+      {hundred, 10.5, 2},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Percentile(c.values, c.p), c.expected) << c.p << " of " << c.values.size();
+}
+
+TEST(MotionLevels, LevelsMarginAndThresholdExactly) {
+  // Still 100..109: 99th percentile 109 (rank 10 of 10). Moving 1000..1090: 10th percentile
+  // 1000 (rank 1). Margin 1000 / 109; threshold sqrt(109 * 1000) = 330.15 -> 330.
+  MotionLevels m = LevelsOf(Range(100, 10), Range(1000, 10, 10), 1);
+  EXPECT_EQ(m.stillCount, 10);
+  EXPECT_EQ(m.movingCount, 10);
+  EXPECT_EQ(m.still, 109);
+  EXPECT_EQ(m.motion, 1000);
+  EXPECT_DOUBLE_EQ(m.margin, 1000.0 / 109.0);
+  EXPECT_EQ(m.threshold, 330);
+  EXPECT_TRUE(m.separated);
+  EXPECT_EQ(m.why, "");
+
+  // The still level is floored at the sample points: 4,800 at step 4.
+  m = LevelsOf(Range(100, 10), Range(20000, 10), 4800);
+  EXPECT_EQ(m.still, 4800);
+  EXPECT_EQ(m.threshold, 9798);  // sqrt(4800 * 20000) = 9797.96
+
+  // Margin exactly at the limit separates; one below does not, and says so.
+  EXPECT_TRUE(LevelsOf(std::vector<int>(10, 500), std::vector<int>(10, 1000), 1).separated);
+  m = LevelsOf(std::vector<int>(10, 500), std::vector<int>(10, 999), 1);
+  EXPECT_FALSE(m.separated);
+  EXPECT_EQ(m.threshold, 0);
+  EXPECT_EQ(m.why, "no clear separation: the motion level 999 is 2.00 times the still level 500, below 2.0");
+
+  // Ten values in each class are enough, nine are not; an empty class has margin 0.
+  m = LevelsOf(Range(100, 9), Range(1000, 10), 1);
+  EXPECT_FALSE(m.separated);
+  EXPECT_EQ(m.why, "9 still and 10 moving values; at least 10 of each are needed");
+  m = LevelsOf(Range(100, 10), {}, 1);
+  EXPECT_EQ(m.why, "10 still and 0 moving values; at least 10 of each are needed");
+  EXPECT_EQ(m.margin, 0.0);
+  EXPECT_EQ(LevelsOf({}, Range(1000, 10), 1).margin, 0.0);
+}
+
+TEST(MotionLevels, SplitFallsWhereTheLogarithmsPartBest) {
+  // Noise 3..14 and motion in a few distinct steps. Any other split leaves a wider spread of
+  // logarithms inside a class: the largest still value is 14.
+  const std::vector<int> still = Range(3, 12);
+  const std::vector<int> moving = {5000, 9000, 7000, 6000, 8000, 5500, 6500, 7500, 8500, 9500, 30000};
+  int split = -1;
+  MotionLevels m = SeparateMotion(Join(moving, still), 1, &split);  // unsorted on purpose
+  EXPECT_EQ(split, 14);
+  EXPECT_EQ(m.stillCount, 12);
+  EXPECT_EQ(m.movingCount, 11);
+  EXPECT_EQ(m.still, 14);
+  EXPECT_EQ(m.motion, 5500);  // rank ceil(1.1) = 2
+  EXPECT_TRUE(m.separated);
+
+  // One value throughout, and none at all: nothing to split, and the reason.
+  m = SeparateMotion(std::vector<int>(30, 77), 1, &split);
+  EXPECT_FALSE(m.separated);
+  EXPECT_EQ(split, 77);
+  EXPECT_EQ(m.why, "no clear separation: every motion value is 77");
+  m = SeparateMotion({}, 1, &split);
+  EXPECT_EQ(split, 0);
+  EXPECT_EQ(m.why, "no motion values");
+  // Negative values (none are measured) count as 0 on the log axis.
+  m = SeparateMotion(Join(std::vector<int>(12, -5), Range(4000, 12, 100)), 1, &split);
+  EXPECT_EQ(split, -5);
+}
+
+TEST(MotionLevels, SuggestedStepIsTheMedianTurningBurstOverTheSpan) {
+  const int q = 1, hi = 500;  // a quiet and a moving cycle at threshold 100
+  auto burst = [&](int n) {
+    std::vector<int> v(static_cast<size_t>(n), hi);
+    v.push_back(q);
+    return v;
+  };
+  struct Case {
+    std::vector<int> sums;
+    double span;
+    int frames;
+    double step, median;
+  };
+  // A 0 (no camera frame) neither counts nor ends a burst: 5 + 4 makes one burst of 9.
+  const std::vector<int> split9 = {hi, hi, hi, hi, hi, 0, hi, hi, hi, hi, q};
+  const Case cases[] = {
+      {Join(Join(split9, burst(4)), burst(6)), 0.5, 120, 10.0, 6.0},  // bursts 9, 4, 6: median 6
+      {Join(burst(4), burst(7)), 0.5, 100, 9.091, 5.5},               // even count: mean of the two
+      {Join(burst(3), burst(2)), 0.5, 100, 0.0, 0.0},                 // 3 cycles do not turn
+      {burst(4), 0.5, 0, 0.0, 0.0},                                   // no frames
+      {burst(4), 0.001, 1, 0.001, 4.0},                               // never below 0.001
+  };
+  for (const Case& c : cases) {
+    double median = -1.0;
+    EXPECT_DOUBLE_EQ(SuggestStep(c.sums, 100, c.span, c.frames, &median), c.step) << c.sums.size();
+    EXPECT_DOUBLE_EQ(median, c.median) << c.sums.size();
+  }
+}
