@@ -10,6 +10,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "app/tune.h"
 #include "support/process.h"
 
 namespace fs = std::filesystem;
@@ -104,4 +105,44 @@ TEST(ToolExits, EveryCodeOfTuneAndReplayWithItsReason) {
     EXPECT_EQ(CountOf(r.err, tool), 1) << r.err;
     EXPECT_EQ(lines.back().rfind(tool + c.says, 0), 0u) << r.err;
   }
+}
+
+TEST(ToolExits, TuneArgumentsAtTheirBoundsAndOnePast) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;  // empty: accepted
+  } cases[] = {
+      {{"--workdir", "w", "--camera", "c.png", "--span", "0.25", "--apply", "--plot", "p.png"}, ""},
+      {{"--record", "3600", "--out", "o"}, ""},
+      {{"--record", "1", "--span", "1"}, ""},
+      {{"--record", "3601"}, "--record takes whole seconds, 1..3600"},
+      {{"--record", "0"}, "--record takes whole seconds, 1..3600"},
+      {{"--record", "2.5"}, "--record takes whole seconds, 1..3600"},
+      {{"--camera", "c", "--span", "0"}, "--span takes a share of the content, 0 < F <= 1"},
+      {{"--camera", "c", "--span", "1.01"}, "--span takes a share of the content, 0 < F <= 1"},
+      {{"--camera", "c", "--span", "0.5x"}, "--span takes a share of the content, 0 < F <= 1"},
+      {{"--camera"}, "--camera needs a value"},
+      {{"--camera", ""}, "--camera needs a value"},
+      {{"--camera", "c", "--out", "o"}, "--out names the folder of --record"},
+      {{}, "either --camera PATH or --record SECONDS is needed"},
+      {{"--camera", "c", "--plot", "p.jpg"}, "--plot writes a PNG file: name it FILE.png"},
+  };
+  for (const Case& c : cases) {
+    orv::TuneOptions o;
+    o.span = -1;
+    std::string err;
+    EXPECT_EQ(orv::ParseTuneArgs(c.args, &o, &err), c.error.empty()) << err;
+    EXPECT_EQ(err, c.error);
+  }
+  orv::TuneOptions o;
+  std::string err;
+  ASSERT_TRUE(orv::ParseTuneArgs(cases[0].args, &o, &err));
+  EXPECT_EQ(o.workdir + " " + o.camera + " " + o.plot, "w c.png p.png");
+  EXPECT_EQ(o.span, 0.25);
+  EXPECT_TRUE(o.apply);
+  ASSERT_TRUE(orv::ParseTuneArgs(cases[1].args, &o, &err));
+  EXPECT_EQ(o.recordSeconds, 3600);
+  EXPECT_EQ(o.out, "o");
+  EXPECT_FALSE(o.apply);
+  EXPECT_EQ(o.span, 0.5);
 }

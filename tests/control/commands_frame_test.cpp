@@ -11,7 +11,11 @@
 #include "common/display.h"
 #include "common/player_state.h"
 #include "control/control.h"
+#include "common/osc_state.h"
+#include "control/osc.h"
 #include "player/display_step.h"
+
+#include <lo/lo.h>
 
 using namespace orv;
 
@@ -50,6 +54,38 @@ TEST_F(FrameCommands, TypedKeyIsLostUnderInjectedClick) {
   app.PendingKey = 1;
   Run('x');
   EXPECT_DOUBLE_EQ(player.frame_no, 1.0);
+}
+
+// A remote command runs only in a cycle nobody at the computer commands: a typed key or a
+// pending click goes first, the command waits in the queue, and runs as the same key after.
+TEST_F(FrameCommands, QueuedRemoteCommandWaitsForTypedKeysAndClicks) {
+  CloseOsc();
+  auto send = [](const char* path, lo_message m) {
+    size_t len = 0;
+    void* bytes = lo_message_serialise(m, path, nullptr, &len);
+    const bool taken = TakeOscPacket(bytes, len, 1000);
+    std::free(bytes);
+    lo_message_free(m);
+    return taken;
+  };
+  lo_message key = lo_message_new(), threshold = lo_message_new();
+  lo_message_add_string(key, "x");
+  lo_message_add_int32(threshold, 777);
+  ASSERT_TRUE(send("/orvante/key", key));
+  ASSERT_TRUE(send("/orvante/threshold", threshold));
+  Run('z');  // typed: a step back, from the first frame to the last
+  EXPECT_EQ(osc.QueueCount, 2);
+  app.PendingKey = 'x';  // a click's key
+  Run(kNoKey);
+  EXPECT_EQ(osc.QueueCount, 2);
+  const double frame = player.frame_no;
+  app.PendingKey = 0;
+  Run(kNoKey);
+  EXPECT_EQ(osc.QueueCount, 1);
+  EXPECT_DOUBLE_EQ(player.frame_no, frame + 1.0);  // the remote x, as if typed
+  EXPECT_EQ(Run(kNoKey), "SET: ZAV_threshold = [ 777 ]\n");
+  EXPECT_EQ(control.VR_threshold, 777);
+  EXPECT_EQ(orvtest::ReadFile("ZAV_THRESHOLD.dat"), "777");
 }
 
 TEST_F(FrameCommands, StepsWrapOrStopAtTheEnds) {

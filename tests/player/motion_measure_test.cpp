@@ -243,3 +243,44 @@ TEST_F(MotionTest, SectionOfAnotherUserIsNeverUsed) {
       },
       ::testing::ExitedWithCode(0), "the section belongs to another user");
 }
+
+// Camera numbers 0..31 own words 1..32 and liveness records 0..31, the last ones included; a
+// copy that a signal ends takes its word back itself, and one that ended without doing so is
+// found by the others through its record. Camera 32 has no word and touches nothing.
+TEST_F(MotionTest, EveryCameraWordToTheLastIsClaimedWithdrawnAndDroppedWhenItsWriterEnds) {
+  OpenSharedMemory();
+  volatile int32_t* w = app.SharedView;
+  volatile uint64_t* alive = app.AliveView;
+  for (const int chan : {0, 30, 31, 32}) {
+    SCOPED_TRACE(chan);
+    for (int i = 0; i <= 32; ++i) w[i] = 0;
+    for (int i = 0; i < kAliveRecords; ++i) alive[i] = 0;
+    const pid_t child = ::fork();
+    if (child == 0) {
+      OpenSharedMemory();  // a copy of its own, which clears the words as it starts
+      app.SharedView[5] = 500;  // another copy's camera 4 (never one of those tested here)
+      player.CameraOn = 1;
+      control.CamChan = chan;
+      Fill(0, 0), Fill(1, 10);  // 4,800 grid points 10 apart
+      MeasureMotion();
+      ::raise(SIGTERM);
+      ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(w[0], 500);  // withdrawn by the ended copy itself
+    for (int i = 1; i <= 32; ++i) EXPECT_EQ(w[i], i == 5 ? 500 : 0) << i;
+    for (int i = 0; i < kAliveRecords; ++i)
+      EXPECT_EQ(alive[i] & ((1u << 22) - 1), i == chan ? static_cast<uint64_t>(child) : 0u) << i;
+
+    // The same copy killed outright leaves its value behind; the first reader drops it.
+    if (chan == 32) continue;
+    w[1 + chan] = 48000;
+    w[0] = 48500;
+    CopySharedIn();
+    EXPECT_EQ(app.SharedMirror[static_cast<size_t>(1 + chan)], 0);
+    EXPECT_EQ(w[1 + chan], 0);
+    EXPECT_EQ(w[0], 500);
+  }
+}
