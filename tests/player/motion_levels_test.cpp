@@ -80,6 +80,8 @@ TEST(MotionLevels, LevelsMarginAndThresholdExactly) {
   EXPECT_EQ(m.why, "10 still and 0 moving values; at least 10 of each are needed");
   EXPECT_EQ(m.margin, 0.0);
   EXPECT_EQ(LevelsOf({}, Range(1000, 10), 1).margin, 0.0);
+  EXPECT_DOUBLE_EQ(LevelsOf({5}, Range(1000, 10), 1).margin, 200.0);  // one value is a class
+  EXPECT_DOUBLE_EQ(LevelsOf(Range(100, 10), {2000}, 1).margin, 2000.0 / 109.0);
 }
 
 TEST(MotionLevels, SplitFallsWhereTheLogarithmsPartBest) {
