@@ -216,7 +216,8 @@ std::string AddressText(uint32_t a) {
 // A warning goes out once per kind and sender, for the first kOscWarnedMax senders only: a
 // flood of forged senders must not flood the console.
 bool FirstWarning(uint32_t a, unsigned kind) {
-  for (int i = 0; i < osc.WarnedCount; ++i) {
+  // WarnedCount goes one past the table once the "more than" line is out: never read there.
+  for (int i = 0; i < std::min(osc.WarnedCount, kOscWarnedMax); ++i) {
     OscWarnedSender& w = osc.Warned[static_cast<size_t>(i)];
     if (w.address != a) continue;
     if (w.kinds & kind) return false;
