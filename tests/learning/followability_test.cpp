@@ -53,18 +53,24 @@ TEST(Followability, MeasuresAFullKnowledgeBaseWithoutChangingTheEngine) {
 // followable as the shape says.
 namespace {
 
-int FollowabilityOf(int (*shape)(int), std::string* out = nullptr) {
+// With `twin`, gesture 1 ("B") is taught with the very same frames, and both have protocol
+// maps that give evidence only at full similarity: every frame of A finds its exact copy in B.
+int FollowabilityOf(int (*shape)(int), std::string* out = nullptr, bool twin = false) {
   ResetGestureTables();
   ReleaseAllPatterns();
   EXPECT_TRUE(EnsurePatternStore());
   constexpr int kLength = 40;
-  for (int i = 0; i < kLength; ++i) {
-    Patterns->Re[0][0][i].fill(static_cast<double>(shape(i)));
-    PatternPresent[0][0][i] = 1;
+  for (int g = 0; g <= (twin ? 1 : 0); ++g) {
+    for (int i = 0; i < kLength; ++i) {
+      Patterns->Re[0][g][i].fill(static_cast<double>(shape(i)));
+      PatternPresent[0][g][i] = 1;
+    }
+    learn.SampleHigh[0][g] = kLength;
+    learn.GestureInfo[g].length = kLength;
+    std::snprintf(learn.GestureInfo[g].name, sizeof learn.GestureInfo[g].name, "%c", 'A' + g);
+    if (twin) ProtocolMap[g][g][0][kLevels - 1] = 1.0, learn.GestureWeight[g] = 1.0;
   }
-  learn.SampleHigh[0][0] = kLength;
-  learn.GestureInfo[0].length = kLength;
-  std::snprintf(learn.GestureInfo[0].name, sizeof learn.GestureInfo[0].name, "A");
+  learn.NearestGesture[0] = 5, learn.NearestRatio[0] = 3.0;  // from an earlier verdict
   testing::internal::CaptureStdout();
   JudgeFollowability(0);
   const std::string said = testing::internal::GetCapturedStdout();
@@ -80,9 +86,20 @@ TEST(Followability, ExactOnMotionsWhosePhaseIsKnown) {
   EXPECT_EQ(FollowabilityOf([](int i) { return i; }, &out), 100);
   EXPECT_EQ(learn.FollowedLow[0], 1);
   EXPECT_EQ(learn.FollowedHigh[0], 40);
+  EXPECT_EQ(learn.NearestGesture[0], -1);
+  EXPECT_EQ(learn.NearestRatio[0], 0.0);
   EXPECT_EQ(out,
             "VERDICT [ A ]: followability 100 of 100 (the engine follows from 50) - its phase went from 1 to 40 of 40 "
             "frames.\nVERDICT [ A ]: the nearest other gesture is known after the first pass (s).\n");
+
+  // The same motion taught twice: B gathers exactly the evidence A does.
+  EXPECT_EQ(FollowabilityOf([](int i) { return i; }, &out, true), 100);
+  EXPECT_EQ(learn.NearestGesture[0], 1);
+  EXPECT_EQ(learn.NearestRatio[0], 1.0);
+  EXPECT_NE(out.find("VERDICT [ A ]: nearest other gesture [ B ], evidence ratio 1.000 against the limit 1.00 - too "
+                     "close: the judgement cannot tell them apart.\n"),
+            std::string::npos)
+      << out;
 
   // Every frame alike: no frame tells where it is, no phase at all.
   EXPECT_EQ(FollowabilityOf([](int) { return 7; }, &out), 0);
@@ -94,4 +111,5 @@ TEST(Followability, ExactOnMotionsWhosePhaseIsKnown) {
   // (30..70 % of the length over the whole) maps to (20 - 12) / 0.4 = 20: 19 of 39 frames.
   EXPECT_EQ(FollowabilityOf([](int i) { return i < 20 ? i : 20; }), 49);
   EXPECT_EQ(learn.FollowedHigh[0], 20);
+
 }
