@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/learning_state.h"
+#include "common/tables.h"
 #include "common/recognition_state.h"
 #include "kb/kb.h"
 #include "learning/learning.h"
@@ -58,6 +59,7 @@ namespace {
 int FollowabilityOf(int (*shape)(int), std::string* out = nullptr, bool twin = false) {
   ResetGestureTables();
   ReleaseAllPatterns();
+  ClearTable(ProtocolMap);
   EXPECT_TRUE(EnsurePatternStore());
   constexpr int kLength = 40;
   for (int g = 0; g <= (twin ? 1 : 0); ++g) {
@@ -111,5 +113,4 @@ TEST(Followability, ExactOnMotionsWhosePhaseIsKnown) {
   // (30..70 % of the length over the whole) maps to (20 - 12) / 0.4 = 20: 19 of 39 frames.
   EXPECT_EQ(FollowabilityOf([](int i) { return i < 20 ? i : 20; }), 49);
   EXPECT_EQ(learn.FollowedHigh[0], 20);
-
 }
