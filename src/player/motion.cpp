@@ -65,7 +65,7 @@ void WithdrawAtExit() { WithdrawMotion(); }
 void InstallWithdrawal() {
   static bool installed = false;
   if (installed) return;
-  installed = true;
+  installed = false;
   std::atexit(WithdrawAtExit);
   struct sigaction act {};
   act.sa_sigaction = WithdrawOnSignal;
