@@ -148,12 +148,12 @@ TEST_F(FrameCommands, ReplayPeriodBoundsTheStep) {
 
 TEST_F(FrameCommands, LinesOfStepsAndMonitor) {
   std::snprintf(FrameData[1].http, kNameSize, "%s", "link.jpg");
-  std::snprintf(FrameData[1].file, kNameSize, "%s", "side.jpg");
-  EXPECT_EQ(Run('x'), "\nFrameData[     1 ].http[2] = [link.jpg]\nFrameData[     1 ].file[3] = [side.jpg]\n");
+  std::snprintf(FrameData[1].file, kNameSize, "%s", "s");  // one character is a name too
+  EXPECT_EQ(Run('x'), "\nFrameData[     1 ].http[2] = [link.jpg]\nFrameData[     1 ].file[3] = [s]\n");
   control.MonitorMode = 1;
   EXPECT_EQ(Run('x'), "KEY FUNCTION : [x][ Increase frame_no ]\n");
   EXPECT_EQ(Run('z'), "KEY FUNCTION : [z][ Decrease frame_no ]\n"
-                      "\nFrameData[     1 ].http[2] = [link.jpg]\nFrameData[     1 ].file[3] = [side.jpg]\n");
+                      "\nFrameData[     1 ].http[2] = [link.jpg]\nFrameData[     1 ].file[3] = [s]\n");
   EXPECT_EQ(Run('l'), "KEY FUNCTION : [l][ Reset Frame Number ]\n");
   EXPECT_EQ(Run('i'), "");
   EXPECT_EQ(control.MonitorMode, 0);
@@ -202,6 +202,12 @@ TEST_F(FrameCommands, FlipModeAlternatesAndShowsAtOnce) {
   app.flip_mode = 2;  // upside down, from the parameter file only
   control.MonitorMode = 1;
   EXPECT_EQ(Run('e'), "KEY FUNCTION : [e][ Change Flip Mode ]\nSET: flip_mode = [ NORMAL ]\n");
+  app.RedrawMark = 5.0;
+  Run('e');
+  EXPECT_EQ(app.RedrawMark, 5.0);
+  app.OperatorView = 1;  // the view is drawn again over the turned picture
+  Run('e');
+  EXPECT_EQ(app.RedrawMark, -1.0);
 }
 
 TEST_F(FrameCommands, RandomAndFirstFrame) {
