@@ -60,6 +60,7 @@ TEST_F(LearningKeysTest, KeysChooseTheGestureAndRefuseWhatCannotRun) {
 
   // Camera off: nothing starts, the player stays as it was.
   EXPECT_NE(Key('g').find("switch the camera on first"), std::string::npos);
+  EXPECT_EQ(TeachingStateText(), "refused: switch the camera on first (q)");
   EXPECT_EQ(app.LearnGesture, -1);
   EXPECT_EQ(app.PlayerMode, 1);
 
@@ -88,6 +89,7 @@ TEST_F(LearningKeysTest, StandardEntryPreparesTheGestureAndCountsIn) {
   EXPECT_EQ(learn.RSKIP, 1.0);
   EXPECT_EQ(app.DifferenceSum2, 0);
   EXPECT_EQ(app.DifferenceCnt, 0);
+  EXPECT_EQ(app.TeachCountdown, 0);
   // Five countdown texts, then the learning line and GO!, in this order; a still camera
   // passes the stillness check without a STOP.
   size_t at = 0;
@@ -108,6 +110,7 @@ TEST_F(LearningKeysTest, StandardEntryPreparesTheGestureAndCountsIn) {
 
   // A second start is refused until the taught motion has ended.
   EXPECT_NE(Key('g').find("still going on"), std::string::npos);
+  EXPECT_STREQ(app.TeachRefusal, "a learning run is still going on");  // the view shows the running one
 }
 
 TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
@@ -121,6 +124,7 @@ TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
 
   app.LearnGesture = -1;
   learn.pos_num = 1;
+  learn.SKIP = 2.0;  // the passes run at full resolution, as the standard motion did
   testing::internal::CaptureStdout();
   SimilarMotionEntry(4, 3, false);
   out = testing::internal::GetCapturedStdout();
@@ -129,6 +133,7 @@ TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
   EXPECT_NE(out.find("\n OOO            O  O \n"), std::string::npos);  // GO!!
   EXPECT_EQ(learn.LearningPasses, 3);
   EXPECT_EQ(learn.pos_num, 4);
+  EXPECT_EQ(learn.SKIP, 1.0);
   EXPECT_EQ(app.PlayerMode, 0);
   SimilarMotionEntry(4, 0, false);
   EXPECT_EQ(learn.LearningPasses, 1);  // at least one pass
@@ -205,6 +210,7 @@ TEST_F(LearningKeysTest, EscCancelsTheTeachingAndHeldKeysRunAfterIt) {
     }
     const std::string started = Key(key);
     EXPECT_EQ(app.OperatorView, 2) << started;  // a teaching turns the view on
+    PatternPresent[7][2][3] = 1;  // a record the teaching has taught meanwhile
     EXPECT_FALSE(unchanged());
     ASSERT_TRUE(ParseScript("1 x\n1 o\n3 ESC\n3 ENTER\n", &display.hd.script, &err));
     testing::internal::CaptureStdout();
@@ -256,7 +262,7 @@ TEST_F(LearningKeysTest, SavingIsRefusedWhileLearningRuns) {
   learn.LearningPasses = 0;
   testing::internal::CaptureStdout();
   EXPECT_TRUE(SaveKnowledgeBase());
-  testing::internal::GetCapturedStdout();
+  EXPECT_NE(testing::internal::GetCapturedStdout().find(" (1 pattern records).\n"), std::string::npos);
   EXPECT_TRUE(KbFilesExist());
 }
 
