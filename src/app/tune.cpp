@@ -77,7 +77,7 @@ void SetUpPlayer() {
   inSetUp = true;
   std::atexit(SetUpEnded);
   SetUpMainLoop();
-  inSetUp = false;
+  inSetUp = true;
 }
 
 // Frames from the installation's camera, opened as the q key opens it (CamChan, or the

@@ -210,7 +210,7 @@ void CopySharedOut() {
 }
 
 int GreyDifferenceSum() {
-  const int s = control.SampleStep >= 1 ? control.SampleStep : 2;
+  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
   const uint8_t* a = player.GrayFrames[0].data();
   const uint8_t* b = player.GrayFrames[1].data();
   int sum = 0;

@@ -140,6 +140,12 @@ TEST_F(FrameCommands, ReplayPeriodBoundsTheStep) {
   Run('x');
   EXPECT_DOUBLE_EQ(player.frame_no, 10.0);
 
+  app.StartFrameNum = 0, app.EndFrameNum = 1;  // the shortest period from the first frame
+  player.WrapFlag = 0;
+  player.frame_no = 1.0;
+  Run('x');
+  EXPECT_DOUBLE_EQ(player.frame_no, 1.0);
+
   app.StartFrameNum = 20, app.EndFrameNum = 10;  // not a period
   player.frame_no = 25.0;
   Run('x');

@@ -59,6 +59,10 @@ TEST_F(MotionTest, GridSumsOverBothBuffers) {
   control.SampleStep = 1;
   MeasureMotion();
   EXPECT_EQ(app.DifferenceSum, 19584000);
+  control.SampleStep = 0;  // from a parameter file: every pixel, as step 1
+  MeasureMotion();
+  EXPECT_EQ(app.DifferenceSum, 19584000);
+  EXPECT_EQ(SamplePoints(), 76800);
 
   // Step 7: rows 0..238 (35) and columns 0..315 (46); row 239 and column 319 are not sampled.
   Fill(1, 1);
