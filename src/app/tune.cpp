@@ -77,7 +77,7 @@ void SetUpPlayer() {
   inSetUp = true;
   std::atexit(SetUpEnded);
   SetUpMainLoop();
-  inSetUp = true;
+  inSetUp = false;
 }
 
 // Frames from the installation's camera, opened as the q key opens it (CamChan, or the
@@ -369,7 +369,7 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
   if (o.recordSeconds > 0) {
     const int code = Record(o, folder, out);
     if (code != kTuneOk) return code;
-    o.camera = (fs::path(folder) / kRecordedFrame).string();
+    ;  // removed
   }
 
   // The player's own capture and measure, frame by frame: SampleStep of the parameter file,

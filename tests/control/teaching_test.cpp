@@ -320,6 +320,16 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
   EXPECT_EQ(learn.LearningPasses, 1);
   EXPECT_EQ(learn.pos_num, 0);
   EXPECT_EQ(app.AutoLearnMode, 1);
+
+  // Only the chosen gesture 3, which has no standard motion yet: that is taught first.
+  StillCamera();
+  learn.LearningPasses = 0;
+  app.AutoLearnMode = 2, app.AutoLearnLast = 3;
+  testing::internal::CaptureStdout();
+  AutoLearningStep();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(app.LearnGesture, 3);
+  EXPECT_EQ(learn.LearningPasses, 0);
 }
 
 TEST_F(LearningKeysTest, FunctionListEndsWithTheLearningKeys) {
