@@ -369,7 +369,7 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
   if (o.recordSeconds > 0) {
     const int code = Record(o, folder, out);
     if (code != kTuneOk) return code;
-    ;  // removed
+    o.camera = (fs::path(folder) / kRecordedFrame).string();
   }
 
   // The player's own capture and measure, frame by frame: SampleStep of the parameter file,
