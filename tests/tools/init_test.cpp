@@ -224,9 +224,7 @@ TEST(InitTool, RefusedSourcesAndTooManyFramesLeaveTheContentAsItWas) {
       {{"text.mp4", "v.avi"}, 2, 1, "text.mp4: neither a picture nor a video"},
       {{"nowhere.jpg"}, 2, 1, "nowhere.jpg: no such file"},
       {{"cut.avi"}, 2, 1, "cut.avi announces 30 frames but its stream ends after"},
-      {{"v.avi"}, orv::kMaxFrames - 29, 1, "--every 2 fits"},
-      {{"v.avi"}, orv::kMaxFrames - 30, 0, "added:   30 frames"},
-      {{"--every", "2", "v.avi"}, orv::kMaxFrames - 15, 0, "added:   15 frames"},
+      {{"--every", "2", "v.avi"}, 2, 0, "added:   15 frames"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + std::to_string(c.existing));
@@ -251,6 +249,24 @@ TEST(InitTool, RefusedSourcesAndTooManyFramesLeaveTheContentAsItWas) {
       EXPECT_FALSE(fs::exists(inst / "work"));
     }
   }
+}
+
+// The estimate is checked before anything is written: the frame limit filled, and one past it.
+TEST(InitTool, AContentTakesFramesUpToItsLimit) {
+  TempDir t;
+  WriteVideo(t.path / "v.avi", 30);
+  cv::imwrite((t.path / "a.png").string(), cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(90)));
+  fs::create_directories(t.path / "S001");
+  WriteFile(t.path / "empty", "");
+  for (int i = 0; i < orv::kMaxFrames - 30; ++i) fs::create_hard_link(t.path / "empty", Clip(t.path, i, ""));
+  ProcResult r = RunProcess({ORVANTE_INIT_TOOL, t.path.string(), (t.path / "v.avi").string(), (t.path / "a.png").string()}, {});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("about 31 frames to add, but " + (t.path / "S001").string() + " holds 21970 of the 22000 "
+                       "a content can hold; --every 2 fits."), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(Clip(t.path, orv::kMaxFrames - 30, "")));
+  r = RunProcess({ORVANTE_INIT_TOOL, t.path.string(), (t.path / "v.avi").string()}, {});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find(" holds 22000 frames."), std::string::npos) << r.out;
 }
 
 // An interrupt while the frames are decoded leaves the content as it was.
