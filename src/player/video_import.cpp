@@ -206,10 +206,10 @@ struct Progress {
   bool shownInPlace = false;     // a line in place is on the screen and needs its line end
 };
 
-void ShowProgress(Progress& p, int written, bool force) {
+void ShowProgress(Progress& p, int written) {
   const double elapsed = Seconds(p.start);
   const double every = p.terminal ? kTerminalProgressSeconds : kQuietProgressSeconds;
-  if (!force && elapsed - p.lastShown < every) return;
+  if (elapsed - p.lastShown < every) return;
   p.lastShown = elapsed;
   const double share = p.expected > 0 ? std::min(0.99, written / p.expected) : 0;
   char left[48] = "?";
@@ -267,7 +267,7 @@ bool DecodeVideo(Staging& st, const ImportSource& s, const ImportOptions& o, Pro
       }
       frame = Scaled(Upright(frame, s.rotation), o.height);
       if (!StageNext(st, &frame, "", o.quality)) return false;
-      ShowProgress(p, st.staged - first, false);
+      ShowProgress(p, st.staged - first);
     }
   } catch (const cv::Exception& e) {
     st.why = "read error in " + s.name + ": " + e.what();
