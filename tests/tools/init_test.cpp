@@ -62,6 +62,21 @@ std::vector<cv::Mat> WriteVideo(const fs::path& path, int frames, cv::Size size 
   return decoded;
 }
 
+fs::path Clip(const fs::path& inst, int n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "S001/clip_%05d.jpg", n);
+  return inst / name;
+}
+
+// The JPEG file of a picture scaled to height h, as the tool writes it.
+std::string Jpeg(const cv::Mat& m, int h, int quality) {
+  cv::Mat scaled;
+  cv::resize(m, scaled, {m.cols * h / m.rows, h}, 0, 0, cv::INTER_AREA);
+  std::vector<uchar> bytes;
+  cv::imencode(".jpg", scaled, bytes, {cv::IMWRITE_JPEG_QUALITY, quality});
+  return std::string(bytes.begin(), bytes.end());
+}
+
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
   std::map<std::string, std::string> files;
   if (!fs::exists(root)) return files;
@@ -131,27 +146,6 @@ TEST(InitTool, NewInstallationPlaysWithTheMotionAndASecondRunKeepsEveryFile) {
   EXPECT_EQ(Snapshot(inst), before);
 }
 
-namespace {
-
-fs::path Clip(const fs::path& inst, int n) {
-  char name[32];
-  std::snprintf(name, sizeof name, "S001/clip_%05d.jpg", n);
-  return inst / name;
-}
-
-double Psnr(const cv::Mat& a, const cv::Mat& b) { return a.size() == b.size() ? cv::PSNR(a, b) : 0; }
-
-// The JPEG file of a picture scaled to height h, as the tool writes it.
-std::string Jpeg(const cv::Mat& m, int h, int quality) {
-  cv::Mat scaled;
-  cv::resize(m, scaled, {m.cols * h / m.rows, h}, 0, 0, cv::INTER_AREA);
-  std::vector<uchar> bytes;
-  cv::imencode(".jpg", scaled, bytes, {cv::IMWRITE_JPEG_QUALITY, quality});
-  return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
-
 // A PNG picture, then the video's frames: each clip the JPEG of the decoded frame it stands for.
 TEST(InitTool, VideoFramesFollowThePictureInOrderWithEachOption) {
   TempDir t;
@@ -205,8 +199,8 @@ TEST(InitTool, RotatedVideoComesOutAsFfmpegShowsIt) {
   // In grey: the two tools turn the video's colours into BGR a little differently.
   const cv::Mat shown = cv::imread(d + "/shown.png", cv::IMREAD_GRAYSCALE);
   const cv::Mat clip = cv::imread(Clip(t.path / "inst", 0).string(), cv::IMREAD_GRAYSCALE);
-  ASSERT_EQ(shown.size(), cv::Size(48, 96));
-  EXPECT_GT(Psnr(clip, shown), 30);
+  ASSERT_EQ(clip.size(), shown.size());
+  EXPECT_GT(cv::PSNR(clip, shown), 30);
 }
 
 // Refused runs leave the content exactly as it was and no staging folder; a leftover staging
@@ -223,25 +217,24 @@ TEST(InitTool, RefusedSourcesAndTooManyFramesLeaveTheContentAsItWas) {
   WriteFile(t.path / "cut27.avi", avi.substr(0, avi.rfind("00dc", at - 1)));
   struct Case {
     std::vector<std::string> args;
-    int existing;      // clips already in S001
     int exitCode;
     std::string said;  // on standard error (refusals) or standard output
   };
   const Case cases[] = {
-      {{"text.mp4", "v.avi"}, 2, 1, "text.mp4: neither a picture nor a video that can be read\nNothing was written."},
-      {{"nowhere.jpg"}, 2, 1, "nowhere.jpg: no such file\nNothing was written."},
-      {{"cut27.avi"}, 2, 1, "cut27.avi announces 30 frames but its stream ends after 27"},
-      {{"cut28.avi"}, 2, 0, "added:   28 frames"},
-      {{"--every", "2", "v.avi"}, 2, 0, "added:   15 frames"},
+      {{"text.mp4", "v.avi"}, 1, "text.mp4: neither a picture nor a video that can be read\nNothing was written."},
+      {{"nowhere.jpg"}, 1, "nowhere.jpg: no such file\nNothing was written."},
+      {{"cut27.avi"}, 1, "cut27.avi announces 30 frames but its stream ends after 27"},
+      {{"cut28.avi"}, 0, "added:   28 frames to "},
+      {{"--every", "2", "v.avi"}, 0, "15 frames to " + (t.path / "inst/S001").string() + " as clip_00002.jpg ... clip_00016.jpg"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0] + " " + std::to_string(c.existing));
+    SCOPED_TRACE(c.args[0]);
     const fs::path inst = t.path / "inst";
     fs::remove_all(inst);
     fs::create_directories(inst / "S001.staging");
     fs::create_directories(inst / "S001");
     WriteFile(inst / "S001.staging/00000000.jpg", "left by a power cut");
-    for (int i = 0; i < c.existing; ++i) WriteFile(Clip(inst, i), "");
+    for (int i : {0, 1}) WriteFile(Clip(inst, i), "");
     const auto before = Snapshot(inst / "S001");
     std::vector<std::string> argv{ORVANTE_INIT_TOOL, inst.string()};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
@@ -265,9 +258,8 @@ TEST(InitTool, WrongArgumentsAreRefusedBeforeAnythingIsWritten) {
   const std::vector<std::vector<std::string>> cases{{"--every", "2", "--fps", "3"}, {"--from", "0.5", "--to=0.5"},
                                                     {"--quality", "101"}, {"--every", "1.5"}, {"--height"}, {"--size", "3"}};
   for (const auto& args : cases) {
-    std::vector<std::string> argv{ORVANTE_INIT_TOOL};
+    std::vector<std::string> argv{ORVANTE_INIT_TOOL, (t.path / "inst").string()};
     argv.insert(argv.end(), args.begin(), args.end());
-    argv.push_back((t.path / "inst").string());
     EXPECT_EQ(RunProcess(argv, {}).exitCode, 2) << args[0];
     EXPECT_FALSE(fs::exists(t.path / "inst"));
   }
@@ -316,8 +308,7 @@ TEST(InitTool, InterruptMidwayLeavesTheContentAsItWas) {
     const auto before = Snapshot(inst);
     const pid_t pid = StartProcess({ORVANTE_INIT_TOOL, inst.string(), (t.path / "long.avi").string()}, {},
                                    t.path / "out.txt", t.path / "err.txt");
-    std::error_code ec;
-    for (int i = 0; i < 2000 && !fs::exists(inst / "S001.staging/00000002.jpg", ec); ++i)
+    for (int i = 0; i < 2000 && !fs::exists(inst / "S001.staging/00000002.jpg"); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ::kill(pid, sig);
     EXPECT_EQ(WaitProcess(pid, 60), 1);
