@@ -255,7 +255,7 @@ TEST(InitTool, RefusedSourcesAndTooManyFramesLeaveTheContentAsItWas) {
 // Wrong arguments end the run before anything is written.
 TEST(InitTool, WrongArgumentsAreRefusedBeforeAnythingIsWritten) {
   TempDir t;
-  const std::vector<std::vector<std::string>> cases{{"--every", "2", "--fps", "3"}, {"--from", "0.5", "--to=0.5"},
+  const std::vector<std::vector<std::string>> cases{{"--every", "2", "--fps", "3"}, {"--to=0"},
                                                     {"--quality", "101"}, {"--every", "1.5"}, {"--height"}, {"--size", "3"}};
   for (const auto& args : cases) {
     std::vector<std::string> argv{ORVANTE_INIT_TOOL, (t.path / "inst").string()};
