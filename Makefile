@@ -16,7 +16,7 @@ SANITIZER_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 JOBS  ?= $(shell nproc)
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
-         libbenchmark-dev xvfb xdotool x11-utils imagemagick \
+         libbenchmark-dev xvfb xdotool x11-utils imagemagick ffmpeg \
          qtbase5-dev libx11-dev liblo-dev liblo-tools puredata-core lintian man-db \
          clang libclang-rt-14-dev
 

@@ -74,6 +74,41 @@ FrameCopyResult CopyFramesToContent(std::vector<std::string> names, const std::s
 int CountContentFrames(const std::string& folder);
 constexpr int kLastScannedNumber = 25000;
 
+// Pictures and videos made into numbered frames of a content (orvante-init). A source is what
+// the picture reader decodes, else what the video reader's FFmpeg back end opens as a video.
+struct ImportOptions {
+  int every = 1;       // keep every Nth decoded frame of a video, 1..1,000,000
+  double fps = 0;      // keep frames at this many per second of the video's time; 0 = all
+  int height = 0;      // frames and pictures scaled to this many pixels high, proportions kept; 0 = as they are
+  double from = 0;     // seconds into each video where keeping starts, >= 0
+  double to = -1;      // seconds into each video where keeping stops (exclusive); < 0 = the end
+  int quality = 95;    // JPEG quality of every frame written, 1..100
+};
+struct ImportSource {
+  std::string name;       // the file as named on the command line
+  bool video = false;     // decoded frame by frame; else one picture
+  bool jpeg = false;      // a JPEG picture: copied byte for byte unless --height changes it
+  int width = 0;          // pixels of a frame as shown (after the rotation)
+  int height = 0;         // pixels of a frame as shown (after the rotation)
+  double fps = 0;         // frames per second the container announces; 0 when unknown
+  double frames = 0;      // frames the container announces (an estimate), 0..1e9; 0 when unknown
+  int rotation = 0;       // degrees counter-clockwise that turn a decoded frame upright: 0, 90, 180, 270
+};
+// Opens `name` as a picture, else as a video; false with the reason when it is neither.
+bool ProbeImportSource(const std::string& name, ImportSource* source, std::string* why);
+// Frames a source is expected to give with these options (1 for a picture).
+double EstimateKeptFrames(const ImportSource& source, const ImportOptions& options);
+// Makes the sources, in the order given, into the next free clip_NNNNN.jpg numbers of
+// `content`. Everything goes first into `content` + ".staging" and is moved into place
+// only when every source has been read, with SIGINT, SIGTERM and SIGHUP blocked during the
+// moves. An interrupt, a read or write error, or more frames than a content holds leaves
+// `content` as it was and no staging folder; the reason is printed and false returned.
+bool ImportToContent(const std::vector<ImportSource>& sources, const std::string& content,
+                     const ImportOptions& options, int* added);
+// A staging folder that an import cut short (a power cut) left beside `content` is removed,
+// with a line.
+void RemoveLeftoverStaging(const std::string& content);
+
 // stepping and motion count
 void StepPlayer();
 // The burst lengths the main loop sets every cycle (BurstFlip, BurstReset) with the camera on.
