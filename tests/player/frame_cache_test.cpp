@@ -1,0 +1,151 @@
+// Read-ahead frame cache: the pictures shown with and without it, its budget, the player's end
+// while workers decode, and a frame file removed while the player runs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string_view>
+
+#include "../control/player_fixture.h"
+#include "control/control.h"
+#include "player/display_step.h"
+#include "player/frame_cache.h"
+
+using namespace orv;
+using namespace orvtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kFrame = 64 * 48 * 3;  // bytes of one decoded test frame
+
+struct FrameCacheTest : PlayerTest {
+  void TearDown() override {
+    StopFrameCache();
+    PlayerTest::TearDown();
+  }
+  void Fresh(int frames) {
+    app = AppState{};
+    control = ControlState{};
+    player = PlayerState{};
+    player.Random.seed(7);
+    player.MaxCount = frames;
+    ReleaseFrameCache();
+    for (int i = 0; i < frames; ++i)
+      std::snprintf(FrameData[static_cast<size_t>(i)].path, kNameSize, "%s", ContentFramePath(0, i).c_str());
+  }
+  // The motion player's cycle over a scripted motion (bursts that reverse, a quiet stretch for
+  // the idle jump) and keys; returns a checksum of every picture shown, in order.
+  std::vector<size_t> Run(size_t budget, int frames, double step) {
+    Fresh(frames);
+    StartFrameCache(budget, 2);
+    player.VR_step = step;
+    player.IdleLimit = 20;
+    player.BurstFlip = 3, player.BurstReset = 1;
+    if (frames > 33) player.KeyFrameNumber[0] = 5, player.KeyFrameNumber[1] = 20, player.KeyFrameNumber[2] = 33;
+    const std::map<int, int> keys = {{10, 'e'}, {25, 'Z'}, {26, 'Z'}, {27, 'X'}, {30, 'e'}, {40, 'k'},
+                                     {45, 't'}, {50, 'x'}, {52, 'j'}, {100, 'l'}, {120, ','}};
+    std::vector<size_t> shown;
+    long count = display.hd.showCount;
+    auto note = [&] {
+      std::lock_guard<std::mutex> lock(frameCache.Lock);
+      EXPECT_LE(frameCache.HeldBytes + frameCache.ReservedBytes, frameCache.BudgetBytes);
+      if (display.hd.showCount == count) return;
+      count = display.hd.showCount;
+      const cv::Mat& m = display.hd.shown[kPlayerWindow];
+      shown.push_back(std::hash<std::string_view>{}({reinterpret_cast<const char*>(m.data), m.total() * m.elemSize()}));
+    };
+    testing::internal::CaptureStdout();
+    for (int c = 0; c < 160; ++c) {
+      if (app.PendingKey != 'z' && app.PendingKey != 'x') {
+        app.DifferenceSum = c >= 60 && c < 90 ? 0 : (c / 7) % 3 == 2 ? 100 : 20000;
+        if (player.PlayState == 0) player.PlayState = 1;
+        StepPlayer();
+      }
+      note();
+      EXPECT_TRUE(DisplayFrame());
+      note();
+      ScoreKeyFrames();
+      PlanReadAhead();
+      DispatchKey(keys.count(c) ? keys.at(c) : kNoKey);
+      note();
+      app.PendingKey = 0;
+    }
+    testing::internal::GetCapturedStdout();
+    return shown;
+  }
+};
+
+}  // namespace
+
+TEST_F(FrameCacheTest, ShowsTheSamePicturesAsDecodingEachFrameOnTheCycle) {
+  UseContent(40);
+  fs::copy_file(dir_.path / "S001/clip_00000.jpg", dir_.path / "clip_00000.jpg");  // for k
+  struct Case { int frames; double step; };
+  for (const Case k : {Case{40, 1.0}, Case{40, 0.0}, Case{40, 2.5}, Case{2, 1.0}}) {
+    SCOPED_TRACE(testing::Message() << k.frames << " frames, step " << k.step);
+    const std::vector<size_t> off = Run(0, k.frames, k.step);
+    ASSERT_GT(off.size(), 10u);
+    // Room for the whole content, a little more than three frames, less than one frame.
+    for (size_t budget : {kFrame * 100, kFrame * 3 + 100, kFrame - 1}) {
+      SCOPED_TRACE(budget);
+      EXPECT_EQ(Run(budget, k.frames, k.step), off);
+      std::lock_guard<std::mutex> lock(frameCache.Lock);
+      EXPECT_LE(frameCache.Entries.size(), budget / kFrame);
+      if (budget < kFrame) {
+        EXPECT_EQ(frameCache.Hits, 0);
+      }
+      if (budget < kFrame * 100) continue;
+      EXPECT_GT(frameCache.Hits, 0);  // revisits come from memory,
+      EXPECT_LE(frameCache.Misses + frameCache.WorkerDecodes, k.frames);  // each frame decoded once
+    }
+  }
+}
+
+TEST_F(FrameCacheTest, RemovedFrameFileIsShownFromTheCacheOnlyWhenCached) {
+  UseContent(6);
+  for (size_t budget : {size_t{0}, kFrame * 10}) {
+    SCOPED_TRACE(budget);
+    Fresh(6);
+    StartFrameCache(budget, 1);
+    for (double f : {1.0, 2.0}) {
+      player.frame_no = f;
+      ASSERT_TRUE(DisplayFrame());
+    }
+    fs::rename(dir_.path / "S001/clip_00001.jpg", dir_.path / "one.jpg");
+    fs::rename(dir_.path / "S001/clip_00003.jpg", dir_.path / "three.jpg");
+    player.frame_no = 1.0;
+    EXPECT_EQ(DisplayFrame(), budget > 0);
+    player.frame_no = 3.0;
+    EXPECT_FALSE(DisplayFrame());  // never cached: the player ends as without the cache
+    fs::rename(dir_.path / "one.jpg", dir_.path / "S001/clip_00001.jpg");
+    fs::rename(dir_.path / "three.jpg", dir_.path / "S001/clip_00003.jpg");
+  }
+}
+
+TEST_F(FrameCacheTest, EndWhileWorkersDecodeStopsThemAndDropsEveryFrame) {
+  UseContent(30, 1280, 720);
+  StartFrameCache(size_t{200} << 20, 2);
+  ASSERT_TRUE(DisplayFrame());
+  PlanReadAhead();
+  StopFrameCache();
+  EXPECT_TRUE(frameCache.Workers.empty());
+  EXPECT_TRUE(frameCache.InFlight.empty() && frameCache.Entries.empty());
+  EXPECT_EQ(frameCache.HeldBytes + frameCache.ReservedBytes + frameCache.BudgetBytes, 0u);
+  player.frame_no = 5.0;
+  EXPECT_TRUE(DisplayFrame());  // the player goes on decoding on the cycle
+}
+
+TEST(FrameCacheBudget, ReadsMegabytesWithinThePhysicalMemory) {
+  size_t bytes = 1, fallback = 0;
+  ASSERT_TRUE(FrameCacheBudget("", &fallback));
+  EXPECT_GT(fallback, 0u);
+  EXPECT_LE(fallback, kFrameCacheMaxMB << 20);
+  const struct { const char* text; bool ok; size_t mb; } cases[] = {
+      {"0", true, 0}, {"64", true, 64}, {"-1", false, 0}, {"12x", false, 0}, {"999999999", false, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(FrameCacheBudget(c.text, &bytes), c.ok) << c.text;
+    EXPECT_EQ(bytes, c.mb << 20) << c.text;
+  }
+}
