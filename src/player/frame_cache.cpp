@@ -2,8 +2,6 @@
 #include "player/frame_cache.h"
 
 #include <malloc.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,7 +24,6 @@ constexpr size_t kMB = size_t{1} << 20;
 // Blocks from this size up come straight from the system and go back to it when freed, so a
 // dropped 4K frame (25 MB) leaves the resident set instead of a hole in the heap.
 constexpr int kMmapThreshold = 1 << 20;
-constexpr int kWorkerNice = 10;  // workers give way to the cycle on a busy machine
 
 size_t PhysicalBytes() {
   const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGESIZE);
@@ -80,7 +77,6 @@ const FrameRequest* NextRequest() {
 }
 
 void Worker() {
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kWorkerNice);
   FrameCacheState& c = frameCache;
   std::unique_lock<std::mutex> lock(c.Lock);
   for (;;) {
