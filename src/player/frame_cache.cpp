@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -256,7 +257,7 @@ void PlanReadAhead() {
   if (frameBytes == 0) return;
   const long key[7] = {f + 1L,
                        player.Direction + 2L * player.AutoPlayDirection + 8L * player.PlayState,
-                       std::lround(player.VR_step * 1024.0),
+                       std::bit_cast<long>(player.VR_step),
                        player.KeyFrameIndex * 8L + player.KeyFrameMode,
                        static_cast<long>(frameBytes),
                        static_cast<long>(generation),
@@ -276,6 +277,10 @@ void PlanReadAhead() {
     const char* path = FrameData[static_cast<size_t>(frame)].path;
     if (path[0] != '\0' && seen.insert(frame).second) wanted.push_back({frame, path});
   };
+  // Key-frame positions come from the parameter file: bounded before the cast.
+  auto addKey = [&](double v) {
+    if (v >= 0.0 && v < static_cast<double>(player.MaxCount)) add(static_cast<int>(v));
+  };
   const double step = player.VR_step >= 1.0 && player.VR_step < player.MaxCount ? player.VR_step : 1.0;
   // Continuous play (state 5) runs in AutoPlayDirection, every other state in Direction.
   const int forward = player.PlayState == 5 ? player.AutoPlayDirection : player.Direction;
@@ -290,18 +295,18 @@ void PlanReadAhead() {
   for (double k : player.KeyFrameNumber) sum += k;
   if (sum > 0.0) {
     const int m = player.KeyFrameMode, idx = std::clamp(player.KeyFrameIndex, 0, kKeyFrames - 1);
-    add(static_cast<int>(player.KeyFrameNumber[static_cast<size_t>(idx)]));
+    addKey(player.KeyFrameNumber[static_cast<size_t>(idx)]);
     const int onward = m == 4 ? 10 : 1;
     for (int k = 1, found = 0; k < kKeyFrames && found < onward; ++k) {
       const double v = player.KeyFrameNumber[static_cast<size_t>((idx + k) % kKeyFrames)];
       if (v <= 0.0) continue;
       ++found;
-      add(static_cast<int>(v));
+      addKey(v);
     }
     for (int k = 1; m == 3 && k < kKeyFrames; ++k) {
       const double v = player.KeyFrameNumber[static_cast<size_t>((idx - k + kKeyFrames) % kKeyFrames)];
       if (v > 0.0) {
-        add(static_cast<int>(v));
+        addKey(v);
         break;
       }
     }
