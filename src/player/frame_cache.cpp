@@ -111,6 +111,21 @@ void Worker() {
 
 void StopAtExit() { StopFrameCache(); }
 
+// Under Lock: every frame and the plan dropped; decodes under way are thrown away when they end.
+void DropEverything() {
+  FrameCacheState& c = frameCache;
+  ++c.Generation;
+  c.Entries.clear();
+  c.Recent.clear();
+  c.HeldBytes = 0;
+  c.FrameBytes = 0;
+  c.Wanted.clear();
+  c.WantedSet.clear();
+  c.Failed.clear();
+  c.CycleFrame = -1;
+  std::fill(std::begin(c.PlanKey), std::end(c.PlanKey), 0L);
+}
+
 // Frame at position x of the content, following the stepping's wrap rule.
 int FrameAt(double x) {
   const double n = player.MaxCount;
@@ -173,32 +188,13 @@ void StopFrameCache() {
   std::lock_guard<std::mutex> lock(c.Lock);
   c.Stop = false;
   c.BudgetBytes = 0;
-  c.Entries.clear();
-  c.Recent.clear();
-  c.HeldBytes = 0;
-  c.FrameBytes = 0;
-  c.Wanted.clear();
-  c.WantedSet.clear();
-  c.Failed.clear();
-  c.CycleFrame = -1;
   c.Hits = c.Misses = c.WorkerDecodes = 0;
-  ++c.Generation;
-  std::fill(std::begin(c.PlanKey), std::end(c.PlanKey), 0L);
+  DropEverything();
 }
 
 void ClearFrameCache() {
-  FrameCacheState& c = frameCache;
-  std::lock_guard<std::mutex> lock(c.Lock);
-  ++c.Generation;
-  c.Entries.clear();
-  c.Recent.clear();
-  c.HeldBytes = 0;
-  c.FrameBytes = 0;
-  c.Wanted.clear();
-  c.WantedSet.clear();
-  c.Failed.clear();
-  c.CycleFrame = -1;
-  std::fill(std::begin(c.PlanKey), std::end(c.PlanKey), 0L);
+  std::lock_guard<std::mutex> lock(frameCache.Lock);
+  DropEverything();
 }
 
 bool TakeCachedFrame(int i, cv::Mat* slot) {
