@@ -5,10 +5,12 @@
 # More checks (CI runs build-release and test-sanitize):
 #   make build-release   build everything as a user's Release build would (-O3, the same warnings)
 #   make test-sanitize   the whole test suite built with AddressSanitizer + UBSan
+#   make test-tsan       the frame cache's tests built with ThreadSanitizer
 #   make soak            the long soak: 100,000 motion-mode and 20,000 gesture-mode player cycles
 BUILD ?= build
 RELEASE_BUILD  ?= build-release
 SANITIZE_BUILD ?= build-sanitize
+TSAN_BUILD     ?= build-tsan
 # The build the long soak runs in (SOAK_BUILD=$(SANITIZE_BUILD) adds LeakSanitizer to it).
 SOAK_BUILD ?= $(BUILD)
 # What CTest gives the sanitizer build's tests, for running them by hand (no effect elsewhere).
@@ -25,7 +27,7 @@ TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.c
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build test demo demo-gesture bench clean package package-check fuzz-build fuzz-test fuzz \
-        build-release build-sanitize test-sanitize soak
+        build-release build-sanitize test-sanitize build-tsan test-tsan soak
 
 deps:
 	@missing=""; for p in $(PKGS); do \
@@ -54,6 +56,15 @@ build-sanitize: deps
 
 test-sanitize: build-sanitize
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Only the library and the cache's test program are built: the worker threads are the one
+# place where threads meet.
+build-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTE_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target orvante_tsan_tests
+
+test-tsan: build-tsan
+	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -R '^tsan[.]'
 
 # Each mode in a process of its own, so that each ends with its own leak check.
 soak: $(if $(filter $(SANITIZE_BUILD),$(SOAK_BUILD)),build-sanitize,build)

@@ -3,6 +3,8 @@
 # camera (320x240 PNG), headless, camera on for 600 cycles; with "kb", a full knowledge base
 # (51,200 records, orvante-kb-probe write). Prints the peak resident set of /usr/bin/time -v
 # and the peak private memory (RssAnon) sampled from /proc every 100 ms, in MB (1024 kB).
+# The read-ahead frame cache is a budget of its own on top: off here unless ORVANTE_FRAME_CACHE_MB
+# is given.
 # Usage: tools/measure-memory.sh BUILD_DIR [kb]
 set -eu
 B=$(realpath "$1"); WITH_KB=${2:-}
@@ -15,6 +17,7 @@ if [ "$WITH_KB" = kb ]; then "$B/orvante-kb-probe" write "$OUT/demo/work" >/dev/
 printf '1 q\n601 ESC\n602 ESC\n' > "$OUT/script.txt"
 
 cd "$OUT/demo/work"
+ORVANTE_FRAME_CACHE_MB=${ORVANTE_FRAME_CACHE_MB:-0} \
 ORVANTE_HEADLESS=1 ORVANTE_SCRIPT="$OUT/script.txt" ORVANTE_CAMERA="$OUT/demo/camera/motion_%04d.png" \
   ORVANTE_SHM_NAME=$SECTION /usr/bin/time -v -o "$OUT/time.txt" "$B/orvante" >"$OUT/out.txt" 2>&1 &
 TIME_PID=$!

@@ -19,6 +19,7 @@
 #include "control/operator_view.h"
 #include "control/teaching.h"
 #include "player/display_step.h"
+#include "player/frame_cache.h"
 #include "player/motion.h"
 
 namespace orv {
@@ -151,6 +152,7 @@ bool RunCycle() {
     return false;
   }
   ScoreKeyFrames();
+  PlanReadAhead();
   ShowOperatorView();
 
   const int key = PollKey(1);

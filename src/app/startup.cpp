@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
@@ -22,6 +23,7 @@
 #include "app/main_loop.h"
 #include "kb/kb.h"
 #include "player/display_step.h"
+#include "player/frame_cache.h"
 
 namespace orv {
 
@@ -116,6 +118,20 @@ static void ReadCameraEnvironment() {
   player.CameraRetry = v;
 }
 
+// ORVANTE_FRAME_CACHE_MB=MB: the read-ahead frame cache's budget (unset: a quarter of the
+// physical memory, at most 2,048 MB; 0: each frame decoded on the cycle, one kept). A value that
+// is not a number of megabytes within the physical memory is named and the cache stays off.
+static void StartFrameCacheFromEnvironment() {
+  const std::string text = EnvOr("ORVANTE_FRAME_CACHE_MB", "");
+  size_t bytes = 0;
+  if (!FrameCacheBudget(text, &bytes))
+    std::fprintf(stderr, "WARNING: ORVANTE_FRAME_CACHE_MB=%s is not a number of megabytes within the physical memory; "
+                 "frames are decoded as they are shown, one kept.\n", text.c_str());
+  // One core stays the cycle's. The workers run at the cycle's priority: a cycle that waits for
+  // a frame a worker is decoding must not wait behind anything else.
+  StartFrameCache(bytes, std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 1, 4));
+}
+
 int OrvanteMain(int argc, char** argv) {
   ConsoleInit();
   // Missing optional images are part of normal operation; the library must not chatter about them.
@@ -151,7 +167,10 @@ int OrvanteMain(int argc, char** argv) {
   CreatePlayerWindow(0, OnMouse);
   ReadCameraSettings();
   LoadInterfaceImages();
-  return RunMainLoop();
+  StartFrameCacheFromEnvironment();
+  const int code = RunMainLoop();
+  StopFrameCache();  // the player's end: no worker decodes on
+  return code;
 }
 
 }  // namespace orv

@@ -11,6 +11,7 @@
 #include "common/display.h"
 #include "common/platform.h"
 #include "common/player_state.h"
+#include "player/frame_cache.h"
 #include "common/tables.h"
 #include "player/player.h"
 
@@ -130,8 +131,12 @@ bool EnsureFrameLoaded(int i) {
   FrameRecord& r = FrameData[static_cast<size_t>(i)];
   if (r.loaded && !FrameImages[static_cast<size_t>(i)].empty()) return true;
   if (r.path[0] == '\0') return false;
-  FrameImages[static_cast<size_t>(i)] = cv::imread(r.path, cv::IMREAD_COLOR);
-  if (FrameImages[static_cast<size_t>(i)].empty()) {
+  cv::Mat& slot = FrameImages[static_cast<size_t>(i)];
+  if (!TakeCachedFrame(i, &slot)) {
+    slot = DecodeFrame(r.path);
+    if (!slot.empty()) KeepDecodedFrame(i, slot);
+  }
+  if (slot.empty()) {
     r.loaded = 0;
     return false;
   }
@@ -151,6 +156,7 @@ void CheckContent() {
   app.FrameMotion.fill(0.0);
   app.RedrawMark = -1.0;
   ReleaseFrameCache();
+  ClearFrameCache();  // frame numbers of the read-ahead name another content's frames now
 
   std::printf("\n*** START CHECKING IMAGE FILES. WAIT A MOMENT! ***\n");
   std::string searched;  // content folders tried, for the message when none has a frame
