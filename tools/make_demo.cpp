@@ -9,22 +9,26 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "common/control_state.h"
 #include "common/platform.h"
+#include "common/player_state.h"
 #include "control/env_items.h"
 #include "control/installation.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
 
 namespace {
 
-constexpr int kRecordingFrames = 180;  // one sway, 3 s at the camera's 60 fps
-constexpr int kDemoThreshold = 6000;    // the recording's motion lies between 300 and 9200
+constexpr int kSwayFrames = 180;  // one sway, 3 s at the camera's 60 fps
+constexpr int kHoldFrames = 40;   // the figure stands still at each side of the room for 2/3 s
 
 // One frame of the content: a ball orbiting over a shifting sky, a clock hand and the number.
 cv::Mat ContentFrame(int i, int n) {
@@ -55,8 +59,8 @@ cv::Mat ContentFrame(int i, int n) {
 }
 
 // One frame of the recorded camera: a figure in front of a wall, swaying from side to side
-// with its arms swinging. The sway is fastest in the middle of the room and stops at the
-// sides, so the motion measure rises above the threshold and falls below it in turn.
+// with its arms swinging, at sway position i of n. The sway is fastest in the middle of the
+// room and slows down towards the sides, where the figure stands still for a while.
 cv::Mat CameraFrame(int i, int n) {
   const double t = 2 * M_PI * i / n;
   cv::Mat img(240, 320, CV_8UC3);
@@ -80,18 +84,47 @@ cv::Mat CameraFrame(int i, int n) {
   return img;
 }
 
-bool WriteRecording(const fs::path& dir, int frames) {
+// The recorded camera's frames: the sway, held still at both sides (a quarter and three
+// quarters of the way).
+std::vector<cv::Mat> RecordingFrames() {
+  std::vector<cv::Mat> frames;
+  for (int i = 0; i < kSwayFrames; ++i) {
+    frames.push_back(CameraFrame(i, kSwayFrames));
+    if (i == kSwayFrames / 4 || i == 3 * kSwayFrames / 4)
+      for (int k = 0; k < kHoldFrames; ++k) frames.push_back(frames.back());
+  }
+  return frames;
+}
+
+bool WriteRecording(const fs::path& dir, const std::vector<cv::Mat>& frames) {
   std::error_code ec;
   fs::create_directories(dir, ec);
-  for (int i = 0; i < frames; ++i) {
+  for (size_t i = 0; i < frames.size(); ++i) {
     char name[32];
-    std::snprintf(name, sizeof name, "motion_%04d.png", i);
-    if (!cv::imwrite((dir / name).string(), CameraFrame(i, frames))) {
+    std::snprintf(name, sizeof name, "motion_%04zu.png", i);
+    if (!cv::imwrite((dir / name).string(), frames[i])) {
       std::fprintf(stderr, "ERROR: cannot write %s\n", (dir / name).c_str());
       return false;
     }
   }
   return true;
+}
+
+// The demo's threshold: the recorded camera measured as the player measures it (grey, mirrored
+// as the demo's SetCamera3.txt asks, the motion measure at the demo's SampleStep) and placed by
+// the rule orvante-tune applies. 0 when the rule finds no separation.
+int DemoThreshold(const std::vector<cv::Mat>& frames, int sampleStep) {
+  control.SampleStep = sampleStep;
+  std::vector<int> sums;
+  cv::Mat grey;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    cv::cvtColor(frames[i], grey, cv::COLOR_BGR2GRAY);
+    cv::flip(grey, grey, 1);
+    std::memcpy(player.GrayFrames[i % 2].data(), grey.data, player.GrayFrames[i % 2].size());
+    if (i > 0) sums.push_back(GreyDifferenceSum());
+  }
+  const MotionLevels m = SeparateMotion(sums, SamplePoints());
+  return m.separated ? m.threshold : 0;
 }
 
 bool WriteText(const fs::path& p, const std::string& text) {
@@ -242,9 +275,8 @@ bool Write(const fs::path& p, const cv::Mat& img) {
 
 // Player parameters: those of a new installation, with the demo's threshold, a status line
 // per cycle, idle jumps along three key frames.
-bool WriteEnv(const fs::path& p, int frames) {
-  EnvValues v = InstallationEnvValues(frames);
-  v[static_cast<size_t>(FindEnvItem("VR_threshold"))] = 9600;
+bool WriteEnv(const fs::path& p, EnvValues v, int frames, int threshold) {
+  v[static_cast<size_t>(FindEnvItem("VR_threshold"))] = threshold;
   v[static_cast<size_t>(FindEnvItem("KeyFrameMode"))] = 4;
   v[static_cast<size_t>(FindEnvItem("MonitorMode"))] = 1;
   for (int i = 0; i < 3; ++i) v[static_cast<size_t>(kEnvFirstKeyFrame + i)] = (i + 1) * frames / 4.0;
@@ -304,11 +336,20 @@ int main(int argc, char** argv) {
   if (!Write(work / "to_left.jpg", SideArrowImage(true)) || !Write(work / "to_right.jpg", SideArrowImage(false)) ||
       !Write(work / "keyallocation_01.jpg", KeyChartImage()))
     return 1;
-  if (!WriteEnv(work / "zav_env.dat", frames) || !WriteRecording(root / "camera", kRecordingFrames) ||
+  const EnvValues env = InstallationEnvValues(frames);
+  const std::vector<cv::Mat> recording = RecordingFrames();
+  const int threshold =
+      DemoThreshold(recording, static_cast<int>(env[static_cast<size_t>(FindEnvItem("SampleStep"))]));
+  if (threshold <= 0) {
+    std::fprintf(stderr, "ERROR: the demo's recorded camera separates no still from moving cycles\n");
+    return 1;
+  }
+  if (!WriteEnv(work / "zav_env.dat", env, frames, threshold) || !WriteRecording(root / "camera", recording) ||
       !WriteGestureRecording(root / "gesture") ||
-      !WriteText(work / "ZAV_THRESHOLD.dat", std::to_string(kDemoThreshold) + "\n") ||
+      !WriteText(work / "ZAV_THRESHOLD.dat", std::to_string(threshold) + "\n") ||
       !WriteText(work / "SetCamera3.txt", CameraSettingsText(0, 1, 0, 0)))
     return 1;
-  std::printf("demo written: %s (%d frames in %s)\n", work.c_str(), frames, content.c_str());
+  std::printf("demo written: %s (%d frames in %s; VR_threshold %d from the recorded camera)\n", work.c_str(), frames,
+              content.c_str(), threshold);
   return 0;
 }

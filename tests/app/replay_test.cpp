@@ -32,6 +32,8 @@
 #include "app/main_loop.h"
 #include "player/display_step.h"
 #include "control/control.h"
+#include "control/operator_view.h"
+#include "control/teaching.h"
 #include "player/motion.h"
 #include "learning/learning.h"
 
@@ -57,7 +59,7 @@ std::vector<std::string> SplitLines(const std::string& s) {
   return lines;
 }
 
-// The demo: a working directory, a 40-frame content and a 180-frame recording of a figure
+// The demo: a working directory, a 40-frame content and a 260-frame recording of a figure
 // swaying, whose motion crosses the demo's threshold both ways.
 struct Demo {
   TempDir root;
@@ -92,13 +94,17 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   Demo d;
   ProcResult r = Replay({"--workdir", "work", "--camera", d.camera, "--trace", "t.csv", "--plot", "p.png"}, d.root.path);
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  // The player's console log went to standard error; standard output stays free for a trace.
+  // Standard output stays free for a trace; standard error says what the run produced, the
+  // player's start-up only with --verbose.
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "orvante-replay: wrote " + (d.root.path / "p.png").string() + "\norvante-replay: 260 cycles replayed; trace: " +
+                       (d.root.path / "t.csv").string() + "\n");
+  r = Replay({"--workdir", "work", "--camera", d.camera, "--trace", "t.csv", "--verbose"}, d.root.path);
   EXPECT_NE(r.err.find("The system is starting up. This may take a while.\n"), std::string::npos);
   EXPECT_EQ(CountOf(r.err, "cvQueryFrame() failed"), 0);
 
   const std::vector<std::string> trace = SplitLines(ReadFile(d.root.path / "t.csv"));
-  ASSERT_EQ(trace.size(), 181u) << "header and one line per recorded frame: the recording does not loop";
+  ASSERT_EQ(trace.size(), 261u) << "header and one line per recorded frame: the recording does not loop";
   EXPECT_EQ(trace[0],
             "cycle,frame_no,DifferenceSum,PlayerMode,mflg,DiffPixelCount,rv,rt,JudgedGesture,PHASE,SPEED,ACCEL,"
             "WIDTH,JudgedLength,INP_FNUM,SampleSpread,LearningPasses,REVIEW_MODE");
@@ -128,7 +134,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   for (size_t i = 0; i < playerLines.size(); ++i) ASSERT_EQ(trace[i + 1], playerLines[i]) << "cycle " << i + 1;
 
   // And the player binary itself, switched on with q in its first cycle, measures the same motion.
-  WriteFile(d.work / "script.txt", "1 q\n200 ESC\n200 ESC\n");
+  WriteFile(d.work / "script.txt", "1 q\n280 ESC\n280 ESC\n");
   ProcOptions opt;
   opt.cwd = d.work;
   opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (d.work / "script.txt").string()},
@@ -138,7 +144,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   std::vector<int> sums;
   for (const std::string& l : SplitLines(p.out))
     if (StatusSum(l) >= 0) sums.push_back(StatusSum(l));
-  ASSERT_GE(sums.size(), 181u);
+  ASSERT_GE(sums.size(), 261u);
   int moving = 0;
   for (size_t i = 1; i < trace.size(); ++i) {
     const int traced = std::atoi(trace[i].c_str() + trace[i].find(',', trace[i].find(',') + 1) + 1);
@@ -405,4 +411,41 @@ TEST(Replay, FollowabilityOfATaughtMotionPredictsWhetherItsPhaseFollows) {
       EXPECT_LT(high, 10) << "the phase stays near the start";
     }
   }
+}
+
+// A taught motion the engine cannot follow: the view says so in the warning colour after the
+// teaching has ended, over "limits of [A] set", keeps the view on, and goes with o.
+TEST(Replay, AnUnfollowableTaughtMotionStaysWarnedInTheViewUntilO) {
+  TempDir d;
+  fs::create_directories(d.path / "work");
+  MakeContent(d.path, 0, 60);
+  ProcOptions opt;
+  opt.cwd = d.path;
+  ASSERT_EQ(RunProcess({ORVANTE_DEMO_TOOL, "--motion", "crossing", "rec"}, opt).exitCode, 0);
+  ReplayOptions o;
+  o.workdir = (d.path / "work").string();
+  o.camera = (d.path / "rec/crossing_%04d.png").string();
+  o.learn = 0, o.passes = 2;
+  std::FILE* trace = std::tmpfile();
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(RunReplay(o, trace), kReplayOk);
+  testing::internal::GetCapturedStdout();
+  std::fclose(trace);
+  EXPECT_EQ(TeachingStateText(), "[A] cannot be followed (" + std::to_string(learn.Followability[0]) +
+                                     " of 100): teach a turning motion, see README");
+  EXPECT_LT(learn.Followability[0], kFollowableLevel);
+  const auto warningInk = [] {
+    cv::Mat view, ink;
+    RenderOperatorView(cv::Mat(720, 1280, CV_8UC3, cv::Scalar::all(0)), view);
+    cv::inRange(view, cv::Scalar(40, 40, 200), cv::Scalar(80, 80, 255), ink);
+    return cv::countNonZero(ink);
+  };
+  EXPECT_GT(warningInk(), 0);
+  app.OperatorView = 2;  // on by the teaching, whose last cycle was long ago
+  app.LastTeaching = TimeStamp{};
+  TeachingAfterStep();
+  EXPECT_EQ(app.OperatorView, 2);
+  ToggleOperatorView();
+  EXPECT_EQ(TeachingStateText(), "limits of [A] set");
+  EXPECT_EQ(warningInk(), 0);
 }
