@@ -27,8 +27,9 @@ using namespace orv;
 
 namespace {
 
-constexpr int kSwayFrames = 180;  // one sway, 3 s at the camera's 60 fps
-constexpr int kHoldFrames = 40;   // the figure stands still at each side of the room for 2/3 s
+constexpr int kWalkStep = 4;          // px a frame: each edge crosses a column of the motion grid
+constexpr int kHoldFrames = 40;       // the figure stands still at each side of the room for 2/3 s
+constexpr double kCameraNoise = 1.0;  // grey levels, in every frame, as a real camera has
 
 // One frame of the content: a ball orbiting over a shifting sky, a clock hand and the number.
 cv::Mat ContentFrame(int i, int n) {
@@ -58,17 +59,13 @@ cv::Mat ContentFrame(int i, int n) {
   return img;
 }
 
-// One frame of the recorded camera: a figure in front of a wall, swaying from side to side
-// with its arms swinging, at sway position i of n. The sway is fastest in the middle of the
-// room and slows down towards the sides, where the figure stands still for a while.
-cv::Mat CameraFrame(int i, int n) {
-  const double t = 2 * M_PI * i / n;
+// One frame of the recorded camera: a figure in front of a wall at x = cx, its arms swung to
+// `arm` (radians).
+cv::Mat CameraFrame(int cx, double arm) {
   cv::Mat img(240, 320, CV_8UC3);
   for (int y = 0; y < 240; ++y) img.row(y).setTo(cv::Scalar(150 - y / 4, 160 - y / 4, 170 - y / 4));
   for (int x = 0; x < 320; x += 40) cv::line(img, {x, 0}, {x, 170}, cv::Scalar(120, 130, 140), 1);
   cv::rectangle(img, {0, 170}, {320, 240}, cv::Scalar(70, 90, 110), cv::FILLED);
-  const int cx = 160 + static_cast<int>(100 * std::sin(t));
-  const double arm = 0.9 * std::sin(3 * t);
   const cv::Scalar skin(140, 170, 220), shirt(160, 60, 40), trousers(60, 50, 40);
   cv::circle(img, {cx, 60}, 18, skin, cv::FILLED, cv::LINE_AA);
   cv::rectangle(img, {cx - 20, 80}, {cx + 20, 145}, shirt, cv::FILLED);
@@ -84,14 +81,27 @@ cv::Mat CameraFrame(int i, int n) {
   return img;
 }
 
-// The recorded camera's frames: the sway, held still at both sides (a quarter and three
-// quarters of the way).
+// The recorded camera's 180 frames: the figure walks from the middle to the right side, arms
+// swinging, stands there, walks to the left side, stands, and walks back to the middle (the
+// recording loops). Camera noise in every frame: standing still measures as with a real
+// camera, above 0, so that each walk ends a burst of motion and turns the player round.
 std::vector<cv::Mat> RecordingFrames() {
   std::vector<cv::Mat> frames;
-  for (int i = 0; i < kSwayFrames; ++i) {
-    frames.push_back(CameraFrame(i, kSwayFrames));
-    if (i == kSwayFrames / 4 || i == 3 * kSwayFrames / 4)
-      for (int k = 0; k < kHoldFrames; ++k) frames.push_back(frames.back());
+  cv::RNG rng(60);
+  int x = 160, walked = 0;
+  const auto put = [&] {
+    cv::Mat f = CameraFrame(x, 0.9 * std::sin(0.25 * walked)), noise(240, 320, CV_16SC3);
+    rng.fill(noise, cv::RNG::NORMAL, 0, kCameraNoise);
+    f.convertTo(f, CV_16SC3);
+    cv::Mat(f + noise).convertTo(f, CV_8UC3);
+    frames.push_back(f);
+  };
+  for (const int to : {260, 60, 160}) {
+    for (; x != to; ++walked) {
+      x += x < to ? kWalkStep : -kWalkStep;
+      put();
+    }
+    for (int k = 0; to != 160 && k < kHoldFrames; ++k) put();
   }
   return frames;
 }

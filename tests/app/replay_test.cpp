@@ -59,8 +59,8 @@ std::vector<std::string> SplitLines(const std::string& s) {
   return lines;
 }
 
-// The demo: a working directory, a 40-frame content and a 260-frame recording of a figure
-// swaying, whose motion crosses the demo's threshold both ways.
+// The demo: a working directory, a 40-frame content and a 180-frame recording of a figure
+// walking and standing still, whose motion crosses the demo's threshold both ways.
 struct Demo {
   TempDir root;
   fs::path work = root.path / "work";
@@ -97,14 +97,14 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   // Standard output stays free for a trace; standard error says what the run produced, the
   // player's start-up only with --verbose.
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "orvante-replay: wrote " + (d.root.path / "p.png").string() + "\norvante-replay: 260 cycles replayed; trace: " +
+  EXPECT_EQ(r.err, "orvante-replay: wrote " + (d.root.path / "p.png").string() + "\norvante-replay: 180 cycles replayed; trace: " +
                        (d.root.path / "t.csv").string() + "\n");
   r = Replay({"--workdir", "work", "--camera", d.camera, "--trace", "t.csv", "--verbose"}, d.root.path);
   EXPECT_NE(r.err.find("The system is starting up. This may take a while.\n"), std::string::npos);
   EXPECT_EQ(CountOf(r.err, "cvQueryFrame() failed"), 0);
 
   const std::vector<std::string> trace = SplitLines(ReadFile(d.root.path / "t.csv"));
-  ASSERT_EQ(trace.size(), 261u) << "header and one line per recorded frame: the recording does not loop";
+  ASSERT_EQ(trace.size(), 181u) << "header and one line per recorded frame: the recording does not loop";
   EXPECT_EQ(trace[0],
             "cycle,frame_no,DifferenceSum,PlayerMode,mflg,DiffPixelCount,rv,rt,JudgedGesture,PHASE,SPEED,ACCEL,"
             "WIDTH,JudgedLength,INP_FNUM,SampleSpread,LearningPasses,REVIEW_MODE");
@@ -134,7 +134,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   for (size_t i = 0; i < playerLines.size(); ++i) ASSERT_EQ(trace[i + 1], playerLines[i]) << "cycle " << i + 1;
 
   // And the player binary itself, switched on with q in its first cycle, measures the same motion.
-  WriteFile(d.work / "script.txt", "1 q\n280 ESC\n280 ESC\n");
+  WriteFile(d.work / "script.txt", "1 q\n200 ESC\n200 ESC\n");
   ProcOptions opt;
   opt.cwd = d.work;
   opt.env = {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (d.work / "script.txt").string()},
@@ -144,7 +144,7 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   std::vector<int> sums;
   for (const std::string& l : SplitLines(p.out))
     if (StatusSum(l) >= 0) sums.push_back(StatusSum(l));
-  ASSERT_GE(sums.size(), 261u);
+  ASSERT_GE(sums.size(), 181u);
   int moving = 0;
   for (size_t i = 1; i < trace.size(); ++i) {
     const int traced = std::atoi(trace[i].c_str() + trace[i].find(',', trace[i].find(',') + 1) + 1);
