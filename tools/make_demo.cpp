@@ -85,11 +85,13 @@ cv::Mat CameraFrame(int cx, double arm) {
 // swinging, stands there, walks to the left side, stands, and walks back to the middle (the
 // recording loops). Camera noise in every frame: standing still measures as with a real
 // camera, above 0, so that each walk ends a burst of motion and turns the player round.
-std::vector<cv::Mat> RecordingFrames() {
+// `moving`: per frame, whether the figure moved since the frame before.
+std::vector<cv::Mat> RecordingFrames(std::vector<bool>* moving) {
   std::vector<cv::Mat> frames;
   cv::RNG rng(60);
   int x = 160, walked = 0;
-  const auto put = [&] {
+  const auto put = [&](bool moved) {
+    moving->push_back(moved);
     cv::Mat f = CameraFrame(x, 0.9 * std::sin(0.25 * walked)), noise(240, 320, CV_16SC3);
     rng.fill(noise, cv::RNG::NORMAL, 0, kCameraNoise);
     f.convertTo(f, CV_16SC3);
@@ -99,16 +101,28 @@ std::vector<cv::Mat> RecordingFrames() {
   for (const int to : {260, 60, 160}) {
     for (; x != to; ++walked) {
       x += x < to ? kWalkStep : -kWalkStep;
-      put();
+      put(true);
     }
-    for (int k = 0; to != 160 && k < kHoldFrames; ++k) put();
+    for (int k = 0; to != 160 && k < kHoldFrames; ++k) put(false);
   }
   return frames;
 }
 
-bool WriteRecording(const fs::path& dir, const std::vector<cv::Mat>& frames) {
+bool WriteText(const fs::path& p, const std::string& text) {
+  if (!WriteFileAtomic(p.string(), text)) {
+    std::fprintf(stderr, "ERROR: cannot write %s\n", p.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The frames as motion_%04d.png, and labels.txt: "moving" or "still" for each, one a line.
+bool WriteRecording(const fs::path& dir, const std::vector<cv::Mat>& frames, const std::vector<bool>& moving) {
   std::error_code ec;
   fs::create_directories(dir, ec);
+  std::string labels;
+  for (bool m : moving) labels += m ? "moving\n" : "still\n";
+  if (!WriteText(dir / "labels.txt", labels)) return false;
   for (size_t i = 0; i < frames.size(); ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "motion_%04zu.png", i);
@@ -135,14 +149,6 @@ int DemoThreshold(const std::vector<cv::Mat>& frames, int sampleStep) {
   }
   const MotionLevels m = SeparateMotion(sums, SamplePoints());
   return m.separated ? m.threshold : 0;
-}
-
-bool WriteText(const fs::path& p, const std::string& text) {
-  if (!WriteFileAtomic(p.string(), text)) {
-    std::fprintf(stderr, "ERROR: cannot write %s\n", p.c_str());
-    return false;
-  }
-  return true;
 }
 
 // ---- recorded motions to teach gestures from ------------------------------------------
@@ -347,14 +353,15 @@ int main(int argc, char** argv) {
       !Write(work / "keyallocation_01.jpg", KeyChartImage()))
     return 1;
   const EnvValues env = InstallationEnvValues(frames);
-  const std::vector<cv::Mat> recording = RecordingFrames();
+  std::vector<bool> moving;
+  const std::vector<cv::Mat> recording = RecordingFrames(&moving);
   const int threshold =
       DemoThreshold(recording, static_cast<int>(env[static_cast<size_t>(FindEnvItem("SampleStep"))]));
   if (threshold <= 0) {
     std::fprintf(stderr, "ERROR: the demo's recorded camera separates no still from moving cycles\n");
     return 1;
   }
-  if (!WriteEnv(work / "zav_env.dat", env, frames, threshold) || !WriteRecording(root / "camera", recording) ||
+  if (!WriteEnv(work / "zav_env.dat", env, frames, threshold) || !WriteRecording(root / "camera", recording, moving) ||
       !WriteGestureRecording(root / "gesture") ||
       !WriteText(work / "ZAV_THRESHOLD.dat", std::to_string(threshold) + "\n") ||
       !WriteText(work / "SetCamera3.txt", CameraSettingsText(0, 1, 0, 0)))
