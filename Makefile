@@ -17,10 +17,11 @@ SOAK_BUILD ?= $(BUILD)
 SANITIZER_ENV := LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 JOBS  ?= $(shell nproc)
+# opencv-doc: the street footage of its examples (vtest.avi) that the threshold rule is tested on.
 PKGS  := build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev \
          libbenchmark-dev xvfb xdotool x11-utils imagemagick ffmpeg \
          qtbase5-dev libx11-dev liblo-dev liblo-tools puredata-core lintian man-db \
-         clang libclang-rt-14-dev
+         clang libclang-rt-14-dev opencv-doc
 
 TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.cpp)))
 

@@ -9,22 +9,27 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "common/control_state.h"
 #include "common/platform.h"
+#include "common/player_state.h"
 #include "control/env_items.h"
 #include "control/installation.h"
+#include "player/motion.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
 
 namespace {
 
-constexpr int kRecordingFrames = 180;  // one sway, 3 s at the camera's 60 fps
-constexpr int kDemoThreshold = 6000;    // the recording's motion lies between 300 and 9200
+constexpr int kWalkStep = 4;          // px a frame: each edge crosses a column of the motion grid
+constexpr int kHoldFrames = 40;       // the figure stands still at each side of the room for 2/3 s
+constexpr double kCameraNoise = 1.0;  // grey levels, in every frame, as a real camera has
 
 // One frame of the content: a ball orbiting over a shifting sky, a clock hand and the number.
 cv::Mat ContentFrame(int i, int n) {
@@ -54,17 +59,13 @@ cv::Mat ContentFrame(int i, int n) {
   return img;
 }
 
-// One frame of the recorded camera: a figure in front of a wall, swaying from side to side
-// with its arms swinging. The sway is fastest in the middle of the room and stops at the
-// sides, so the motion measure rises above the threshold and falls below it in turn.
-cv::Mat CameraFrame(int i, int n) {
-  const double t = 2 * M_PI * i / n;
+// One frame of the recorded camera: a figure in front of a wall at x = cx, its arms swung to
+// `arm` (radians).
+cv::Mat CameraFrame(int cx, double arm) {
   cv::Mat img(240, 320, CV_8UC3);
   for (int y = 0; y < 240; ++y) img.row(y).setTo(cv::Scalar(150 - y / 4, 160 - y / 4, 170 - y / 4));
   for (int x = 0; x < 320; x += 40) cv::line(img, {x, 0}, {x, 170}, cv::Scalar(120, 130, 140), 1);
   cv::rectangle(img, {0, 170}, {320, 240}, cv::Scalar(70, 90, 110), cv::FILLED);
-  const int cx = 160 + static_cast<int>(100 * std::sin(t));
-  const double arm = 0.9 * std::sin(3 * t);
   const cv::Scalar skin(140, 170, 220), shirt(160, 60, 40), trousers(60, 50, 40);
   cv::circle(img, {cx, 60}, 18, skin, cv::FILLED, cv::LINE_AA);
   cv::rectangle(img, {cx - 20, 80}, {cx + 20, 145}, shirt, cv::FILLED);
@@ -80,18 +81,31 @@ cv::Mat CameraFrame(int i, int n) {
   return img;
 }
 
-bool WriteRecording(const fs::path& dir, int frames) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  for (int i = 0; i < frames; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "motion_%04d.png", i);
-    if (!cv::imwrite((dir / name).string(), CameraFrame(i, frames))) {
-      std::fprintf(stderr, "ERROR: cannot write %s\n", (dir / name).c_str());
-      return false;
+// The recorded camera's 180 frames: the figure walks from the middle to the right side, arms
+// swinging, stands there, walks to the left side, stands, and walks back to the middle (the
+// recording loops). Camera noise in every frame: standing still measures as with a real
+// camera, above 0, so that each walk ends a burst of motion and turns the player round.
+// `moving`: per frame, whether the figure moved since the frame before.
+std::vector<cv::Mat> RecordingFrames(std::vector<bool>* moving) {
+  std::vector<cv::Mat> frames;
+  cv::RNG rng(60);
+  int x = 160, walked = 0;
+  const auto put = [&](bool moved) {
+    moving->push_back(moved);
+    cv::Mat f = CameraFrame(x, 0.9 * std::sin(0.25 * walked)), noise(240, 320, CV_16SC3);
+    rng.fill(noise, cv::RNG::NORMAL, 0, kCameraNoise);
+    f.convertTo(f, CV_16SC3);
+    cv::Mat(f + noise).convertTo(f, CV_8UC3);
+    frames.push_back(f);
+  };
+  for (const int to : {260, 60, 160}) {
+    for (; x != to; ++walked) {
+      x += x < to ? kWalkStep : -kWalkStep;
+      put(true);
     }
+    for (int k = 0; to != 160 && k < kHoldFrames; ++k) put(false);
   }
-  return true;
+  return frames;
 }
 
 bool WriteText(const fs::path& p, const std::string& text) {
@@ -100,6 +114,41 @@ bool WriteText(const fs::path& p, const std::string& text) {
     return false;
   }
   return true;
+}
+
+// The frames as motion_%04d.png, and labels.txt: "moving" or "still" for each, one a line.
+bool WriteRecording(const fs::path& dir, const std::vector<cv::Mat>& frames, const std::vector<bool>& moving) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  std::string labels;
+  for (bool m : moving) labels += m ? "moving\n" : "still\n";
+  if (!WriteText(dir / "labels.txt", labels)) return false;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "motion_%04zu.png", i);
+    if (!cv::imwrite((dir / name).string(), frames[i])) {
+      std::fprintf(stderr, "ERROR: cannot write %s\n", (dir / name).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// The demo's threshold: the recorded camera measured as the player measures it (grey, mirrored
+// as the demo's SetCamera3.txt asks, the motion measure at the demo's SampleStep) and placed by
+// the rule orvante-tune applies. 0 when the rule finds no separation.
+int DemoThreshold(const std::vector<cv::Mat>& frames, int sampleStep) {
+  control.SampleStep = sampleStep;
+  std::vector<int> sums;
+  cv::Mat grey;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    cv::cvtColor(frames[i], grey, cv::COLOR_BGR2GRAY);
+    cv::flip(grey, grey, 1);
+    std::memcpy(player.GrayFrames[i % 2].data(), grey.data, player.GrayFrames[i % 2].size());
+    if (i > 0) sums.push_back(GreyDifferenceSum());
+  }
+  const MotionLevels m = SeparateMotion(sums, SamplePoints());
+  return m.separated ? m.threshold : 0;
 }
 
 // ---- recorded motions to teach gestures from ------------------------------------------
@@ -242,9 +291,8 @@ bool Write(const fs::path& p, const cv::Mat& img) {
 
 // Player parameters: those of a new installation, with the demo's threshold, a status line
 // per cycle, idle jumps along three key frames.
-bool WriteEnv(const fs::path& p, int frames) {
-  EnvValues v = InstallationEnvValues(frames);
-  v[static_cast<size_t>(FindEnvItem("VR_threshold"))] = 9600;
+bool WriteEnv(const fs::path& p, EnvValues v, int frames, int threshold) {
+  v[static_cast<size_t>(FindEnvItem("VR_threshold"))] = threshold;
   v[static_cast<size_t>(FindEnvItem("KeyFrameMode"))] = 4;
   v[static_cast<size_t>(FindEnvItem("MonitorMode"))] = 1;
   for (int i = 0; i < 3; ++i) v[static_cast<size_t>(kEnvFirstKeyFrame + i)] = (i + 1) * frames / 4.0;
@@ -304,11 +352,21 @@ int main(int argc, char** argv) {
   if (!Write(work / "to_left.jpg", SideArrowImage(true)) || !Write(work / "to_right.jpg", SideArrowImage(false)) ||
       !Write(work / "keyallocation_01.jpg", KeyChartImage()))
     return 1;
-  if (!WriteEnv(work / "zav_env.dat", frames) || !WriteRecording(root / "camera", kRecordingFrames) ||
+  const EnvValues env = InstallationEnvValues(frames);
+  std::vector<bool> moving;
+  const std::vector<cv::Mat> recording = RecordingFrames(&moving);
+  const int threshold =
+      DemoThreshold(recording, static_cast<int>(env[static_cast<size_t>(FindEnvItem("SampleStep"))]));
+  if (threshold <= 0) {
+    std::fprintf(stderr, "ERROR: the demo's recorded camera separates no still from moving cycles\n");
+    return 1;
+  }
+  if (!WriteEnv(work / "zav_env.dat", env, frames, threshold) || !WriteRecording(root / "camera", recording, moving) ||
       !WriteGestureRecording(root / "gesture") ||
-      !WriteText(work / "ZAV_THRESHOLD.dat", std::to_string(kDemoThreshold) + "\n") ||
+      !WriteText(work / "ZAV_THRESHOLD.dat", std::to_string(threshold) + "\n") ||
       !WriteText(work / "SetCamera3.txt", CameraSettingsText(0, 1, 0, 0)))
     return 1;
-  std::printf("demo written: %s (%d frames in %s)\n", work.c_str(), frames, content.c_str());
+  std::printf("demo written: %s (%d frames in %s; VR_threshold %d from the recorded camera)\n", work.c_str(), frames,
+              content.c_str(), threshold);
   return 0;
 }

@@ -1,8 +1,9 @@
 // Replays recorded camera footage through the player's own set-up and cycle, headless.
 //   orvante-replay [--workdir DIR] --camera PATH [--learn G] [--passes N] [--save]
-//                  [--trace FILE] [--plot FILE.png] [--shared] [--osc]
-// The trace (CSV) goes to standard output unless --trace names a file; every other console
-// output of the player goes to standard error.
+//                  [--trace FILE] [--plot FILE.png] [--shared] [--osc] [--verbose]
+// The trace (CSV) goes to standard output unless --trace names a file. Standard error gets
+// what the run produced (learning milestones, verdicts, files written, a last line with the
+// cycles and the trace), warnings and errors; with --verbose, all of the player's console.
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,9 +22,10 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orvante-replay [--workdir DIR] --camera PATH [--learn G] [--passes N] [--save]\n"
-    "                      [--trace FILE] [--plot FILE.png] [--shared] [--osc]\n"
+    "                      [--trace FILE] [--plot FILE.png] [--shared] [--osc] [--verbose]\n"
     "  --shared  use the installation's shared section (default: one of its own)\n"
-    "  --osc     open OSC as osc.txt says (default: none)\n";
+    "  --osc     open OSC as osc.txt says (default: none)\n"
+    "  --verbose the player's start-up and whole console on standard error\n";
 
 // One line: a script that runs the tool reads the reason from the last line of its errors.
 int Usage(const std::string& why) {
@@ -42,9 +44,10 @@ int main(int argc, char** argv) {
   }
   if (!ParseReplayArgs(std::vector<std::string>(argv + 1, argv + argc), &o, &err)) return Usage(err);
 
-  // The trace keeps the real standard output; the player's console log goes to standard error.
+  // The trace keeps the real standard output; the player's console log goes to standard error
+  // (--verbose) or is held for RunReplay to show what the run produced.
   const int out = ::dup(STDOUT_FILENO);
-  if (out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+  if (out < 0 || (o.verbose ? ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0 : !HoldConsole())) {
     std::fprintf(stderr, "orvante-replay: cannot redirect the console: %s\n", std::strerror(errno));
     return kReplayOutputFailed;
   }

@@ -1,9 +1,9 @@
 // Tunes an installation from a rehearsal: the motion threshold and frame step that separate
 // the room standing still from people moving in it, measured as the player measures.
 //   orvante-tune [--workdir DIR] (--camera PATH | --record SECONDS [--out DIR]) [--span F]
-//                [--apply] [--plot FILE.png]
+//                [--apply] [--plot FILE.png] [--verbose]
 // The suggestion goes to standard output; the console output of the player's set-up goes to
-// standard error.
+// standard error with --verbose (without it, only its warnings and errors do).
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,12 +21,13 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orvante-tune [--workdir DIR] (--camera PATH | --record SECONDS [--out DIR]) [--span F]\n"
-    "                    [--apply] [--plot FILE.png]\n"
+    "                    [--apply] [--plot FILE.png] [--verbose]\n"
     "  --camera PATH     a recording of the room (video file or image sequence such as cam_%04d.png)\n"
     "  --record SECONDS  record from the installation's camera first (into DIR, default rehearsal/)\n"
     "  --span F          share of the content one turning burst moves through (default 0.5)\n"
     "  --apply           write the suggestion into ZAV_THRESHOLD.dat and the parameter file\n"
-    "  --plot FILE.png   histogram and time series of the motion with the suggestion\n";
+    "  --plot FILE.png   histogram and time series of the motion with the suggestion\n"
+    "  --verbose         show the player's start-up and console on standard error\n";
 
 int Usage(const std::string& why) {
   std::fprintf(stderr, "orvante-tune: %s (--help for the usage)\n", why.c_str());
@@ -44,15 +45,17 @@ int main(int argc, char** argv) {
   std::string err;
   if (!ParseTuneArgs(std::vector<std::string>(argv + 1, argv + argc), &o, &err)) return Usage(err);
 
-  // The suggestion keeps the real standard output; the player's console log goes to standard error.
+  // The suggestion keeps the real standard output; the player's console log goes to standard
+  // error with --verbose, else it is held and only its warnings and errors are shown.
   const int out = ::dup(STDOUT_FILENO);
   std::FILE* report = out < 0 ? nullptr : ::fdopen(out, "w");
-  if (!report || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+  if (!report || (o.verbose ? ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0 : !HoldConsole())) {
     std::fprintf(stderr, "orvante-tune: cannot redirect the console: %s\n", std::strerror(errno));
     return kTuneOutputFailed;
   }
   ConsoleInit();
   const int code = RunTune(o, report);
+  ShowHeldConsole({"WARNING", "ERROR"});
   std::fclose(report);
   return code;
 }

@@ -91,8 +91,9 @@ void TraceCycle() {
 // A set-up failure ends the process from inside the player's code; say in one line what it
 // means for the replay.
 void SetUpEnded() {
-  if (run.inSetUp)
-    std::fprintf(stderr, "orvante-replay: the set-up in %s ended the run (no content or no shared section; see above)\n",
+  if (!run.inSetUp) return;
+  ShowHeldConsole({});  // the reason is in the console the set-up printed
+  std::fprintf(stderr, "orvante-replay: the set-up in %s ended the run (no content or no shared section; see above)\n",
                  run.workdir.c_str());
 }
 
@@ -129,6 +130,8 @@ bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std
       o->shared = true;
     } else if (a == "--osc") {
       o->osc = true;
+    } else if (a == "--verbose") {
+      o->verbose = true;
     } else if (a == "--trace") {
       o->trace = args[++i];
     } else if (a == "--plot") {
@@ -314,6 +317,9 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
   }
   AfterCycleStepping = nullptr;
   if (o.learn >= 0) PrintFollowability(o.learn);  // the verdict once more, where a script reads it
+  // What the run produced, from the held console (nothing is held with --verbose: it was shown),
+  // before a failure's reason, which stays the last line.
+  ShowHeldConsole(kReplayMilestones);
 
   int code = kReplayOk;
   if (player.CameraEnd == 2)
@@ -335,15 +341,20 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
                   "learning was still running at the end of the recording; nothing saved (the recording is too short)");
     else if (!SaveKnowledgeBase())
       code = Fail(kReplayLearningUnfinished, "nothing was saved: no gesture has been taught");
+    ShowHeldConsole(kReplayMilestones);
   }
   std::fflush(trace);
   if (std::ferror(trace) && code == kReplayOk) code = Fail(kReplayOutputFailed, "the trace could not be written");
+  bool plotted = false;
   if (!o.plot.empty()) {
     std::string err;
-    if (!WritePlot(o.plot, run.rows, "orvante-replay: " + fs::path(o.camera).filename().string(), &err) &&
-        code == kReplayOk)
-      code = Fail(kReplayOutputFailed, err);
+    plotted = WritePlot(o.plot, run.rows, "orvante-replay: " + fs::path(o.camera).filename().string(), &err);
+    if (!plotted && code == kReplayOk) code = Fail(kReplayOutputFailed, err);
   }
+  if (plotted) std::fprintf(stderr, "orvante-replay: wrote %s\n", o.plot.c_str());
+  if (code == kReplayOk)
+    std::fprintf(stderr, "orvante-replay: %zu cycles replayed; trace: %s\n", run.rows.size(),
+                 o.trace.empty() ? "standard output" : o.trace.c_str());
   std::fflush(stdout);
   return code;
 }

@@ -26,10 +26,16 @@ struct ReplayOptions {
   std::string plot;     // PNG file; empty = none
   bool shared = false;  // use the installation's shared section (default: a private one)
   bool osc = false;     // open OSC as osc.txt says (default: none)
+  bool verbose = false; // show the player's start-up and console (default: what the run produced)
 };
 
+// What marks the lines of the player's console a quiet replay shows: learning milestones,
+// verdicts, warnings, errors, what was saved, and the note that a recording is scaled.
+inline const std::vector<std::string> kReplayMilestones = {
+    "LEARNED:", "LEARNING:", "PASS ", "REVIEW of", "VERDICT [", "WARNING", "ERROR", "SAVED:", "they are scaled to"};
+
 // "--workdir DIR --camera PATH --learn G --passes N --save --trace FILE --plot FILE.png
-// --shared --osc".
+// --shared --osc --verbose".
 // false with a one-line reason on anything else, a missing value or a value out of range.
 bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std::string* err);
 

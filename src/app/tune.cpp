@@ -45,8 +45,9 @@ const cv::Scalar kStillGrey(150, 150, 150);
 bool inSetUp = false;
 
 void SetUpEnded() {
-  if (inSetUp)
-    std::fprintf(stderr, "orvante-tune: the set-up of the working directory ended the run (no content; see above)\n");
+  if (!inSetUp) return;
+  ShowHeldConsole({});  // the reason is in the console the set-up printed
+  std::fprintf(stderr, "orvante-tune: the set-up of the working directory ended the run (no content; see above)\n");
 }
 
 int Fail(int code, const std::string& message) {
@@ -298,6 +299,8 @@ bool ParseTuneArgs(const std::vector<std::string>& args, TuneOptions* o, std::st
       o->span = v;
     } else if (a == "--apply") {
       o->apply = true;
+    } else if (a == "--verbose") {
+      o->verbose = true;
     } else if (a == "--plot") {
       o->plot = args[++i];
       if (!IsPngName(o->plot)) return fail("--plot writes a PNG file: name it FILE.png");
@@ -389,11 +392,14 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
   r.threshold = m.separated ? m.threshold : 0;
   int code = kTuneOk;
   if (m.separated) {
-    std::fprintf(out, "still level  = %d (99th percentile of %d still cycles, at least %d: one grey level per sample point)\n",
-                 m.still, m.stillCount, r.samplePoints);
-    std::fprintf(out, "motion level = %d (10th percentile of %d moving cycles)\n", m.motion, m.movingCount);
-    std::fprintf(out, "margin       = %.2f (motion level / still level; %.1f or more is a clear separation)\n", m.margin,
-                 kMinMotionMargin);
+    std::fprintf(out, "still level  = %d (99th percentile of %d still cycles, at least %d; 1st percentile %d)\n", m.still,
+                 m.stillCount, StillFloor(r.samplePoints), m.stillLow);
+    std::fprintf(out, "motion level = %d (5th percentile of %d moving cycles; %.2f times the still level)\n", m.motion,
+                 m.movingCount, m.margin);
+    std::fprintf(out,
+                 "separation   = %.2f (log gap between the levels / log spread of the still cycles; %.1f or more is "
+                 "clear)\n",
+                 m.separation, kMinSeparation);
     std::fprintf(out, "VR_threshold = %d (geometric mean of the two levels)\n", r.threshold);
     // 0 is the player's own start value, which its loop turns into 1.
     if (player.PlayState != 0 && player.PlayState != 1)

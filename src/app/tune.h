@@ -25,9 +25,10 @@ struct TuneOptions {
   double span = 0.5;            // share of the content the median turning burst moves through, 0 < F <= 1
   bool apply = false;           // write the suggestion into ZAV_THRESHOLD.dat and the parameter file
   std::string plot;             // PNG file; empty = none
+  bool verbose = false;         // show the player's start-up and console (default: the result only)
 };
 
-// "--workdir DIR (--camera PATH | --record SECONDS [--out DIR]) --span F --apply --plot FILE.png".
+// "--workdir DIR (--camera PATH | --record SECONDS [--out DIR]) --span F --apply --plot FILE.png --verbose".
 // false with a one-line reason on anything else, a missing value or a value out of range.
 bool ParseTuneArgs(const std::vector<std::string>& args, TuneOptions* o, std::string* err);
 

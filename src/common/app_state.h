@@ -148,6 +148,10 @@ struct AppState {
   // Operator view: 0 off, 1 on by the o key (stays until o), 2 on by a teaching (goes off
   // kViewAutoOffSeconds after the last teaching cycle, or by o).
   int OperatorView = 0;
+  // Gesture 0..7 whose followability verdict fell below the level: the view and the remote
+  // state say so, in the warning colour, until the next teaching or o; the view stays on
+  // meanwhile. -1 = none.
+  int FollowWarning = -1;
   TimeStamp LastTeaching;      // last cycle with a teaching in progress (monotonic clock)
   // The picture the display step showed last (a reference to the frame cache or the mirror
   // scratch, not a copy); the operator view is drawn on a copy of it.

@@ -6,6 +6,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -28,6 +29,38 @@ void ConsoleInit() {
 void Bell() { std::fputc(7, stdout); }
 
 bool ConsoleIsTerminal() { return ::isatty(::fileno(stdout)) == 1; }
+
+namespace {
+int heldConsole = -1;  // descriptor of the held console's temporary file; -1 = none
+}  // namespace
+
+bool HoldConsole() {
+  std::FILE* file = std::tmpfile();  // already unlinked: gone when the process ends
+  if (!file) return false;
+  std::fflush(stdout);
+  heldConsole = ::dup(::fileno(file));
+  std::fclose(file);
+  return heldConsole >= 0 && ::dup2(heldConsole, STDOUT_FILENO) >= 0;
+}
+
+void ShowHeldConsole(const std::vector<std::string>& keep) {
+  if (heldConsole < 0) return;
+  std::fflush(stdout);
+  std::string text;
+  char buf[65536];
+  for (ssize_t got; (got = ::pread(heldConsole, buf, sizeof buf, static_cast<off_t>(text.size()))) > 0;)
+    text.append(buf, static_cast<size_t>(got));
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    bool shown = keep.empty();
+    for (const std::string& k : keep) shown = shown || line.find(k) != std::string::npos;
+    if (shown) std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  std::fflush(stderr);
+  if (::ftruncate(heldConsole, 0) == 0) ::lseek(heldConsole, 0, SEEK_SET);
+}
 
 bool JapaneseMessages() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

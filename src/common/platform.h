@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -11,6 +12,12 @@ void ConsoleInit();
 void Bell();  // the console bell, character 7
 // True when standard output is a terminal (a progress line may then be overwritten with \r).
 bool ConsoleIsTerminal();
+// A tool's quiet console: from HoldConsole() on, standard output goes into a temporary file
+// instead of the terminal (false when that cannot be arranged). ShowHeldConsole() writes to
+// standard error the held lines that contain one of `keep`, or all of them for an empty list,
+// and empties the file; without a held console it does nothing.
+bool HoldConsole();
+void ShowHeldConsole(const std::vector<std::string>& keep);
 // True when the message locale is Japanese, decided as POSIX does: the first non-empty of
 // LC_ALL, LC_MESSAGES and LANG starts with "ja". The key list and the messages that were
 // written in Japanese print in English otherwise.

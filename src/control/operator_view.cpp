@@ -32,6 +32,7 @@ constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
 const cv::Scalar kPanel(24, 24, 24);
 const cv::Scalar kInk(255, 255, 255);
 const cv::Scalar kStateInk(60, 230, 255);    // amber: the state line
+const cv::Scalar kWarningInk(60, 60, 255);   // red: the state line when it warns
 const cv::Scalar kQuiet(0, 190, 0);          // motion below the threshold
 const cv::Scalar kAbove(0, 90, 255);         // motion above it
 const cv::Scalar kEvidence(230, 160, 60);
@@ -179,7 +180,7 @@ void BuildLayer(int W, int H, const std::string& state, const std::string& camer
   cache.band.setTo(kPanel);
   for (int i = 0; i < static_cast<int>(lines.size()); ++i)
     cv::putText(cache.band, lines[static_cast<size_t>(i)], {m, capH * 6 / 5 + i * lineH + m / 2}, kFont, scale,
-                kStateInk, Thick(scale), cv::LINE_AA);
+                app.FollowWarning >= 0 ? kWarningInk : kStateInk, Thick(scale), cv::LINE_AA);
 
   cache.top.create(L.top.height, W, CV_8UC3);
   cache.top.setTo(kPanel);
@@ -299,12 +300,14 @@ void ShowOperatorView() {
 
 void ToggleOperatorView() {
   app.OperatorView = app.OperatorView == 0 ? 1 : 0;
+  app.FollowWarning = -1;  // o: the warning has been read
   std::printf("SET: operator view = [ %s ]\n", app.OperatorView ? "ON" : "OFF");
   app.RedrawMark = -1.0;  // off: the next display step shows the plain frame again
 }
 
 void OperatorViewForTeaching() {
   app.LastTeaching = NowStamp();
+  app.FollowWarning = -1;  // a new teaching: the last verdict's warning has been read
   if (app.SkipWaits != 0 || app.OperatorView != 0) return;
   app.OperatorView = 2;
   app.RedrawMark = -1.0;

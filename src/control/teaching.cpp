@@ -214,6 +214,7 @@ bool CountIn(const char* kind, int g, bool interactive) {
   char text[160];
   Bell();
   app.TeachGestureShown = g;
+  app.FollowWarning = -1;
   if (interactive) {
     app.TeachEntry = 1;
     OperatorViewForTeaching();
@@ -279,8 +280,8 @@ void Calibrate() {
     // The command step reloads VR_threshold from the threshold file every cycle; without the
     // file the calibrated value would be gone at the next cycle.
     WriteThreshold(control.VR_threshold);
-    std::printf("\n--> Updated [ VR_threshold ]: between the still level %d and the motion level %d (margin %.2f)\n",
-                m.still, m.motion, m.margin);
+    std::printf("\n--> Updated [ VR_threshold ]: between the still level %d and the motion level %d (separation %.2f)\n",
+                m.still, m.motion, m.separation);
   } else {
     std::printf("\nVR_threshold is kept: %s.\n", m.why.c_str());
   }
@@ -291,6 +292,15 @@ void Calibrate() {
   app.StillCount = 0;
   app.MovingCount = 0;
   WaitOneSecond();
+}
+
+// The verdict just measured on gesture g: below the level it becomes the view's warning.
+void NoteFollowability(int g) {
+  const int score = learn.Followability[static_cast<size_t>(g)];
+  if (score >= 0 && score < kFollowableLevel)
+    app.FollowWarning = g;
+  else if (app.FollowWarning == g)
+    app.FollowWarning = -1;
 }
 
 // A frame the stillness check judged still: its grey difference to the frame before is what
@@ -331,12 +341,20 @@ std::string TeachingStateText() {
       std::snprintf(text, sizeof text, "pass %d of %d — perform %s again", pass, total, a.c_str());
     return text;
   }
+  if (app.FollowWarning >= 0 && app.FollowWarning < kGestures) {
+    std::snprintf(text, sizeof text, "[%s] cannot be followed (%d of 100): teach a turning motion, see README",
+                  GestureName(app.FollowWarning).c_str(), learn.Followability[static_cast<size_t>(app.FollowWarning)]);
+    return text;
+  }
+  const int follow = g >= 0 && g < kGestures ? learn.Followability[static_cast<size_t>(g)] : -1;
+  char verdict[48] = "";
+  if (follow >= kFollowableLevel) std::snprintf(verdict, sizeof verdict, ", can be followed (%d of 100)", follow);
   switch (app.TeachStep) {
     case kTeachLearned:
-      std::snprintf(text, sizeof text, "learned %s: %d frames", a.c_str(), app.TeachLearnedFrames);
+      std::snprintf(text, sizeof text, "learned %s: %d frames%s", a.c_str(), app.TeachLearnedFrames, verdict);
       return text;
     case kTeachLimitsSet:
-      return "limits of " + a + " set";
+      return "limits of " + a + " set" + verdict;
     case kTeachSaved:
       std::snprintf(text, sizeof text, "saved HOLVA_data-%d-1..4.dat", player.ContentNumber + 1);
       return text;
@@ -512,6 +530,7 @@ void TeachingAfterStep() {
     app.TeachStep = kTeachLearned;
     std::printf("LEARNED: the standard motion of gesture %d [ %s ]: %d frames.\n", g, GestureName(g).c_str(),
                 app.TeachLearnedFrames);
+    NoteFollowability(g);
   }
   if (learn.LearningPasses < app.SeenPasses) {
     const int total = std::max(app.TeachPassesTotal, app.SeenPasses);
@@ -525,6 +544,7 @@ void TeachingAfterStep() {
                 learn.MatchLimit[static_cast<size_t>(p)]);
     app.TeachStep = kTeachLimitsSet;
     app.TeachPassesTotal = 0;
+    NoteFollowability(p);
   }
   if (recog.JudgedGesture >= 0 && recog.JudgedGesture < kGestures && recog.PHASE > 0) {
     app.ViewJudged = recog.JudgedGesture;
@@ -541,7 +561,7 @@ void TeachingAfterStep() {
     return;
   }
   snapshot.reset();  // the teaching has ended: what it did stays
-  if (app.OperatorView == 2 && SecondsSince(app.LastTeaching) > kViewAutoOffSeconds) {
+  if (app.OperatorView == 2 && app.FollowWarning < 0 && SecondsSince(app.LastTeaching) > kViewAutoOffSeconds) {
     app.OperatorView = 0;
     app.RedrawMark = -1.0;  // the plain frame again
   }

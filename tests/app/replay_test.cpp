@@ -32,6 +32,8 @@
 #include "app/main_loop.h"
 #include "player/display_step.h"
 #include "control/control.h"
+#include "control/operator_view.h"
+#include "control/teaching.h"
 #include "player/motion.h"
 #include "learning/learning.h"
 
@@ -58,7 +60,7 @@ std::vector<std::string> SplitLines(const std::string& s) {
 }
 
 // The demo: a working directory, a 40-frame content and a 180-frame recording of a figure
-// swaying, whose motion crosses the demo's threshold both ways.
+// walking and standing still, whose motion crosses the demo's threshold both ways.
 struct Demo {
   TempDir root;
   fs::path work = root.path / "work";
@@ -92,8 +94,12 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   Demo d;
   ProcResult r = Replay({"--workdir", "work", "--camera", d.camera, "--trace", "t.csv", "--plot", "p.png"}, d.root.path);
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  // The player's console log went to standard error; standard output stays free for a trace.
+  // Standard output stays free for a trace; standard error says what the run produced, the
+  // player's start-up only with --verbose.
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "orvante-replay: wrote " + (d.root.path / "p.png").string() + "\norvante-replay: 180 cycles replayed; trace: " +
+                       (d.root.path / "t.csv").string() + "\n");
+  r = Replay({"--workdir", "work", "--camera", d.camera, "--trace", "t.csv", "--verbose"}, d.root.path);
   EXPECT_NE(r.err.find("The system is starting up. This may take a while.\n"), std::string::npos);
   EXPECT_EQ(CountOf(r.err, "cvQueryFrame() failed"), 0);
 
@@ -352,4 +358,29 @@ TEST(Replay, FollowabilityOfATaughtMotionPredictsWhetherItsPhaseFollows) {
       EXPECT_LT(high, 10) << "the phase stays near the start";
     }
   }
+}
+
+// A taught motion the engine cannot follow: the view says so in red after the teaching has
+// ended, over "limits of [A] set", keeps the view on, and lets go with o.
+TEST(Replay, AnUnfollowableTaughtMotionStaysWarnedInTheViewUntilO) {
+  TempDir d;
+  MakeContent(d.path, 0, 60);
+  fs::create_directories(d.path / "work");
+  ASSERT_EQ(RunProcess({ORVANTE_DEMO_TOOL, "--motion", "crossing", (d.path / "rec").string()}, {}).exitCode, 0);
+  ReplayOptions o;
+  o.workdir = (d.path / "work").string(), o.camera = (d.path / "rec/crossing_%04d.png").string();
+  o.learn = 0, o.passes = 2;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(RunReplay(o, std::tmpfile()), kReplayOk);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(TeachingStateText(), "[A] cannot be followed (0 of 100): teach a turning motion, see README");
+  cv::Mat view, red;
+  RenderOperatorView(cv::Mat(720, 1280, CV_8UC3, cv::Scalar::all(0)), view);
+  cv::inRange(view, cv::Scalar(40, 40, 200), cv::Scalar(80, 80, 255), red);
+  EXPECT_GT(cv::countNonZero(red), 0);
+  app.OperatorView = 2, app.LastTeaching = TimeStamp{};  // on by the teaching, ended long ago
+  TeachingAfterStep();
+  EXPECT_EQ(app.OperatorView, 2);
+  ToggleOperatorView();
+  EXPECT_EQ(TeachingStateText(), "limits of [A] set");
 }

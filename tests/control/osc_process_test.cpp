@@ -403,6 +403,17 @@ TEST(OscRemote, PureDataExamplePatchOpensCleanly) {
                                    ORVANTE_SOURCE_DIR "/packaging/orvante-remote.pd", "-send", "pd quit"}, {});
   EXPECT_EQ(r.exitCode, 0);
   for (const char* bad : {"error", "couldn't create"}) EXPECT_EQ((r.out + r.err).find(bad), std::string::npos) << r.err;
+  // Started with its arguments by the README's command line, it shows a running player's state.
+  const int port = FreePort(), own = FreePort();
+  Player p(0, "listen " + std::to_string(port) + "\ncontrol 127.0.0.1\nsend 127.0.0.1 " + std::to_string(own) + "\n", "1000000000 ESC\n");
+  const std::string ports = std::to_string(port) + " " + std::to_string(own);
+  const pid_t pd = StartProcess({Tool("pd"), "-nosound", "-nomidi", "-nogui", "-stderr", "-path", ORVANTE_SOURCE_DIR "/packaging", "-send",
+                                 "pd menunew remote /tmp; pd-remote obj 20 20 orvante-remote 127.0.0.1 " + ports +
+                                     "; pd-remote obj 20 60 print state; pd-remote connect 0 0 1 0; pd-remote loadbang"},
+                                {}, p.root.path / "pd.out", p.root.path / "pd.txt");
+  EXPECT_TRUE(WaitFor(p.root.path / "pd.txt", "state: ", 30)) << ReadFile(p.root.path / "pd.txt");
+  StopProcess(pd);
+  Stop(p.pid);
 }
 
 // A remote ESC cancels a teaching on a still camera; a key sent during it is held and runs after

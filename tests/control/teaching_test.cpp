@@ -272,14 +272,14 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
   learn.SampleCount[0] = 40;  // standard motion and a pass: nothing left to learn
   learn.GestureInfo[0].length = 25;
   app.StartFrameNum = 100, app.EndFrameNum = 300;
-  // Still values 1,000 (below the floor of one grey level per sample point, 4,800) and moving
-  // values 20,000 and 30,000: the threshold goes to the geometric mean of 4,800 and 20,000, so
-  // every moving frame is above it (their mean, 25,000, would leave half below).
+  // Still values 1,000 and moving values 20,000 and 30,000: the threshold goes to the geometric
+  // mean of 1,000 and 20,000, so every moving frame is above it (their mean, 25,000, would leave
+  // half below).
   struct Case {
     int still, moving;
     const char* line;
   } cases[] = {
-      {12, 12, "--> Updated [ VR_threshold ]: between the still level 4800 and the motion level 20000 (margin 4.17)"},
+      {12, 12, "--> Updated [ VR_threshold ]: between the still level 1000 and the motion level 20000 (separation 299.48)"},
       {9, 12, "VR_threshold is kept: 9 still and 12 moving values; at least 10 of each are needed."},
   };
   for (const Case& k : cases) {
@@ -297,7 +297,7 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
     EXPECT_DOUBLE_EQ(player.VR_step, 8.0);
     EXPECT_EQ(app.DifferenceSum2, 0);
     EXPECT_EQ(app.StillCount + app.MovingCount, 0);
-    const int expected = k.still >= 10 ? 9798 : 7000;
+    const int expected = k.still >= 10 ? 4472 : 7000;
     EXPECT_EQ(control.VR_threshold, expected);
     char line[120];
     std::snprintf(line, sizeof line, "*** VR_threshold=[ %d ],   DifferenceSum2=[ 300000 ],   DifferenceCnt=[ 12 ]\n\n",
@@ -309,7 +309,7 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
     size_t e = out.find(line);
     EXPECT_TRUE(a < b && b < c && c < d && d < e && e != std::string::npos) << out;
   }
-  EXPECT_EQ(ReadFile("ZAV_THRESHOLD.dat"), "9798");  // survives the next command step
+  EXPECT_EQ(ReadFile("ZAV_THRESHOLD.dat"), "4472");  // survives the next command step
 
   // Gesture 0 without a pass yet: the next step starts its similar-motion pass instead.
   learn.SampleCount[0] = 0;
