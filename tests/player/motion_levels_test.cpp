@@ -47,30 +47,36 @@ TEST(MotionLevels, PercentileIsTheNearestRankOfUnsortedValues) {
   for (const Case& c : cases) EXPECT_EQ(Percentile(c.values, c.p), c.expected) << c.p << " of " << c.values.size();
 }
 
-TEST(MotionLevels, LevelsMarginAndThresholdExactly) {
-  // Still 100..109: 99th percentile 109 (rank 10 of 10). Moving 1000..1090: 10th percentile
-  // 1000 (rank 1). Margin 1000 / 109; threshold sqrt(109 * 1000) = 330.15 -> 330.
+TEST(MotionLevels, LevelsSeparationAndThresholdExactly) {
+  // Still 100..109: 99th percentile 109, 1st 100. Moving 1000..1090: 5th percentile 1000 (rank
+  // 1). The gap log(1001/110) is 25.9 times the still values' spread log(110/101); threshold
+  // sqrt(109 * 1000) = 330.15 -> 330.
   MotionLevels m = LevelsOf(Range(100, 10), Range(1000, 10, 10), 1);
   EXPECT_EQ(m.stillCount, 10);
   EXPECT_EQ(m.movingCount, 10);
   EXPECT_EQ(m.still, 109);
+  EXPECT_EQ(m.stillLow, 100);
   EXPECT_EQ(m.motion, 1000);
   EXPECT_DOUBLE_EQ(m.margin, 1000.0 / 109.0);
+  EXPECT_NEAR(m.separation, 25.870177, 1e-6);
   EXPECT_EQ(m.threshold, 330);
   EXPECT_TRUE(m.separated);
   EXPECT_EQ(m.why, "");
 
-  // The still level is floored at the sample points: 4,800 at step 4.
-  m = LevelsOf(Range(100, 10), Range(20000, 10), 4800);
-  EXPECT_EQ(m.still, 4800);
-  EXPECT_EQ(m.threshold, 9798);  // sqrt(4800 * 20000) = 9797.96
+  // The still level is floored at one grey level on one sample point in a hundred: 48 at step 4.
+  m = LevelsOf(Range(10, 10), Range(20000, 10), 4800);
+  EXPECT_EQ(m.still, 48);
+  EXPECT_EQ(m.threshold, 980);  // sqrt(48 * 20000) = 979.8
 
-  // Margin exactly at the limit separates; one below does not, and says so.
-  EXPECT_TRUE(LevelsOf(std::vector<int>(10, 500), std::vector<int>(10, 1000), 1).separated);
-  m = LevelsOf(std::vector<int>(10, 500), std::vector<int>(10, 999), 1);
+  // A gap of 1.02 times the still spread separates (motion 119); 0.92 (motion 118) does not.
+  m = LevelsOf(Range(100, 10), std::vector<int>(10, 119), 1);
+  EXPECT_TRUE(m.separated);
+  EXPECT_EQ(m.threshold, 114);
+  m = LevelsOf(Range(100, 10), std::vector<int>(10, 118), 1);
   EXPECT_FALSE(m.separated);
   EXPECT_EQ(m.threshold, 0);
-  EXPECT_EQ(m.why, "no clear separation: the motion level 999 is 2.00 times the still level 500, below 2.0");
+  EXPECT_EQ(m.why, "no clear separation: the motion level 118 is 1.08 times the still level 109, a gap of 0.92 times "
+                   "the still values' own spread, below 1.0");
 
   // Ten values in each class are enough, nine are not; an empty class has margin 0.
   m = LevelsOf(Range(100, 9), Range(1000, 10), 1);
@@ -85,8 +91,7 @@ TEST(MotionLevels, LevelsMarginAndThresholdExactly) {
 }
 
 TEST(MotionLevels, SplitFallsWhereTheLogarithmsPartBest) {
-  // Noise 3..14 and motion in a few distinct steps. Any other split leaves a wider spread of
-  // logarithms inside a class: the largest still value is 14.
+  // Noise 3..14 and motion in a few distinct steps: the largest still value is 14.
   const std::vector<int> still = Range(3, 12);
   const std::vector<int> moving = {5000, 9000, 7000, 6000, 8000, 5500, 6500, 7500, 8500, 9500, 30000};
   int split = -1;
@@ -95,14 +100,14 @@ TEST(MotionLevels, SplitFallsWhereTheLogarithmsPartBest) {
   EXPECT_EQ(m.stillCount, 12);
   EXPECT_EQ(m.movingCount, 11);
   EXPECT_EQ(m.still, 14);
-  EXPECT_EQ(m.motion, 5500);  // rank ceil(1.1) = 2
+  EXPECT_EQ(m.motion, 5000);  // rank ceil(0.55) = 1
   EXPECT_TRUE(m.separated);
 
   // One value throughout, and none at all: nothing to split, and the reason.
   m = SeparateMotion(std::vector<int>(30, 77), 1, &split);
   EXPECT_FALSE(m.separated);
   EXPECT_EQ(split, 77);
-  EXPECT_EQ(m.why, "no clear separation: every motion value is 77");
+  EXPECT_EQ(m.why, "no clear separation: nothing moves (camera noise alone): 90 % of the values lie between 77 and 77");
   m = SeparateMotion({}, 1, &split);
   EXPECT_EQ(split, 0);
   EXPECT_EQ(m.why, "no motion values");
