@@ -12,6 +12,7 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "common/tables.h"
+#include "player/frame_decode.h"
 #include "player/player.h"
 
 namespace orv {
@@ -130,11 +131,16 @@ bool EnsureFrameLoaded(int i) {
   FrameRecord& r = FrameData[static_cast<size_t>(i)];
   if (r.loaded && !FrameImages[static_cast<size_t>(i)].empty()) return true;
   if (r.path[0] == '\0') return false;
-  FrameImages[static_cast<size_t>(i)] = cv::imread(r.path, cv::IMREAD_COLOR);
-  if (FrameImages[static_cast<size_t>(i)].empty()) {
+  const int reduction =
+      DecodeReduction(player.FullFrameSize, DisplayShownSize(kPlayerWindow, player.FullFrameSize));
+  cv::Mat& img = FrameImages[static_cast<size_t>(i)];
+  img = DecodeFrame(r.path, reduction);
+  if (img.empty()) {
     r.loaded = 0;
     return false;
   }
+  player.FrameReduction = reduction;
+  player.FullFrameSize = cv::Size(img.cols * reduction, img.rows * reduction);
   r.loaded = 1;
   return true;
 }
