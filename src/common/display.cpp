@@ -28,6 +28,14 @@ cv::Size Screen() {
   return display.screen;
 }
 
+// Where a picture larger than the screen is fitted: the screen, less the preview's column beside a
+// window (in full screen the preview stays off the screen). Empty without a screen.
+cv::Size FitArea() {
+  const cv::Size screen = Screen();
+  if (screen.empty() || display.fullscreen) return screen;
+  return {std::max(1, screen.width - kBesideRoom), screen.height};
+}
+
 }  // namespace
 
 cv::Size FitInto(cv::Size picture, cv::Size area) {
@@ -111,11 +119,9 @@ void DisplayShow(const std::string& name, const cv::Mat& img) {
   // A resizable window opens at a toolkit default size; fit it to the first picture once,
   // after that the operator's size stays. A picture larger than the screen gets a window that
   // fits the screen with room for the camera preview beside it; the window scales the picture.
-  const cv::Size screen = Screen();
+  const cv::Size area = FitArea();
   if (auto it = display.sized.find(name); it != display.sized.end() && !it->second) {
-    const cv::Size fit =
-        screen.empty() ? img.size()
-                       : FitInto(img.size(), {std::max(1, screen.width - kBesideRoom), screen.height});
+    const cv::Size fit = area.empty() ? img.size() : FitInto(img.size(), area);
     if (fit != img.size()) cv::moveWindow(name, 0, 0);
     cv::resizeWindow(name, fit.width, fit.height);
     it->second = true;
@@ -125,8 +131,8 @@ void DisplayShow(const std::string& name, const cv::Mat& img) {
   }
   // A window that takes its picture's size cannot scale: a picture larger than the screen is
   // scaled here.
-  if (display.autosized[name] && !screen.empty()) {
-    const cv::Size fit = FitInto(img.size(), {std::max(1, screen.width - kBesideRoom), screen.height});
+  if (display.autosized[name] && !area.empty()) {
+    const cv::Size fit = FitInto(img.size(), area);
     if (fit != img.size()) {
       static cv::Mat scaled;
       cv::resize(img, scaled, fit, 0, 0, cv::INTER_AREA);
@@ -142,8 +148,8 @@ cv::Size DisplayShownSize(const std::string& name, cv::Size picture) {
   auto it = display.sized.find(name);
   if (it == display.sized.end() || !it->second) return {};
   if (display.autosized[name]) {
-    const cv::Size screen = Screen();
-    return screen.empty() ? picture : FitInto(picture, {std::max(1, screen.width - kBesideRoom), screen.height});
+    const cv::Size area = FitArea();
+    return area.empty() ? picture : FitInto(picture, area);
   }
   const cv::Rect r = cv::getWindowImageRect(name);
   if (r.width <= 0 || r.height <= 0) return {};
