@@ -6,6 +6,7 @@
 #include "common/control_state.h"
 #include "common/display.h"
 #include "common/learning_state.h"
+#include "common/platform.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "control/control.h"
@@ -96,8 +97,25 @@ bool CaptureAndMeasure() {
   return true;
 }
 
+// The operator view's rates, once per second of a real window.
+static void MeasureRates() {
+  if (display.headless) return;
+  const TimeStamp now = NowStamp();
+  const double seconds =
+      static_cast<double>(now.sec - app.RateStart.sec) + static_cast<double>(now.usec - app.RateStart.usec) * 1e-6;
+  if (seconds < 1.0) return;
+  if (app.RateCycles > 0) {  // the first call only starts the count
+    app.ViewCycleRate = static_cast<double>(app.Cycle - app.RateCycles) / seconds;
+    app.ViewChangeRate = static_cast<double>(app.FrameChanges - app.RateChanges) / seconds;
+  }
+  app.RateStart = now;
+  app.RateCycles = app.Cycle;
+  app.RateChanges = app.FrameChanges;
+}
+
 bool RunCycle() {
   display.cycle = ++app.Cycle;
+  MeasureRates();
 
   const bool camera = player.CameraOn != 0;
   player.BurstFlip = camera ? kBurstFlipCameraOn : 5;

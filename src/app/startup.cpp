@@ -101,21 +101,30 @@ void LoadInterfaceImages() {
   app.PauseImage = cv::imread("./keyallocation_01.jpg", cv::IMREAD_COLOR);
 }
 
+// An environment variable's number in lo..hi; false (value untouched) when it is not set, and
+// when it is not such a number, which is then named with `otherwise`.
+static bool EnvNumber(const char* name, double lo, double hi, const char* what, const char* otherwise, double* v) {
+  const std::string text = EnvOr(name, "");
+  if (text.empty()) return false;
+  char* end = nullptr;
+  const double x = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || !(x >= lo && x <= hi)) {
+    std::fprintf(stderr, "WARNING: %s=%s is not %s in %g..%g; %s.\n", name, text.c_str(), what, lo, hi, otherwise);
+    return false;
+  }
+  *v = x;
+  return true;
+}
+
 // ORVANTE_CAMERA_ON=1: the camera is switched on at start. ORVANTE_CAMERA_RETRY=SECONDS: how
 // often a lost camera is tried again (0..3600, fractions allowed); anything else is named and
-// ignored: the player keeps the lost-camera-stays-off rule.
+// ignored: the player keeps the lost-camera-stays-off rule. ORVANTE_CAMERA_FPS=R: the pace of a
+// recorded camera in the real window (1..1000 frames per second, default 60).
 static void ReadCameraEnvironment() {
   player.CameraAtStart = EnvOr("ORVANTE_CAMERA_ON", "") == "1" ? 1 : 0;
-  const std::string text = EnvOr("ORVANTE_CAMERA_RETRY", "");
-  if (text.empty()) return;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || *end != '\0' || !(v >= 0.0 && v <= 3600.0)) {
-    std::fprintf(stderr, "WARNING: ORVANTE_CAMERA_RETRY=%s is not a number of seconds in 0..3600; a lost camera stays off.\n",
-                 text.c_str());
-    return;
-  }
-  player.CameraRetry = v;
+  EnvNumber("ORVANTE_CAMERA_RETRY", 0.0, 3600.0, "a number of seconds", "a lost camera stays off", &player.CameraRetry);
+  EnvNumber("ORVANTE_CAMERA_FPS", 1.0, 1000.0, "a rate in frames per second",
+            "a recording keeps 60 frames per second", &player.CameraPace);
 }
 
 // ORVANTE_FRAME_CACHE_MB=MB: the read-ahead frame cache's budget (unset: a quarter of the

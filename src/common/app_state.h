@@ -159,6 +159,14 @@ struct AppState {
   // The last published judgement (ClearJudgement empties the result block every cycle):
   // gesture 0..7 or -1, its PHASE and JudgedLength.
   int ViewJudged = -1, ViewPhase = 0, ViewLength = 0;
+  // The view's rates, over the last whole second of a real window: frame changes (display
+  // steps that showed another frame) and cycles per second; -1 = none yet (and always in
+  // headless runs, whose pace means nothing). FrameChanges counts display steps that showed
+  // another frame since the set-up; RateStart, RateCycles and RateChanges begin the second.
+  double ViewChangeRate = -1.0, ViewCycleRate = -1.0;
+  long FrameChanges = 0;
+  TimeStamp RateStart;
+  long RateCycles = 0, RateChanges = 0;
 
   // Called once per cycle right after the status output, while the judgement of the cycle is
   // still in the result block (tracing tools); nullptr = none.

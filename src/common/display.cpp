@@ -5,12 +5,49 @@
 #include <fstream>
 #include <sstream>
 
+#include <opencv2/imgproc.hpp>
+
 #include "common/limits.h"
 #include "common/window_system.h"
 
 namespace orv {
 
 DisplayState display;
+
+namespace {
+
+// Room kept free beside a player window that had to shrink to the screen: the camera preview
+// (80 pixels wide) and a gap on either side of it.
+constexpr int kBesideRoom = 80 + 2 * 16;
+
+cv::Size Screen() {
+  if (display.screen.empty()) {
+    int w = 0, h = 0;
+    if (ScreenSize(&w, &h)) display.screen = cv::Size(w, h);
+  }
+  return display.screen;
+}
+
+// Where a picture larger than the screen is fitted: the screen, less the preview's column beside a
+// window (in full screen the preview stays off the screen). Empty without a screen.
+cv::Size FitArea() {
+  const cv::Size screen = Screen();
+  if (screen.empty() || display.fullscreen) return screen;
+  return {std::max(1, screen.width - kBesideRoom), screen.height};
+}
+
+}  // namespace
+
+cv::Size FitInto(cv::Size picture, cv::Size area) {
+  if (picture.width <= area.width && picture.height <= area.height) return picture;
+  if (picture.width <= 0 || picture.height <= 0 || area.width <= 0 || area.height <= 0) return {};
+  // Integer arithmetic: the same size on every machine, and never a pixel beyond the area.
+  const long long byWidth = static_cast<long long>(area.width) * picture.height;
+  const long long byHeight = static_cast<long long>(area.height) * picture.width;
+  if (byWidth <= byHeight)
+    return {area.width, std::max(1, static_cast<int>(byWidth / picture.width))};
+  return {std::max(1, static_cast<int>(byHeight / picture.height)), area.height};
+}
 
 void UseHeadlessDisplay() {
   display = DisplayState{};
@@ -49,6 +86,7 @@ void DisplayNamedWindow(const std::string& name, int flags) {
   // GUI_NORMAL: no Qt toolbar, status bar or context menu over the picture.
   cv::namedWindow(name, flags | cv::WINDOW_GUI_NORMAL);
   display.sized[name] = (flags & cv::WINDOW_AUTOSIZE) != 0;
+  display.autosized[name] = (flags & cv::WINDOW_AUTOSIZE) != 0;
   TypedKeysAttach();  // the toolkit exists once a window does
   if (display.fullscreen && name == kPlayerWindow) {
     // Every creation (also the one of the sizing key) goes full screen again; fitting the
@@ -56,10 +94,10 @@ void DisplayNamedWindow(const std::string& name, int flags) {
     cv::setWindowProperty(name, cv::WND_PROP_FULLSCREEN, cv::WINDOW_FULLSCREEN);
     // Without a window manager (a kiosk X server) the full-screen request is not served:
     // place and size the window over the whole screen ourselves.
-    int w = 0, h = 0;
-    if (ScreenSize(&w, &h)) {
+    const cv::Size screen = Screen();
+    if (!screen.empty()) {
       cv::moveWindow(name, 0, 0);
-      cv::resizeWindow(name, w, h);
+      cv::resizeWindow(name, screen.width, screen.height);
     }
     display.sized[name] = true;
   }
@@ -79,12 +117,43 @@ void DisplayShow(const std::string& name, const cv::Mat& img) {
     return;
   }
   // A resizable window opens at a toolkit default size; fit it to the first picture once,
-  // after that the operator's size stays.
+  // after that the operator's size stays. A picture larger than the screen gets a window that
+  // fits the screen with room for the camera preview beside it; the window scales the picture.
+  const cv::Size area = FitArea();
   if (auto it = display.sized.find(name); it != display.sized.end() && !it->second) {
-    cv::resizeWindow(name, img.cols, img.rows);
+    const cv::Size fit = area.empty() ? img.size() : FitInto(img.size(), area);
+    if (fit != img.size()) cv::moveWindow(name, 0, 0);
+    cv::resizeWindow(name, fit.width, fit.height);
     it->second = true;
+    // A window placed beside this one before it had its size moves with it.
+    for (const auto& [other, anchor] : display.beside)
+      if (anchor == name) DisplayPlaceBeside(other, name);
+  }
+  // A window that takes its picture's size cannot scale: a picture larger than the screen is
+  // scaled here.
+  if (display.autosized[name] && !area.empty()) {
+    const cv::Size fit = FitInto(img.size(), area);
+    if (fit != img.size()) {
+      static cv::Mat scaled;
+      cv::resize(img, scaled, fit, 0, 0, cv::INTER_AREA);
+      cv::imshow(name, scaled);
+      return;
+    }
   }
   cv::imshow(name, img);
+}
+
+cv::Size DisplayShownSize(const std::string& name, cv::Size picture) {
+  if (display.headless) return display.pretendArea.empty() ? cv::Size() : FitInto(picture, display.pretendArea);
+  auto it = display.sized.find(name);
+  if (it == display.sized.end() || !it->second) return {};
+  if (display.autosized[name]) {
+    const cv::Size area = FitArea();
+    return area.empty() ? picture : FitInto(picture, area);
+  }
+  const cv::Rect r = cv::getWindowImageRect(name);
+  if (r.width <= 0 || r.height <= 0) return {};
+  return FitInto(picture, r.size());
 }
 
 void DisplayDestroy(const std::string& name) {
@@ -96,6 +165,7 @@ void DisplayDestroy(const std::string& name) {
     return;
   }
   display.sized.erase(name);
+  display.beside.erase(name);
   cv::destroyWindow(name);
 }
 
@@ -147,8 +217,13 @@ void DisplayServeEvents(int ms) {
 
 void DisplayPlaceBeside(const std::string& name, const std::string& anchor) {
   if (display.headless) return;
+  display.beside[name] = anchor;
   const cv::Rect r = cv::getWindowImageRect(anchor);
-  if (r.width > 0) cv::moveWindow(name, r.x + r.width + 16, r.y);
+  if (r.width <= 0) return;
+  const cv::Size screen = Screen();
+  // In full screen there is no room beside: the preview goes off the screen, as it always did.
+  const bool roomRight = screen.empty() || r.x + r.width + kBesideRoom <= screen.width || display.fullscreen;
+  cv::moveWindow(name, roomRight ? r.x + r.width + 16 : std::max(0, r.x - kBesideRoom + 16), r.y);
 }
 
 void DisplaySetMouse(const std::string& name, cv::MouseCallback cb) {

@@ -40,6 +40,12 @@ constexpr std::size_t kTypedKeysMax = 64;
 struct DisplayState {
   bool headless = false;
   std::map<std::string, bool> sized;  // real windows already fitted to their first picture
+  std::map<std::string, bool> autosized;  // real windows that take their picture's size
+  std::map<std::string, std::string> beside;  // real windows placed beside another: name -> anchor
+  cv::Size screen;  // pixel size of the X screen, read once; empty until read or without one
+  // Headless only, for tests of the reduced decode: the size a window would show its picture
+  // in. Empty (the default) = at the picture's own size, so headless runs decode in full.
+  cv::Size pretendArea;
   bool fullscreen = false;  // the player window covers the whole screen, without a frame
   long cycle = 0;                    // cycle counter the script is matched against
   std::deque<int> typed;             // real window: keys as typed (1..255), oldest first, not yet
@@ -69,7 +75,14 @@ int DisplayWaitKey(int ms);
 void DisplayServeEvents(int ms);
 // Puts window `name` to the right of window `anchor` (no-op headless), so that a small
 // window never covers the picture or the pointer over it.
+// Beside on the right when the screen has room there, else on the left; never over the picture.
 void DisplayPlaceBeside(const std::string& name, const std::string& anchor);
+// Size at which window `name` shows a picture of `picture`'s size: the picture fitted into the
+// window's area (kept proportions, never enlarged). Empty when unknown: headless (unless
+// pretendArea is set), or a window not yet fitted to a picture.
+cv::Size DisplayShownSize(const std::string& name, cv::Size picture);
+// `picture` scaled to fit into `area` keeping its proportions; unchanged when it fits already.
+cv::Size FitInto(cv::Size picture, cv::Size area);
 void DisplaySetMouse(const std::string& name, cv::MouseCallback cb);
 
 // Script parsing: one event per line, "<cycle> <token>", '#' starts a comment.

@@ -38,6 +38,9 @@ struct PlayerState {
   // delivering), 0..3600 (ORVANTE_CAMERA_RETRY). 0 (default): a lost camera stays off until
   // q. A camera switched off by q is never reopened behind the operator's back.
   double CameraRetry = 0.0;
+  // Frames per second a recorded camera delivers in the real window, 1..1000
+  // (ORVANTE_CAMERA_FPS; a live camera's own rate is asked as 60). Headless runs are unpaced.
+  double CameraPace = 60.0;
   int CameraWasLost = 0;  // 1 from a loss until the camera is back or q switches it
   // 1: the main loop switches the camera on before its first cycle, as q would, so that an
   // installation started by the computer plays without anyone at the keyboard
@@ -48,6 +51,12 @@ struct PlayerState {
   int ContentNumber = 0;  // current content, 0-based: 0 plays ../S001
   int MaxCount = 0;       // frames of the content, 0..22,000
   double frame_no = 0.0;  // frame position, fractional; the shown frame is its integer part
+  // Frames are decoded at the size they are shown: the reduction of the last decoded frame, 1
+  // (full size), 2 or 4 (the JPEG reader's reduced decode; only in a window that shows the
+  // picture at half its size or less), and that frame's full size in pixels (empty before the
+  // first decode).
+  int FrameReduction = 1;
+  cv::Size FullFrameSize;
 
   // ---- stepping and motion count ---------------------------------------------------
   // Stepping rule of StepPlayer (the loop turns 0 into 1): 1 burst-driven (move VR_step per

@@ -82,8 +82,10 @@ void ShiftImage(int sign) {
   control.ImageShift += sign;
 
   cv::Mat shifted;
-  const cv::Point2f centre(static_cast<float>(img.cols / 2 + control.ImageShift),
-                           static_cast<float>(img.rows / 2));
+  // The shift counts pixels of the full-size picture; a reduced decode moves by its share.
+  const float shift = player.FrameReduction > 1 ? static_cast<float>(control.ImageShift) / player.FrameReduction
+                                                : static_cast<float>(control.ImageShift);
+  const cv::Point2f centre(static_cast<float>(img.cols / 2) + shift, static_cast<float>(img.rows / 2));
   cv::getRectSubPix(img, img.size(), centre, shifted);
   slot = shifted;
   control.ShiftedImage = shifted;

@@ -70,10 +70,21 @@ bool Taught(int g) {
   return false;
 }
 
-std::string CameraWord() {
+std::string CameraState() {
   if (player.CameraOn != 0) return "camera on";
   if (player.CameraWasLost != 0) return player.CameraRetry > 0.0 ? "camera lost, retrying" : "camera lost";
   return "camera off";
+}
+
+// The camera state, then the rates once they are measured (real window only).
+std::string CameraWord() {
+  std::string rates;
+  if (app.ViewChangeRate >= 0.0 && app.ViewCycleRate >= 0.0) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "  %.0f fr/s %.0f cyc/s", app.ViewChangeRate, app.ViewCycleRate);
+    rates = buf;
+  }
+  return CameraState() + rates;
 }
 
 // Font scale whose capital letters are `height` pixels high.
@@ -184,7 +195,9 @@ void BuildLayer(int W, int H, const std::string& state, const std::string& camer
 
   cache.top.create(L.top.height, W, CV_8UC3);
   cache.top.setTo(kPanel);
-  const double small = ScaleFor(L.top.height * 0.5);
+  double small = ScaleFor(L.top.height * 0.5);
+  // With the rates (real window only) the line is long: smaller where it would leave the picture.
+  if (app.ViewCycleRate >= 0.0) small = std::min(small, small * (W * 41 / 100) / std::max(1, WidthOf(camera, small)));
   cv::putText(cache.top, camera, {W * 58 / 100, L.top.height * 3 / 4}, kFont, small,
               player.CameraOn ? kInk : kAbove, Thick(small), cv::LINE_AA);
 

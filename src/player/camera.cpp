@@ -2,6 +2,7 @@
 // preview, and the switching sequences.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -26,8 +27,6 @@
 namespace orv {
 
 namespace {
-
-constexpr int kRecordingFps = 60;  // the rate the camera is asked for
 
 // The capture lives here rather than in PlayerState: a test that resets the player state by
 // assignment must not copy or drop an open device.
@@ -112,7 +111,8 @@ bool ReadSource(cv::Mat& frame) {
     // headless player runs it as fast as it can).
     const auto now = std::chrono::steady_clock::now();
     if (source.due > now) std::this_thread::sleep_until(source.due);
-    source.due = std::max(now, source.due) + std::chrono::microseconds(1000000 / kRecordingFps);
+    const double pace = player.CameraPace >= 1.0 ? player.CameraPace : 60.0;
+    source.due = std::max(now, source.due) + std::chrono::microseconds(std::lround(1e6 / pace));
   }
   bool got = source.capture->read(frame) && !frame.empty();
   if (!got && !source.recording.empty() && source.loop) {

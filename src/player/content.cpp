@@ -13,6 +13,7 @@
 #include "common/player_state.h"
 #include "player/frame_cache.h"
 #include "common/tables.h"
+#include "player/frame_decode.h"
 #include "player/player.h"
 
 namespace orv {
@@ -131,15 +132,21 @@ bool EnsureFrameLoaded(int i) {
   FrameRecord& r = FrameData[static_cast<size_t>(i)];
   if (r.loaded && !FrameImages[static_cast<size_t>(i)].empty()) return true;
   if (r.path[0] == '\0') return false;
-  cv::Mat& slot = FrameImages[static_cast<size_t>(i)];
-  if (!TakeCachedFrame(i, &slot)) {
-    slot = DecodeFrame(r.path);
-    if (!slot.empty()) KeepDecodedFrame(i, slot);
+  const int reduction =
+      DecodeReduction(player.FullFrameSize, DisplayShownSize(kPlayerWindow, player.FullFrameSize));
+  // The cache holds decodes of one size: a window that now shows another size starts it afresh.
+  SetFrameCacheReduction(reduction);
+  cv::Mat& img = FrameImages[static_cast<size_t>(i)];
+  if (!TakeCachedFrame(i, &img)) {
+    img = DecodeFrame(r.path, reduction);
+    if (!img.empty()) KeepDecodedFrame(i, img);
   }
-  if (slot.empty()) {
+  if (img.empty()) {
     r.loaded = 0;
     return false;
   }
+  player.FrameReduction = reduction;
+  player.FullFrameSize = cv::Size(img.cols * reduction, img.rows * reduction);
   r.loaded = 1;
   return true;
 }

@@ -1,4 +1,5 @@
 // Display step: the frame at frame_no, through the one-image cache, with its position mark.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -18,12 +19,32 @@ namespace orv {
 
 namespace {
 
-void MarkPosition(cv::Mat& img) {
-  if (player.MaxCount <= 0) return;
-  const int x = static_cast<int>(img.cols * player.frame_no / player.MaxCount);
+void DrawMark(cv::Mat& img, int x) {
   const int h = img.rows;
   cv::rectangle(img, {x, h - 5}, {x, h}, cv::Scalar(0, 255, 0), 10, cv::LINE_8);
   cv::rectangle(img, {x, h - 4}, {x, h}, cv::Scalar(200, 255, 200), 3, cv::LINE_8);
+}
+
+// The mark as on the full-size picture. On a picture decoded at 1/reduction of its size it is
+// drawn at full size over the picture's own pixels around its place (enlarged by repetition) and
+// reduced again by averaging, as if the marked full-size picture had been scaled down.
+void MarkPosition(cv::Mat& img, int reduction) {
+  if (player.MaxCount <= 0) return;
+  if (reduction <= 1) {
+    DrawMark(img, static_cast<int>(img.cols * player.frame_no / player.MaxCount));
+    return;
+  }
+  const int r = reduction;
+  const int x = static_cast<int>(img.cols * r * player.frame_no / player.MaxCount);  // on the full picture
+  // The mark reaches 5 full-size pixels to each side and 10 up: 8 and 16 leave a margin.
+  const cv::Rect around =
+      cv::Rect(x / r - 8 / r - 1, img.rows - 16 / r, 16 / r + 3, 16 / r) & cv::Rect(0, 0, img.cols, img.rows);
+  if (around.empty()) return;
+  cv::Mat big;
+  cv::resize(img(around), big, around.size() * r, 0, 0, cv::INTER_NEAREST);
+  DrawMark(big, x - around.x * r);
+  cv::Mat back = img(around);
+  cv::resize(big, back, around.size(), 0, 0, cv::INTER_AREA);
 }
 
 // Integer part of a frame position; anything beyond the table (or not a number) maps to -2,
@@ -53,7 +74,7 @@ bool DisplayFrame() {
         std::fprintf(stderr, "ERROR: cannot load frame image [%s]; the player ends.\n", r.path);
         return false;
       }
-      MarkPosition(FrameImages[static_cast<size_t>(f)]);
+      MarkPosition(FrameImages[static_cast<size_t>(f)], player.FrameReduction);
       if (app.PendingKey != 'q') app.PendingKey = 0;
     }
 
@@ -85,6 +106,7 @@ bool DisplayFrame() {
       // With the operator view on, the loop shows the frame with the view drawn over a copy.
       const bool shown = app.flip_mode >= 0 && app.flip_mode <= 2;
       if (shown && app.OperatorView == 0) DisplayShow(kPlayerWindow, app.ShownFrame);
+      if (shown) ++app.FrameChanges;
     }
   }
   app.RedrawMark = player.frame_no;

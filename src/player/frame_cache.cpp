@@ -13,6 +13,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "common/player_state.h"
+#include "player/frame_decode.h"
 #include "player/player.h"
 
 namespace orv {
@@ -86,11 +87,12 @@ void Worker() {
     if (c.Stop) return;
     const FrameRequest job = *next;
     const unsigned generation = c.Generation;
+    const int reduction = c.Reduction;
     const size_t reserved = c.FrameBytes;
     c.ReservedBytes += reserved;
     c.InFlight.insert(job.frame);
     lock.unlock();
-    cv::Mat img = DecodeFrame(job.path);
+    cv::Mat img = DecodeFrame(job.path.c_str(), reduction);
     lock.lock();
     c.ReservedBytes -= reserved;
     c.InFlight.erase(job.frame);
@@ -140,14 +142,6 @@ int FrameAt(double x) {
 
 }  // namespace
 
-cv::Mat DecodeFrame(const std::string& path) {
-  try {
-    return cv::imread(path, cv::IMREAD_COLOR);
-  } catch (const std::exception&) {
-    return cv::Mat();  // a file the decoder chokes on is a file that does not decode
-  }
-}
-
 bool FrameCacheBudget(const std::string& text, size_t* bytes) {
   *bytes = 0;
   const size_t physical = PhysicalBytes();
@@ -195,6 +189,13 @@ void StopFrameCache() {
 void ClearFrameCache() {
   std::lock_guard<std::mutex> lock(frameCache.Lock);
   DropEverything();
+}
+
+void SetFrameCacheReduction(int reduction) {
+  std::lock_guard<std::mutex> lock(frameCache.Lock);
+  if (reduction == frameCache.Reduction) return;
+  DropEverything();  // held frames and decodes under way are of the old size
+  frameCache.Reduction = reduction;
 }
 
 bool TakeCachedFrame(int i, cv::Mat* slot) {

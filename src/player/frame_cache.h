@@ -44,7 +44,8 @@ struct FrameCacheState {
   std::unordered_set<int> InFlight;      // frames a worker decodes now
   std::unordered_set<int> Failed;        // frames a worker could not decode (not tried again)
   int CycleFrame = -1;       // frame the cycle decodes itself after a miss (workers leave it); -1 none
-  unsigned Generation = 0;   // raised by a content change: decodes begun before it are dropped
+  unsigned Generation = 0;   // raised by a content or size change: decodes begun before it are dropped
+  int Reduction = 1;         // decode reduction of every held frame and of the workers' decodes: 1, 2 or 4
   bool Stop = false;         // true: workers end after the decode they run
   std::mutex Lock;
   std::condition_variable Work;  // workers wait here for a frame to decode
@@ -59,9 +60,9 @@ struct FrameCacheState {
 };
 extern FrameCacheState frameCache;
 
-// The one decoder of content frames: the display step, the stepping, the image shift and the
-// workers all decode through it. Empty when the file does not decode.
-cv::Mat DecodeFrame(const std::string& path);
+// The cache decodes at one reduction (1, 2 or 4: the size the window shows, frame_decode.h);
+// another one drops every held frame first, as a content change does.
+void SetFrameCacheReduction(int reduction);
 
 // Budget from ORVANTE_FRAME_CACHE_MB's text: empty = the default (a quarter of the physical
 // memory, at most kFrameCacheMaxMB); otherwise megabytes 0..physical memory. False (with

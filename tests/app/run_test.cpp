@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include <opencv2/core.hpp>
@@ -22,6 +23,8 @@ namespace fs = std::filesystem;
 using namespace orvtest;
 
 namespace {
+
+constexpr const char* kPlayer = "ORVANTE  Ver.1.1";
 
 struct Stage {
   TempDir root;
@@ -246,10 +249,59 @@ TEST(PlayerRun, UnattendedCameraStartsOnItsOwnAndComesBackAfterALoss) {
 
   // A retry interval that is not a number of seconds is named, and a loss is then final.
   opt.env["ORVANTE_CAMERA_RETRY"] = "10s";
+  opt.env["ORVANTE_CAMERA_FPS"] = "0.5";
   const ProcResult bad = RunProcess({ORVANTE_BINARY}, opt);
   EXPECT_EQ(bad.exitCode, 0) << bad.err;
   EXPECT_NE(bad.err.find("WARNING: ORVANTE_CAMERA_RETRY=10s is not a number of seconds in 0..3600"),
             std::string::npos);
+  EXPECT_NE(bad.err.find("WARNING: ORVANTE_CAMERA_FPS=0.5 is not a rate in frames per second in 1..1000"),
+            std::string::npos);
   EXPECT_EQ(CountOf(bad.out, "cvQueryFrame() failed in ZAV_Capture()."), 1);
   EXPECT_EQ(CountOf(bad.out, "The camera answers again."), 0);
+}
+
+// Private memory of a running player once set-up is over and the first frame was saved (t). The
+// big tables that no frame, knowledge base or pass uses (frame table, protocol map, learning
+// samples: 41 MB) must stay untouched; what the player needs besides is 20 MB (19.9 MB here, the same to a few kB in every run).
+TEST(PlayerRun, StartUpLeavesTheUnusedTablesUntouched) {
+  Stage s(3);
+  WriteFile(s.work / "script.txt", "3 t\n2000000000 ESC\n");
+  const ProcOptions opt{s.work, {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_SCRIPT", (s.work / "script.txt").string()}}, {}};
+  pid_t pid = StartProcess({ORVANTE_BINARY}, opt, s.work / "out.txt", s.work / "err.txt");
+  for (int i = 0; i < 300 && !fs::exists(s.root.path / "clip_00000.jpg"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+  StopProcess(pid);
+  const size_t at = status.find("RssAnon:");
+  ASSERT_NE(at, std::string::npos) << ReadFile(s.work / "err.txt");
+  const long kb = std::stol(status.substr(at + 8));
+  EXPECT_LT(kb, 22 * 1024) << "RssAnon " << kb << " kB";
+}
+
+// A 3840x2160 content on a 1920x1080 screen without a window manager: the window fits the
+// screen (the whole picture on it, proportions kept) and the camera preview sits beside it.
+TEST(PlayerRun, RealWindowFitsALargePictureWithThePreviewBeside) {
+  Xvfb x;
+  std::string why;
+  ORVTEST_NEED(x.Start(&why, 1920, 1080), why);
+  Stage s(2, 3840, 2160);
+  cv::imwrite((s.root.path / "cam.png").string(), cv::Mat(240, 320, CV_8UC3, cv::Scalar(90, 90, 90)));
+  ProcOptions opt{s.work, x.Env(), {"ORVANTE_HEADLESS"}};
+  opt.env.insert({{"ORVANTE_CAMERA", (s.root.path / "cam.png").string()}, {"ORVANTE_CAMERA_ON", "1"}});
+  const pid_t pid = StartProcess({ORVANTE_BINARY}, opt, s.work / "out.txt", s.work / "err.txt");
+  std::map<std::string, int> g[2];  // player window, preview: X, Y, WIDTH, HEIGHT
+  for (int i = 0; i < 60 && (g[0]["WIDTH"] < 1000 || g[0]["WIDTH"] > 1920 || g[1]["X"] <= 0); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    for (int w = 0; w < 2; ++w) {
+      std::istringstream in(x.Run("xdotool getwindowgeometry --shell " + x.FindWindow(w ? "処理中の画像" : kPlayer, 20)));
+      for (std::string l; std::getline(in, l);) g[w][l.substr(0, l.find('='))] = std::atoi(l.c_str() + l.find('=') + 1);
+    }
+  }
+  const int right = g[0]["X"] + g[0]["WIDTH"], bottom = g[0]["Y"] + g[0]["HEIGHT"];
+  EXPECT_TRUE(right <= 1920 - 80 && bottom <= 1080 && g[1]["X"] >= right && g[1]["X"] + g[1]["WIDTH"] <= 1920);
+  EXPECT_NEAR(g[0]["WIDTH"] * 9.0 / 16.0, g[0]["HEIGHT"], 2.0);  // proportions kept
+  const cv::Mat shot = x.Screenshot();  // the picture's far corner is on the screen: frame 0's colour
+  ASSERT_FALSE(shot.empty());
+  EXPECT_LT(cv::norm(shot.at<cv::Vec3b>(bottom - 20, right - 20), cv::Vec3b(0, 0, 128)), 25.0);
+  StopProcess(pid);
 }

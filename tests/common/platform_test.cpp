@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -6,6 +7,7 @@
 
 #include "common/display.h"
 #include "common/platform.h"
+#include "common/tables.h"
 #include "common/timer.h"
 
 namespace fs = std::filesystem;
@@ -23,4 +25,21 @@ TEST(Timer, StopRightAfterStartIsCappedAt999) {
   const double r = StopTimer();
   EXPECT_GT(r, 0.0);
   EXPECT_LE(r, 999.0);
+}
+
+// ClearTable zeroes exactly its range (partial pages at either end too) and hands whole pages back.
+TEST(ClearTable, ZeroesExactlyItsRangeAndWritesNoWholePage) {
+  constexpr size_t kPage = 4096, kBlock = 8 * kPage;
+  auto* block = static_cast<unsigned char*>(std::aligned_alloc(kPage, kBlock));
+  for (const auto& [from, bytes] : {std::pair<size_t, size_t>{100, 5 * kPage}, {kPage, 3 * kPage}, {10, 200},
+                                    {kPage - 8, 16}, {kPage - 8, kPage + 16}, {kPage - 1, kPage + 2}, {0, kBlock}}) {
+    std::memset(block, 0x5a, kBlock);
+    orv::ClearTable(block + from, bytes);
+    for (size_t i = 0; i < kBlock; ++i) ASSERT_EQ(block[i], i >= from && i < from + bytes ? 0 : 0x5a) << from << " " << i;
+  }
+  orv::ClearTable(block, kBlock);  // zero already (read as the zero page): nothing stays mapped
+  unsigned char resident[kBlock / kPage];
+  ASSERT_EQ(::mincore(block, kBlock, resident), 0);
+  for (unsigned char r : resident) EXPECT_EQ(r & 1, 0);
+  std::free(block);
 }

@@ -4,6 +4,8 @@
 #include <filesystem>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "common/app_state.h"
 #include "common/control_state.h"
@@ -116,4 +118,37 @@ TEST_F(DisplayFixture, OutOfRangeOrEmptyRecordsShowNothing) {
   ASSERT_TRUE(DisplayFrame());
   EXPECT_EQ(display.hd.showCount, 0);
   EXPECT_EQ(app.RedrawMark, 3.0);
+}
+
+// A window that shows the picture at half its size or less gets the JPEG reader's reduced
+// decode: the picture and its position mark are then the full-size ones scaled down.
+TEST_F(DisplayFixture, ReducedDecodeShowsTheFullPictureScaledWithItsMark) {
+  cv::Mat detail(480, 640, CV_8UC3), ramp(480, 640, CV_8UC3);  // detail at every scale
+  cv::randu(detail, cv::Scalar::all(0), cv::Scalar::all(255));
+  cv::GaussianBlur(detail, detail, cv::Size(0, 0), 2.0);
+  for (int y = 0; y < ramp.rows; ++y) ramp.row(y).setTo(cv::Scalar(y / 2, 100, 255 - y / 2));
+  cv::addWeighted(detail, 0.6, ramp, 0.4, 0.0, detail);
+  for (int i = 0; i < 3; ++i) cv::imwrite((root.path / ("S001/clip_0000" + std::to_string(i) + ".jpg")).string(), detail);
+  const auto showFrame2 = [&](cv::Size area) {
+    UseHeadlessDisplay();
+    display.pretendArea = area;
+    player.FullFrameSize = cv::Size();
+    for (double f : {1.0, 2.0}) {  // the first decode learns the full size
+      ReleaseFrameCache();
+      player.frame_no = f, app.RedrawMark = -1.0;
+      EXPECT_TRUE(DisplayFrame());
+    }
+    return Shown().clone();
+  };
+  const cv::Mat full = showFrame2(cv::Size());
+  for (const auto& [area, reduction] : {std::pair<cv::Size, int>{{320, 240}, 2}, {{321, 480}, 1}, {{640, 241}, 1},
+                                        {{160, 120}, 4}, {{100, 400}, 4}, {{161, 200}, 2}}) {
+    const cv::Mat shown = showFrame2(area);
+    ASSERT_EQ(shown.size(), cv::Size(640 / reduction, 480 / reduction)) << area;
+    cv::Mat scaled;
+    cv::resize(full, scaled, shown.size(), 0, 0, cv::INTER_AREA);
+    EXPECT_GE(cv::PSNR(shown, scaled), 35.0) << area;
+    const cv::Rect strip(0, shown.rows - 12 / reduction, shown.cols, 12 / reduction);  // the position mark's
+    EXPECT_GE(cv::PSNR(shown(strip), scaled(strip)), 40.0) << area;
+  }
 }
