@@ -336,12 +336,13 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
     // learning that did not finish either.
     const bool unfinished = learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0 || run.teaching ||
                             (o.passes > 0 && !run.passesStarted);
+    const bool saved = !unfinished && SaveKnowledgeBase();
+    ShowHeldConsole(kReplayMilestones);  // its SAVED or NOT SAVED line, before a failure's reason
     if (unfinished)
       code = Fail(kReplayLearningUnfinished,
                   "learning was still running at the end of the recording; nothing saved (the recording is too short)");
-    else if (!SaveKnowledgeBase())
+    else if (!saved)
       code = Fail(kReplayLearningUnfinished, "nothing was saved: no gesture has been taught");
-    ShowHeldConsole(kReplayMilestones);
   }
   std::fflush(trace);
   if (std::ferror(trace) && code == kReplayOk) code = Fail(kReplayOutputFailed, "the trace could not be written");

@@ -28,13 +28,13 @@ std::vector<std::string> Lines(const std::string& s) {
 }
 
 // `still` frames of a wall, `moving` frames of a block jumping 40 pixels a frame, `after` still
-// frames again; w x h (the player scales other sizes to 320x240). A pixel in the corner flickers
+// frames again; w x h (the player scales other sizes to 320x240). A corner flickers
 // with a camera's noise: a still cycle measures a little, never nothing.
 std::string Recording(const fs::path& dir, int still, int moving, int after = 0, int w = 320, int h = 240) {
   fs::create_directories(dir);
   for (int i = 0; i < still + moving + after; ++i) {
     cv::Mat f(h, w, CV_8UC3, cv::Scalar(80, 80, 80));
-    f.at<cv::Vec3b>(0, 0) = cv::Vec3b::all(i % 2 ? 90 : 80);
+    f(cv::Rect(0, 0, 4, 4)).setTo(cv::Scalar::all(i % 2 ? 90 : 80));  // on the sample grid, mirrored or not
     if (i >= still && i < still + moving)
       cv::rectangle(f, cv::Rect((i % 4) * 40 * w / 320, h / 5, w / 4, h / 2), cv::Scalar::all(230), cv::FILLED);
     char name[32];
