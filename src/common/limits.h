@@ -28,6 +28,15 @@ constexpr int kAliveSize = kAliveRecords * 8;
 inline constexpr const char* kPlayerWindow = "ORVANTE  Ver.1.1";
 inline constexpr const char* kPreviewWindow = "処理中の画像";
 
+// --- sentinels of the recognizer's results ---
+// Their values never change: they are published in the shared section, written into replay
+// traces and compared by peers.
+constexpr int kNoResult = -999;       // JudgeMap made no judgement: the frame does not count
+constexpr int kCannotUse = -999;      // this view point or region cannot be used (Discriminate, PreGetGC)
+constexpr int kUnset = -4;            // a result-block field (PHASE, SPEED, ...) after its reset
+constexpr int kNoJudgement = -2;      // JudgedGesture when nothing was judged in this cycle
+constexpr int kJudgementFailed = -3;  // JudgedGesture when a judgement was tried and failed
+
 constexpr int kKeyEsc = 27;
 constexpr int kKeyEnter = 13;
 constexpr int kNoKey = 255;

@@ -1,11 +1,13 @@
 // Knowledge-base tables and files: load, save, bounds, release.
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,8 @@ static_assert(sizeof(LearningState::RoiWeightSum) == 2048 && sizeof(LearningStat
 
 void (*EnginePumpEvents)() = nullptr;
 
+// --- file names ---
+
 std::string KBFileName(int n) {
   char name[64];
   std::snprintf(name, sizeof name, "HOLVA_data-%d-%d.dat", player.ContentNumber + 1, n);
@@ -39,7 +43,7 @@ namespace {
 constexpr double kAbnormal = 1e9;
 constexpr int kMaxCountdownUnit = 100;  // 12 s per countdown step
 
-// ---- file 1: parameters as text ---------------------------------------------
+// --- file 1: number parsing ---
 
 // Reads one "%d" / "%lf" value the way scanf does (leading white space skipped).
 // Values that do not fit an int count as unparsable.
@@ -62,50 +66,85 @@ bool ParseReal(const char*& p, double& out) {
   return true;
 }
 
+// --- file 1: the parameters ---
+
+// One parameter of file 1: its name on the console and the int or real it holds, written
+// "%d " or "%lf ".
 struct Param {
+  const char* name;
   int* i;
   double* d;
 };
 
-bool ParseGroup(const char*& p, std::initializer_list<Param> group) {
-  for (const Param& v : group) {
+// The parameters in file order, each with its meaning and its readers beyond the knowledge
+// base. The file holds them in three groups: 1..15 (echoed on the console), 16..20 and 21.
+constexpr int kEchoed = 15;
+constexpr int kSecondGroupEnd = 20;
+constexpr std::array<Param, 21> kParameters{{
+    // grey-level step that marks a pixel as moved in the motion maps, 0..255; recognition,
+    // the operator's keys
+    {"DThreshold", &learn.DThreshold, nullptr},
+    {"OK_HIGH", &learn.OK_HIGH, nullptr},  // width of the protocol-map kernel, > 0; learning's kernel tables
+    // lowest agreement of the two rankings a live judgement accepts, -1..1; judgement
+    {"OCThreshold", nullptr, &learn.OCThreshold},
+    {"MThreshold", &learn.MThreshold, nullptr},  // second grey-level threshold of the motion maps; recognition
+    {"pos_num", &learn.pos_num, nullptr},  // gesture being learned or last learned, 0..7; learning, judgement
+    // frames per second, 1..1000: still-frame limit GRATE x 60 of the driver, pacing of the learning
+    {"GRATE", &learn.GRATE, nullptr},
+    {"GRATE_SUM", nullptr, &learn.GRATE_SUM},      // stored and read back only
+    {"GRATE_COUNT", &learn.GRATE_COUNT, nullptr},  // stored and read back only
+    {"NEROI", &learn.NEROI, nullptr},  // view points kept by the view-point selection, 0..32; learning
+    // scale of the direction tables and step of the maps and the characteristics, 1..100; recognition
+    {"SKIP", nullptr, &learn.SKIP},
+    {"GRATE_SUM2", nullptr, &learn.GRATE_SUM2},  // stored and read back only
+    {"RSKIP", nullptr, &learn.RSKIP},  // every RSKIP-th stored sample is compared, 1..100; discrimination
+    {"GRATE_COUNT2", &learn.GRATE_COUNT2, nullptr},  // stored and read back only
+    {"RF_COEFFICIENT", nullptr, &learn.RF_COEFFICIENT},  // factor of the learned RateLimit; learning
+    {"IdealGRATE", &learn.IdealGRATE, nullptr},  // stored and read back only
+    {"LearningPasses", &learn.LearningPasses, nullptr},  // passes still to run, 0 = not learning; all floors
+    {"StatEpsilon", nullptr, &learn.StatEpsilon},  // added to the variances of the templates; learning
+    // frames of the accept/reject hysteresis of the judgement, >= 1; judgement
+    {"JudgeRepeat", &learn.JudgeRepeat, nullptr},
+    {"ReservedReal", nullptr, &learn.ReservedReal},  // stored and read back only
+    // countdown step of the learning entries, 120 ms units, <= 100; teaching
+    {"CountdownUnit", &learn.CountdownUnit, nullptr},
+    // 1 = the view-point selection takes RoiMask instead of the learned evidence; learning
+    {"UseRoiMask", &learn.UseRoiMask, nullptr},
+}};
+
+bool ParseGroup(const char*& p, int from, int to) {
+  for (int k = from; k < to; ++k) {
+    const Param& v = kParameters[k];
     if (v.i ? !ParseInt(p, *v.i) : !ParseReal(p, *v.d)) return false;
   }
   return true;
 }
 
+// Parameters 1..15 as one console line.
 void EchoParameters(std::FILE* out) {
-  const LearningState& l = learn;
-  std::fprintf(out, "DThreshold=%d OK_HIGH=%d OCThreshold=%lf MThreshold=%d pos_num=%d ", l.DThreshold,
-               l.OK_HIGH, l.OCThreshold, l.MThreshold, l.pos_num);
-  std::fprintf(out, "GRATE=%d GRATE_SUM=%lf GRATE_COUNT=%d NEROI=%d SKIP=%lf GRATE_SUM2=%lf ", l.GRATE,
-               l.GRATE_SUM, l.GRATE_COUNT, l.NEROI, l.SKIP, l.GRATE_SUM2);
-  std::fprintf(out, "RSKIP=%lf GRATE_COUNT2=%d RF_COEFFICIENT=%lf IdealGRATE=%d \n", l.RSKIP,
-               l.GRATE_COUNT2, l.RF_COEFFICIENT, l.IdealGRATE);
+  for (int k = 0; k < kEchoed; ++k) {
+    const Param& v = kParameters[k];
+    if (v.i)
+      std::fprintf(out, "%s=%d ", v.name, *v.i);
+    else
+      std::fprintf(out, "%s=%lf ", v.name, *v.d);
+  }
+  std::fputc('\n', out);
 }
 
 // 21 values need a few hundred bytes; a file of junk must not fill the memory.
 constexpr size_t kMaxParameterText = 1 << 20;
 
+// A value that does not parse ends the reading: it and the later parameters keep their values.
 void ReadParameters(std::FILE* f) {
   std::string text;
   char buf[4096];
   size_t n;
   while (text.size() < kMaxParameterText && (n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
   const char* p = text.c_str();
-  LearningState& l = learn;
-  const bool ok = ParseGroup(p, {{&l.DThreshold, nullptr}, {&l.OK_HIGH, nullptr}, {nullptr, &l.OCThreshold},
-                                 {&l.MThreshold, nullptr}, {&l.pos_num, nullptr}, {&l.GRATE, nullptr},
-                                 {nullptr, &l.GRATE_SUM}, {&l.GRATE_COUNT, nullptr}, {&l.NEROI, nullptr},
-                                 {nullptr, &l.SKIP}, {nullptr, &l.GRATE_SUM2}, {nullptr, &l.RSKIP},
-                                 {&l.GRATE_COUNT2, nullptr}, {nullptr, &l.RF_COEFFICIENT},
-                                 {&l.IdealGRATE, nullptr}});
+  const bool ok = ParseGroup(p, 0, kEchoed);
   EchoParameters(stdout);
-  if (!ok) return;
-  if (!ParseGroup(p, {{&l.LearningPasses, nullptr}, {nullptr, &l.StatEpsilon}, {&l.JudgeRepeat, nullptr},
-                      {nullptr, &l.ReservedReal}, {&l.CountdownUnit, nullptr}}))
-    return;
-  ParseGroup(p, {{&l.UseRoiMask, nullptr}});
+  if (ok && ParseGroup(p, kEchoed, kSecondGroupEnd)) ParseGroup(p, kSecondGroupEnd, static_cast<int>(kParameters.size()));
 }
 
 // Each value is formatted on its own: "%lf" of a huge double runs to over 300 characters.
@@ -122,26 +161,45 @@ void AppendReal(std::string& out, double v) {
 }
 
 std::string FormatParameters() {
-  const LearningState& l = learn;
   std::string out;
-  AppendInt(out, l.DThreshold), AppendInt(out, l.OK_HIGH), AppendReal(out, l.OCThreshold);
-  AppendInt(out, l.MThreshold), AppendInt(out, l.pos_num), AppendInt(out, l.GRATE);
-  AppendReal(out, l.GRATE_SUM), AppendInt(out, l.GRATE_COUNT), AppendInt(out, l.NEROI);
-  AppendReal(out, l.SKIP), AppendReal(out, l.GRATE_SUM2), AppendReal(out, l.RSKIP);
-  AppendInt(out, l.GRATE_COUNT2), AppendReal(out, l.RF_COEFFICIENT), AppendInt(out, l.IdealGRATE);
-  AppendInt(out, l.LearningPasses), AppendReal(out, l.StatEpsilon), AppendInt(out, l.JudgeRepeat);
-  AppendReal(out, l.ReservedReal), AppendInt(out, l.CountdownUnit);
-  AppendInt(out, l.UseRoiMask);
+  for (const Param& v : kParameters) v.i ? AppendInt(out, *v.i) : AppendReal(out, *v.d);
   return out;
 }
 
-// ---- binary blocks ------------------------------------------------------------
+// --- files 2 and 3: binary blocks ---
 
+// A table's bytes as they lie in the file.
+struct Block {
+  void* data;
+  size_t size;
+};
 template <typename T>
-void ReadBlock(std::FILE* f, T& table) {
-  // A short file leaves the rest of the table as it was.
-  (void)std::fread(&table, 1, sizeof table, f);
+constexpr Block BlockOf(T& table) {
+  return {&table, sizeof table};
 }
+
+// The blocks of files 2 and 3 in file order: ReadKB reads and WriteKB writes exactly these.
+// Learning samples; GestureInfo's eight 28-byte entries lie one after another.
+constexpr std::array<Block, 4> kFile2Blocks{
+    {BlockOf(learn.GestureInfo), BlockOf(SampleTable), BlockOf(learn.RoiActive), BlockOf(learn.SampleHigh)}};
+// Per-gesture statistics.
+constexpr std::array<Block, 9> kFile3Blocks{
+    {BlockOf(learn.RateLimit), BlockOf(learn.GestureSpare), BlockOf(learn.OK_VAR), BlockOf(learn.MatchLimit),
+     BlockOf(learn.RoiWeightSum), BlockOf(learn.JudgeSum), BlockOf(learn.JudgeCount), BlockOf(learn.SampleCount),
+     BlockOf(learn.RoiMask)}};
+struct BlockFile {
+  int number;  // 2 or 3
+  std::span<const Block> blocks;
+};
+constexpr std::array<BlockFile, 2> kBlockFiles{{{2, kFile2Blocks}, {3, kFile3Blocks}}};
+static_assert(sizeof(LearningState::GestureInfo) == kGestures * sizeof(GestureEntry), "GestureInfo: no padding");
+
+void ReadBlocks(std::FILE* f, const BlockFile& file) {
+  // A short file leaves the rest of the tables as they were.
+  for (const Block& b : file.blocks) (void)std::fread(b.data, 1, b.size, f);
+}
+
+// --- file 4: pattern records ---
 
 void CheckPattern(int m, int g, int s, const double* re, const double* ps) {
   for (int i = 0; i < kSigLen; ++i)
@@ -184,7 +242,7 @@ void PumpEvents() {
   if (EnginePumpEvents) EnginePumpEvents();
 }
 
-// ---- saving: temporary files, renamed only when all four are complete --------
+// --- saving: temporary files, renamed only when all four are complete ---
 
 struct TempFile {
   std::string target, tmp;
@@ -200,9 +258,8 @@ bool OpenTemp(TempFile& t, const std::string& target) {
   return t.f != nullptr;
 }
 
-template <typename T>
-void WriteBlock(TempFile& t, const T& table) {
-  (void)std::fwrite(&table, 1, sizeof table, t.f);
+void WriteBlocks(TempFile& t, const BlockFile& file) {
+  for (const Block& b : file.blocks) (void)std::fwrite(b.data, 1, b.size, t.f);
 }
 
 void CloseTemp(TempFile& t) {
@@ -220,6 +277,8 @@ void Banner(const char* const* lines, int n) {
 }
 
 }  // namespace
+
+// --- bounds of loaded values ---
 
 // Loaded values that later serve as indices, loop steps or counts are bounded here,
 // each with a message on stderr. Clamped: SampleHigh to -1..200, SampleCount to
@@ -296,6 +355,8 @@ void BoundKnowledgeBase() {
   if (l.ReviewFrame < 0 || l.ReviewFrame > l.RecordedFrames) l.ReviewFrame = 0;
 }
 
+// --- reading and writing ---
+
 int ReadKB() {
   std::string name[4];
   for (int i = 0; i < 4; ++i) {
@@ -311,29 +372,14 @@ int ReadKB() {
     std::fprintf(stderr, "Couldn't Open File in ReadKB()-[ %s ].\n", name[0].c_str());
   }
 
-  if (std::FILE* f = std::fopen(name[1].c_str(), "rb")) {
-    for (auto& entry : learn.GestureInfo) ReadBlock(f, entry);
-    ReadBlock(f, SampleTable);
-    ReadBlock(f, learn.RoiActive);
-    ReadBlock(f, learn.SampleHigh);
-    std::fclose(f);
-  } else {
-    std::fprintf(stderr, "Couldn't Open File in ReadKB()-[ %s ].\n", name[1].c_str());
-  }
-
-  if (std::FILE* f = std::fopen(name[2].c_str(), "rb")) {
-    ReadBlock(f, learn.RateLimit);
-    ReadBlock(f, learn.GestureSpare);
-    ReadBlock(f, learn.OK_VAR);
-    ReadBlock(f, learn.MatchLimit);
-    ReadBlock(f, learn.RoiWeightSum);
-    ReadBlock(f, learn.JudgeSum);
-    ReadBlock(f, learn.JudgeCount);
-    ReadBlock(f, learn.SampleCount);
-    ReadBlock(f, learn.RoiMask);
-    std::fclose(f);
-  } else {
-    std::fprintf(stderr, "Couldn't Open File in ReadKB()-[ %s ].\n", name[2].c_str());
+  for (const BlockFile& file : kBlockFiles) {
+    const std::string& n = name[file.number - 1];
+    if (std::FILE* f = std::fopen(n.c_str(), "rb")) {
+      ReadBlocks(f, file);
+      std::fclose(f);
+    } else {
+      std::fprintf(stderr, "Couldn't Open File in ReadKB()-[ %s ].\n", n.c_str());
+    }
   }
 
   std::FILE* f = std::fopen(name[3].c_str(), "rb");
@@ -373,28 +419,14 @@ bool WriteKB() {
   EchoParameters(stdout);
   all = all && t[0].ok;
 
-  if (OpenTemp(t[1], KBFileName(2))) {
-    for (const auto& entry : learn.GestureInfo) WriteBlock(t[1], entry);
-    WriteBlock(t[1], SampleTable);
-    WriteBlock(t[1], learn.RoiActive);
-    WriteBlock(t[1], learn.SampleHigh);
-    CloseTemp(t[1]);
+  for (const BlockFile& file : kBlockFiles) {
+    TempFile& x = t[file.number - 1];
+    if (OpenTemp(x, KBFileName(file.number))) {
+      WriteBlocks(x, file);
+      CloseTemp(x);
+    }
+    all = all && x.ok;
   }
-  all = all && t[1].ok;
-
-  if (OpenTemp(t[2], KBFileName(3))) {
-    WriteBlock(t[2], learn.RateLimit);
-    WriteBlock(t[2], learn.GestureSpare);
-    WriteBlock(t[2], learn.OK_VAR);
-    WriteBlock(t[2], learn.MatchLimit);
-    WriteBlock(t[2], learn.RoiWeightSum);
-    WriteBlock(t[2], learn.JudgeSum);
-    WriteBlock(t[2], learn.JudgeCount);
-    WriteBlock(t[2], learn.SampleCount);
-    WriteBlock(t[2], learn.RoiMask);
-    CloseTemp(t[2]);
-  }
-  all = all && t[2].ok;
 
   auto discard = [&] {
     for (TempFile& x : t)

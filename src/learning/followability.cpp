@@ -16,14 +16,13 @@
 
 #include "common/learning_state.h"
 #include "learning/learning.h"
+#include "recognition/phase.h"
 #include "recognition/recognition.h"
 
 namespace orv {
 
 namespace {
 
-constexpr double kNoMax = -999999999.0;
-constexpr double kNoMin = 999999999.0;
 constexpr double kRatioCap = 99.0;  // another gesture gathers evidence and g none
 
 template <typename T>
@@ -44,7 +43,7 @@ bool HasProtocolMap(int g) {
 }
 
 // Stored frame i of gesture g in view v against every stored sample of every gesture, except
-// itself: the minimum and maximum distances per gesture and the similarities they give.
+// itself, by discrimination's own scan.
 void MatchStoredFrame(int g, int i, int v, FrameMatch& m) {
   for (int h = 0; h < kGestures; ++h) {
     m.compared[h][v] = false;
@@ -52,48 +51,13 @@ void MatchStoredFrame(int g, int i, int v, FrameMatch& m) {
     m.sample[h][v] = 0;
   }
   if (!learn.RoiActive[v] || !PatternPresent[v][g][i]) return;
-  const bool odd = v & 1;
-  const double* query = odd ? Patterns->Ps[v][g][i].data() : Patterns->Re[v][g][i].data();
-  const int stride = ComparedSampleStride();
-
-  const double* recs[kGestures * kSeqFrames];
-  int number[kGestures * kSeqFrames];
-  double dist[kGestures * kSeqFrames];
-  std::array<int, kGestures + 1> first{};
-  int n = 0;
+  const double* query = (v & 1) ? Patterns->Ps[v][g][i].data() : Patterns->Re[v][g][i].data();
+  NearestSamples near;
+  FindNearestSamples(query, v, g, i, near);
   for (int h = 0; h < kGestures; ++h) {
-    first[h] = n;
-    const int high = std::min(learn.SampleHigh[v][h], kSeqFrames);
-    const auto& half = odd ? Patterns->Ps[v][h] : Patterns->Re[v][h];
-    for (int s = 0; s < high && PatternPresent[v][h][s]; s += stride) {
-      if (h == g && s == i) continue;
-      recs[n] = half[s].data();
-      number[n++] = s + 1;
-    }
-  }
-  first[kGestures] = n;
-  DistanceKernel(query, recs, n, dist);
-
-  std::array<double, kGestures> minD, maxD;
-  double overall = kNoMax;
-  for (int h = 0; h < kGestures; ++h) {
-    minD[h] = kNoMin;
-    maxD[h] = kNoMax;
-    for (int k = first[h]; k < first[h + 1]; ++k) {
-      maxD[h] = std::max(maxD[h], dist[k]);
-      if (dist[k] < minD[h]) {
-        minD[h] = dist[k];
-        m.compared[h][v] = true;
-        m.sample[h][v] = number[k];
-      }
-    }
-    if (maxD[h] <= 0) m.sample[h][v] = 0;
-    overall = std::max(overall, maxD[h]);
-  }
-  for (int h = 0; h < kGestures; ++h) {
-    if (!(maxD[h] >= 0 && overall > 0)) continue;
-    const double s = 1.0 - minD[h] / overall;
-    if (s >= 0 && s <= 1) m.similarity[h][v] = s;
+    m.compared[h][v] = near.found[h];
+    m.similarity[h][v] = near.similarity[h];
+    m.sample[h][v] = near.sample[h];
   }
 }
 
@@ -128,7 +92,7 @@ void JudgeFollowability(int g) {
   std::array<double, 3> ring3{};
   int index5 = 0, index3 = 0;
   double lastRaw = -1.0, lastPhase = 0.0;
-  double low = kNoMin, high = kNoMax, rise = 0.0, travel = 0.0;
+  double low = kNoLow, high = kNoHigh, rise = 0.0, travel = 0.0;
   std::array<double, kGestures> cum{};
 
   FrameMatch m;

@@ -153,6 +153,59 @@ int ComparedSampleStride() {
   return static_cast<int>(r);
 }
 
+// --- the nearest-sample scan ---
+
+void FindNearestSamples(const double* cur, int view, int leaveOutGesture, int leaveOut, NearestSamples& out) {
+  const bool odd = view & 1;
+  const int stride = ComparedSampleStride();
+  // The records to compare, gesture after gesture; one pass computes all distances.
+  int n = 0;
+  for (int g = 0; g < kGestures; ++g) {
+    out.first[g] = n;
+    const int high = std::min(learn.SampleHigh[view][g], kSeqFrames);
+    const auto& present = PatternPresent[view][g];
+    const auto& half = odd ? Patterns->Ps[view][g] : Patterns->Re[view][g];
+    // The scan ends at the first missing sample.
+    for (int s = 0; s < high && present[s]; s += stride) {
+      if (g == leaveOutGesture && s == leaveOut) continue;
+      out.record[n] = half[s].data();
+      out.number[n++] = s + 1;
+    }
+  }
+  out.first[kGestures] = n;
+  DistanceKernel(cur, out.record.data(), n, out.distance.data());
+
+  out.overallMax = kNoMax;
+  for (int g = 0; g < kGestures; ++g) {
+    double& maxD = out.maxDistance[g];
+    double& minD = out.minDistance[g];
+    maxD = kNoMax;
+    minD = kNoMin;
+    out.sample[g] = 0;
+    out.found[g] = false;
+    for (int k = out.first[g]; k < out.first[g + 1]; ++k) {
+      const double d = out.distance[k];
+      if (d > maxD) maxD = d;
+      if (d < minD) {  // ties keep the earlier sample
+        minD = d;
+        out.found[g] = true;
+        out.sample[g] = out.number[k];
+      }
+    }
+    if (maxD <= 0) out.sample[g] = 0;
+    if (maxD > out.overallMax) out.overallMax = maxD;
+  }
+  for (int g = 0; g < kGestures; ++g) {
+    out.similarity[g] = 0.0;
+    if (out.maxDistance[g] >= 0 && out.overallMax > 0) {
+      const double v = 1.0 - out.minDistance[g] / out.overallMax;
+      if (v >= 0 && v <= 1) out.similarity[g] = v;
+    }
+  }
+}
+
+// --- storing and matching one view point ---
+
 namespace {
 
 // Divides Re and Ps by their largest values; false when either largest value is not
@@ -175,14 +228,14 @@ int Learn(int a, double similarity[8], int bestSample[8], int gestureOut[8], int
   gestureOut[a] = a;
   similarity[a] = 1.0;
   const int s = bestSample[0] - 1;
-  if (s < 0 || s >= kSeqFrames) return -999;
+  if (s < 0 || s >= kSeqFrames) return kCannotUse;
   if (!PatternPresent[view][a][s]) {
     if (!EnsurePatternStore()) {
       std::fprintf(stderr,
                    "No memory for a pattern record (MODE:%d GESTURE:%d SAMPLE:%d); the sample "
                    "is not stored.\n",
                    view, a, s);
-      return -999;
+      return kCannotUse;
     }
     PatternPresent[view][a][s] = 1;
   }
@@ -197,8 +250,8 @@ int Learn(int a, double similarity[8], int bestSample[8], int gestureOut[8], int
 
 int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int gestureOut[8],
                  int view) {
-  if (view < 0 || view >= kViews || learnGesture >= kGestures) return -999;
-  if (learnGesture < 0 && (!Patterns || !ViewHasPatterns(view))) return -999;
+  if (view < 0 || view >= kViews || learnGesture >= kGestures) return kCannotUse;
+  if (learnGesture < 0 && (!Patterns || !ViewHasPatterns(view))) return kCannotUse;
 
   GcRecordT& gc = recog.GcRecord;
   if (view / 4 == static_cast<int>(recog.LastView * 0.25) && recog.GcValid) {
@@ -208,12 +261,12 @@ int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int 
     recog.GcValid = 0;
     gc = GcRecordT{};
     GetGC(view);
-    if (RadialSignature() == -1) return -999;
+    if (RadialSignature() == -1) return kCannotUse;
     recog.GcSaved = gc;
     recog.GcValid = 1;
   }
   if (!recog.GcNormalised && (view % 4 == 2 || view % 4 == 3)) {
-    if (!Normalise(gc)) return -999;
+    if (!Normalise(gc)) return kCannotUse;
     recog.GcNormalised = 1;
     recog.GcSaved = gc;
   }
@@ -221,61 +274,29 @@ int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int 
 
   if (learnGesture >= 0) return Learn(learnGesture, similarity, bestSample, gestureOut, view);
 
-  const bool odd = view & 1;
-  const double* cur = odd ? gc.Ps.data() : gc.Re.data();
-  const int stride = ComparedSampleStride();
-
-  // The records to compare, gesture after gesture; one pass computes all distances.
-  const double* recs[kGestures * kSeqFrames];
-  double dist[kGestures * kSeqFrames];
-  int first[kGestures + 1];
-  int n = 0;
-  for (int g = 0; g < kGestures; ++g) {
-    first[g] = n;
-    const int high = std::min(learn.SampleHigh[view][g], kSeqFrames);
-    const auto& present = PatternPresent[view][g];
-    const auto& half = odd ? Patterns->Ps[view][g] : Patterns->Re[view][g];
-    // The scan ends at the first missing sample.
-    for (int s = 0; s < high && present[s]; s += stride) recs[n++] = half[s].data();
-  }
-  first[kGestures] = n;
-  DistanceKernel(cur, recs, n, dist);
-
+  const double* cur = (view & 1) ? gc.Ps.data() : gc.Re.data();
+  NearestSamples near;
+  FindNearestSamples(cur, view, -1, -1, near);
+  // Gesture by gesture, as the records were scanned: a gesture whose first sample is missing
+  // ends the view, its reports and those of the gestures before it given, the later ones not.
   recog.OverallMaxDistance = kNoMax;
   for (int g = 0; g < kGestures; ++g) {
-    double& maxD = recog.MaxDistance[g];
-    double& minD = recog.MinDistance[g];
-    maxD = kNoMax;
-    minD = kNoMin;
+    recog.MaxDistance[g] = near.maxDistance[g];
+    recog.MinDistance[g] = near.minDistance[g];
     if (learn.SampleHigh[view][g] > 0) {
-      for (int k = first[g]; k < first[g + 1]; ++k) {
-        const int s = (k - first[g]) * stride;
-        const double d = dist[k];
-        if (d > kCorruptSum) ReportCorrupt(g, view, s, cur, recs[k]);
-        if (d > maxD) maxD = d;
-        if (d < minD) {
-          minD = d;
-          gestureOut[g] = g;
-          bestSample[g] = s + 1;
-        }
-      }
-      if (maxD < 0) {
-        std::printf("Discriminate() -> Skipped..%lf  mode=%d, REVIEW_MODE=%d\n", maxD, view,
+      for (int k = near.first[g]; k < near.first[g + 1]; ++k)
+        if (near.distance[k] > kCorruptSum) ReportCorrupt(g, view, near.number[k] - 1, cur, near.record[k]);
+      if (near.maxDistance[g] < 0) {
+        std::printf("Discriminate() -> Skipped..%lf  mode=%d, REVIEW_MODE=%d\n", near.maxDistance[g], view,
                     learn.REVIEW_MODE);
-        return -999;
+        return kCannotUse;
       }
     }
-    if (maxD <= 0) bestSample[g] = 0;
-    if (maxD > recog.OverallMaxDistance) recog.OverallMaxDistance = maxD;
+    if (near.found[g]) gestureOut[g] = g;
+    bestSample[g] = near.sample[g];
+    if (near.maxDistance[g] > recog.OverallMaxDistance) recog.OverallMaxDistance = near.maxDistance[g];
   }
-
-  for (int g = 0; g < kGestures; ++g) {
-    similarity[g] = 0.0;
-    if (recog.MaxDistance[g] >= 0 && recog.OverallMaxDistance > 0) {
-      const double v = 1.0 - recog.MinDistance[g] / recog.OverallMaxDistance;
-      if (v >= 0 && v <= 1) similarity[g] = v;
-    }
-  }
+  for (int g = 0; g < kGestures; ++g) similarity[g] = near.similarity[g];
   return 0;
 }
 

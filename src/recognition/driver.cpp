@@ -52,7 +52,7 @@ void StoreFrameRecord() {
 // A frame that does not count: no judgement, and when a view failed while learning,
 // that gesture's samples of this frame and later are dropped.
 void AbortFrame(int learnGesture, int failedView) {
-  recog.JudgedGesture = -2;
+  recog.JudgedGesture = kNoJudgement;
   if (failedView >= 0) {
     ClearView(failedView);
     if (Learning(learnGesture) && recog.mflg > 0) {
@@ -69,8 +69,8 @@ void AbortFrame(int learnGesture, int failedView) {
 
 void ResetResultBlock() {
   std::memset(recog.JudgedName, 0, sizeof recog.JudgedName);
-  recog.JudgedGesture = -2;
-  recog.PHASE = recog.ACCEL = recog.WIDTH = recog.SPEED = recog.JudgedLength = recog.INP_FNUM = -4;
+  recog.JudgedGesture = kNoJudgement;
+  recog.PHASE = recog.ACCEL = recog.WIDTH = recog.SPEED = recog.JudgedLength = recog.INP_FNUM = kUnset;
   recog.JudgedSpare = 0;
 }
 
@@ -135,17 +135,17 @@ bool DriveGRI(int learnGesture) {
       recog.ViewBestSample[v].fill(learn.RoiActive[v] ? recog.mflg : 0);
       if (!learn.RoiActive[v]) continue;
       if (Discriminate(learnGesture, recog.ViewSimilarity[v].data(), recog.ViewBestSample[v].data(),
-                       recog.ViewGesture[v].data(), v) == -999) {
+                       recog.ViewGesture[v].data(), v) == kCannotUse) {
         AbortFrame(learnGesture, v);
-        recog.JudgedGesture = -2;
+        recog.JudgedGesture = kNoJudgement;
         return false;
       }
     }
     if (recog.mflg >= 1 && recog.mflg <= kSeqFrames) StoreFrameRecord();
 
-    if (JudgeMap(learnGesture, 0) == -999 && learn.LearningPasses < 1) {
+    if (JudgeMap(learnGesture, 0) == kNoResult && learn.LearningPasses < 1) {
       AbortFrame(learnGesture, -1);
-      recog.JudgedGesture = -2;
+      recog.JudgedGesture = kNoJudgement;
       return false;
     }
     if (RecordsSamples() && learn.SampleCount[learn.pos_num] < kSeqFrames) ++learn.SampleCount[learn.pos_num];
@@ -164,7 +164,7 @@ bool DriveGRI(int learnGesture) {
     ResetRecognition();
     if (Learning(learnGesture)) DiscardSamples(learnGesture);
   }
-  recog.JudgedGesture = -2;
+  recog.JudgedGesture = kNoJudgement;
   return false;
 }
 

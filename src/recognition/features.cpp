@@ -35,8 +35,8 @@ void Twiddle(double a, double& c, double& s) {
     EndProcess(1);
   }
   const int key = static_cast<int>(scaled);
-  if (recog.CosCache[key] == -999.0) recog.CosCache[key] = std::cos(a);
-  if (recog.SinCache[key] == -999.0) recog.SinCache[key] = std::sin(a);
+  if (recog.CosCache[key] == kEmptyTrigSlot) recog.CosCache[key] = std::cos(a);
+  if (recog.SinCache[key] == kEmptyTrigSlot) recog.SinCache[key] = std::sin(a);
   c = recog.CosCache[key];
   s = recog.SinCache[key];
 }
@@ -52,8 +52,8 @@ void FillDirectionTables() {
 }
 
 void ResetEngineCaches() {
-  recog.CosCache.fill(-999.0);
-  recog.SinCache.fill(-999.0);
+  recog.CosCache.fill(kEmptyTrigSlot);
+  recog.SinCache.fill(kEmptyTrigSlot);
   recog.CacheScale = 477.30567442220206;
   recog.WholeImageRadius = static_cast<int>(std::sqrt(10000.0) * 0.5);
 }

@@ -11,16 +11,14 @@
 #include "common/learning_state.h"
 #include "common/platform.h"
 #include "common/recognition_state.h"
-#include "recognition/recognition.h"
 #include "common/timer.h"
+#include "recognition/phase.h"
+#include "recognition/recognition.h"
 
 namespace orv {
 
 namespace {
 
-constexpr double kNoLow = 201.0;   // PhaseLow before any phase
-constexpr double kNoHigh = -1.0;   // PhaseHigh before any phase
-constexpr double kMaxPhase = 200.0;
 constexpr int kNameChars = 19;     // characters of a gesture name that are published
 
 // Highest score first; a record moves up only past a strictly lower score, so equal scores
@@ -46,12 +44,6 @@ double Agreement(const std::array<RankEntry, kGestures>& cum, const std::array<R
   }
   const double denom = static_cast<double>(n) * n * n - n;
   return denom == 0.0 ? 1.0 : 1.0 - 6.0 * d / denom;
-}
-
-// value moved to ref +- limit when it lies farther than limit from ref.
-double LimitStep(double value, double ref, double limit) {
-  if (std::fabs(value - ref) <= limit) return value;
-  return value > ref ? ref + limit : ref - limit;
 }
 
 void TrackRange(double phi, int g) {
@@ -85,7 +77,7 @@ void DropSequence(int rejected) {
 
 int Fail(int judged) {
   recog.JudgedGesture = judged;
-  return -999;
+  return kNoResult;
 }
 
 // The gesture whose review statistics are collected, or -1 outside a review.
@@ -128,11 +120,11 @@ void RankGestures() {
 }
 
 // Candidate of a recognition call, with the hysteresis. -1 = none (also after a drop);
-// -2 = the rankings tie and nothing can be said.
+// kNoJudgement = the rankings tie and nothing can be said.
 int RecognitionCandidate(int frames) {
   const auto& cum = recog.CumRanking;
   const auto& now = recog.FrameRanking;
-  if (cum[0].score == cum[1].score && now[0].score == now[1].score) return -2;
+  if (cum[0].score == cum[1].score && now[0].score == now[1].score) return kNoJudgement;
   int candidate = cum[0].score / frames >= learn.RateLimit[cum[0].gesture] ? cum[0].gesture : -1;
   const int repeat = learn.JudgeRepeat;
   if (now[0].score >= learn.RateLimit[now[0].gesture]) {
@@ -241,74 +233,6 @@ void PublishName(int g) {
 
 }  // namespace
 
-// Similarities are 0..1; anything else (or NaN) is kept inside the table rather than read past it.
-int SimilarityLevel(double s) {
-  const double x = 999.0 * s;
-  if (!(x > 0.0)) return 0;
-  if (x >= kLevels - 1) return kLevels - 1;
-  return static_cast<int>(x);
-}
-
-bool PhaseFromViews(std::array<double, kViews>& evidence, const std::array<int, kViews>& sample,
-                    std::array<double, kViews>& weight, double& phase) {
-  double m = 0.0;
-  for (int v = 0; v < kViews; ++v)
-    if (learn.RoiActive[v] && evidence[v] > m) m = evidence[v];
-  if (!(m > 0.0)) return false;
-  double acc = -1.0, sum = 0.0;
-  for (int v = 0; v < kViews; ++v) {
-    if (!learn.RoiActive[v]) continue;
-    double w = evidence[v];
-    if (m != 1.0) evidence[v] = w /= m;  // once normalised, m stays exactly 1
-    weight[v] = w;
-    acc += w * sample[v];
-    sum += w;
-  }
-  if (!(sum > 0.0)) return false;
-  const double p = acc / sum;
-  if (std::isnan(p)) return false;
-  phase = std::min(std::max(p, 1.0), kMaxPhase);
-  return true;
-}
-
-double SmoothRawPhase(double& p, double before, double limit, double length, std::array<double, 5>& ring5,
-                      int index5, std::array<double, 3>& ring3, int index3) {
-  if (before >= 1.0) p = LimitStep(p, before, limit);
-
-  ring5[index5] = p;
-  double sum = 0.0;
-  int n = 0;
-  for (double e : ring5)
-    if (e > 0.0) sum += e, ++n;
-  const double a = n > 0 ? sum / n : p;  // p itself is at least 1, so n >= 1
-  for (double& e : ring5)
-    if (e > 0.0) e = LimitStep(e, a, limit);
-
-  ring3[index3] = a;
-  double v = a;
-  if (ring3[2] > 0.0) {
-    // The median comes from a sorted copy: the ring keeps its order, so the next entry
-    // still replaces the oldest one.
-    std::array<double, 3> sorted = ring3;
-    std::sort(sorted.begin(), sorted.end());
-    const double b = sorted[1];
-    for (double& e : ring3) e = LimitStep(e, b, limit);
-    v = b;
-  }
-
-  // The first 30 % of the learned motion map to phase 1, 30..70 % stretch over the whole length.
-  double phi = v - 0.3 * length >= 1.0 ? std::min((v - 0.3 * length) / 0.4, length) : 1.0;
-  if (phi > length) phi = length;
-  if (phi < 1.0) phi = 1.0;
-  return phi;
-}
-
-bool TightenStepLimit(double& limit, double phi, double before) {
-  if (!(phi > 0.0 && before > 0.0 && std::fabs(phi - before) > limit && limit > 1.0)) return false;
-  limit -= 0.5;
-  return true;
-}
-
 void ClearPhaseSmoothing() {
   recog.SmoothedPhase.fill(0.0);
   recog.PhaseRing5.fill(0.0);
@@ -318,7 +242,7 @@ void ClearPhaseSmoothing() {
 
 int JudgeMap(int learnGesture, int final) {
   const int frames = recog.mflg;
-  if (frames < 1 || frames > kSeqFrames) return Fail(-2);
+  if (frames < 1 || frames > kSeqFrames) return Fail(kNoJudgement);
   const int f = CheckIndex(frames - 1);
   const bool learning = learnGesture >= 0 && learnGesture < kGestures;
   // Live recognition per frame: the only judgements the acceptance tests may refuse.
@@ -338,10 +262,10 @@ int JudgeMap(int learnGesture, int final) {
     candidate = learn.pos_num;
   } else {
     candidate = RecognitionCandidate(frames);
-    if (candidate == -2) return Fail(-3);
+    if (candidate == kNoJudgement) return Fail(kJudgementFailed);
   }
   recog.CandidateGesture = candidate;
-  if (candidate < 0 || recog.mflg < 1) return Fail(-3);
+  if (candidate < 0 || recog.mflg < 1) return Fail(kJudgementFailed);
   recog.SequenceRejected = 0;
   CollectReviewEvidence(f);
 
@@ -349,7 +273,7 @@ int JudgeMap(int learnGesture, int final) {
   if (g >= kGestures) {
     if (control.CamBeep) Bell();
     std::printf("Illegal GestureNo Found in JudgeMap()(2).\n");
-    return Fail(-3);
+    return Fail(kJudgementFailed);
   }
 
   // ---- phase ----
@@ -362,7 +286,7 @@ int JudgeMap(int learnGesture, int final) {
     }
   } else {
     RawPhases(f, g);
-    if (!(recog.FramePhase[f] >= 1.0)) return Fail(-3);
+    if (!(recog.FramePhase[f] >= 1.0)) return Fail(kJudgementFailed);
     AdaptStepLimit(f, g, SmoothPhase(f, g));
     MeasureSpread(f, g);
   }
@@ -370,7 +294,7 @@ int JudgeMap(int learnGesture, int final) {
   // ---- publishing ----
   double& phase = recog.SmoothedPhase[f];
   if (recog.PhaseHigh == kNoHigh || recog.PhaseLow == kNoLow || !(phase > 0.0 && phase < kNoLow)) {
-    recog.JudgedGesture = -2;
+    recog.JudgedGesture = kNoJudgement;
     return 0;
   }
   const int length = learn.GestureInfo[g].length;
@@ -417,7 +341,7 @@ int JudgeMap(int learnGesture, int final) {
   if (cum[0].score > 0.0 && second > 0.0) {
     const double ratio = second / cum[0].score;
     if (live) {
-      if (ratio > learn.MatchLimit[cum[0].gesture]) return Fail(-2);  // two gestures too close
+      if (ratio > learn.MatchLimit[cum[0].gesture]) return Fail(kNoJudgement);  // two gestures too close
       if (recog.RankAgreement < learn.OCThreshold) {
         DropSequence(0);
         return 0;

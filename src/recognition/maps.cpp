@@ -101,11 +101,11 @@ void ComputeMotionMaps() {
 }
 
 int PreGetGC(int k) {
-  if (k < 0 || k >= kMaps) return -999;
+  if (k < 0 || k >= kMaps) return kCannotUse;
   FeatureMapRecord& m = recog.FeatureMap[k];
   if (!learn.MapEnable[k]) {
     ClearRegion(m);
-    return -999;
+    return kCannotUse;
   }
   // Every marked pixel lies inside the box, so per-column and per-row counts give the
   // box, the centroid over the box and the pixel count alike.
@@ -172,7 +172,7 @@ int PreGetGC(int k) {
   m.cx = cx;
   m.cy = cy;
   m.radius = radius;
-  return radius > SkipSteps() ? 0 : -999;
+  return radius > SkipSteps() ? 0 : kCannotUse;
 }
 
 void ComputeStatusValues() {

@@ -10,7 +10,7 @@ namespace orv {
 void ResetRecognition();
 // Clears the judged name and the result fields; rv and rt keep their values.
 void ResetResultBlock();
-// Judgement of the current frame (final = 1 at the end of a sequence): 0, or -999 when
+// Judgement of the current frame (final = 1 at the end of a sequence): 0, or kNoResult when
 // no judgement could be made and the frame is not to count.
 int JudgeMap(int learnGesture, int final);
 // Restarts the smoothed phase: SmoothedPhase, both smoothing rings and their indices.
@@ -18,24 +18,6 @@ int JudgeMap(int learnGesture, int final);
 void ClearPhaseSmoothing();
 // Judge counters, the four rankings and the recorded views of the sequence, all back to empty.
 void ClearSequenceEvidence();
-
-// Protocol-map level of a similarity: trunc(999 s), kept within 0..999.
-int SimilarityLevel(double s);
-// The judgement's phase, step by step, for anyone who must estimate it exactly as the
-// judgement does on data of its own (the verdict on a taught motion):
-// - raw phase of one frame: the best sample numbers of the active views, each weighted by its
-//   evidence relative to the strongest view (evidence normalised in place, weights of the
-//   active views into `weight`), limited to 1..200; false when no view has evidence;
-bool PhaseFromViews(std::array<double, kViews>& evidence, const std::array<int, kViews>& sample,
-                    std::array<double, kViews>& weight, double& phase);
-// - its smoothing: p limited to `before` +- limit (when before >= 1; p comes back limited),
-//   the five- and three-entry rings at the given slots (the caller advances them), and the
-//   rescaling to the learned length: the smoothed phase, 1..length;
-double SmoothRawPhase(double& p, double before, double limit, double length, std::array<double, 5>& ring5,
-                      int index5, std::array<double, 3>& ring3, int index3);
-// - a jump of the smoothed phase from `before` larger than the limit lowers the limit by 0.5
-//   while it is above 1.0 (true when lowered; the caller keeps it at 1.0 or more).
-bool TightenStepLimit(double& limit, double phi, double before);
 
 // Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
 // recorded frame during review, whose end turns the review statistics into limits) and
@@ -50,7 +32,7 @@ void ResetEngineCaches();
 // Maps 1, 2, 4 and DiffPixelCount/ForegroundPixelCount from the current and previous frame.
 void ComputeMotionMaps();
 // Region of map k (bounding box, centroid, half-diagonal). 0 when the radius exceeds
-// trunc(SKIP), else -999.
+// trunc(SKIP), else kCannotUse.
 int PreGetGC(int k);
 // rv and rt from the counts and the regions of maps 1 and 2 (after the PreGetGC calls).
 void ComputeStatusValues();
@@ -84,7 +66,7 @@ int RadialSignature();
 void TransformSignature();
 
 // One view point of one frame against the knowledge base (learnGesture >= 0: store the
-// characteristics as sample mflg-1 of that gesture). 0, or -999 when the view cannot be used.
+// characteristics as sample mflg-1 of that gesture). 0, or kCannotUse when the view cannot be used.
 int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int gestureOut[8],
                  int view);
 // L1 distances of n stored halves (64 doubles each) to cur, every sum in index order. The
@@ -93,6 +75,30 @@ using DistanceFn = void (*)(const double* cur, const double* const* recs, int n,
 extern DistanceFn DistanceKernel;
 // Every r-th stored sample is compared (r from RSKIP, 1..200).
 int ComparedSampleStride();
+
+// The stored samples of every gesture nearest to `cur`, one half of a view's characteristics
+// (Re for an even view, Ps for an odd one): the one scan that discrimination and the verdict
+// on a taught motion share.
+struct NearestSamples {
+  // The compared records, gesture after gesture: gesture g's are first[g]..first[g + 1] - 1.
+  std::array<const double*, kGestures * kSeqFrames> record;  // the stored half compared
+  std::array<int, kGestures * kSeqFrames> number;            // its sample number, 1..200
+  std::array<double, kGestures * kSeqFrames> distance;       // its L1 distance to cur, >= 0
+  std::array<int, kGestures + 1> first;
+  // Per gesture: the nearest and farthest distance (999999999 / -999999999 when nothing was
+  // compared or every distance was NaN), the nearest sample (1-based; 0 = none, and also
+  // when every distance is 0), and whether a nearest sample was found at all.
+  std::array<double, kGestures> minDistance, maxDistance;
+  std::array<int, kGestures> sample;
+  std::array<bool, kGestures> found;
+  double overallMax;  // largest maxDistance over the gestures
+  // 1 - minDistance / overallMax, 0..1; 0 when the gesture or the view has nothing to compare.
+  std::array<double, kGestures> similarity;
+};
+// Compares every r-th stored sample up to SampleHigh (the scan of a gesture ends at its first
+// missing sample); sample leaveOut (0-based) of gesture leaveOutGesture is not compared (-1:
+// none): the verdict replays a stored frame against all the others.
+void FindNearestSamples(const double* cur, int view, int leaveOutGesture, int leaveOut, NearestSamples& out);
 void PortableDistances(const double* cur, const double* const* recs, int n, double* out);
 
 }  // namespace orv
