@@ -6,9 +6,7 @@
 // cycles and the trace), warnings and errors; with --verbose, all of the player's console.
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,36 +25,29 @@ constexpr const char* kUsage =
     "  --osc     open OSC as osc.txt says (default: none)\n"
     "  --verbose the player's start-up and whole console on standard error\n";
 
-// One line: a script that runs the tool reads the reason from the last line of its errors.
-int Usage(const std::string& why) {
-  std::fprintf(stderr, "orvante-replay: %s (--help for the usage)\n", why.c_str());
-  return kReplayBadArguments;
-}
+constexpr const char* kTool = "orvante-replay";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   ReplayOptions o;
   std::string err;
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+  if (AsksForHelp(argc, argv)) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (!ParseReplayArgs(std::vector<std::string>(argv + 1, argv + argc), &o, &err)) return Usage(err);
+  if (!ParseReplayArgs(std::vector<std::string>(argv + 1, argv + argc), &o, &err)) return UsageError(kTool, err);
 
   // The trace keeps the real standard output; the player's console log goes to standard error
   // (--verbose) or is held for RunReplay to show what the run produced.
-  const int out = ::dup(STDOUT_FILENO);
-  if (out < 0 || (o.verbose ? ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0 : !HoldConsole())) {
-    std::fprintf(stderr, "orvante-replay: cannot redirect the console: %s\n", std::strerror(errno));
-    return kReplayOutputFailed;
-  }
+  const int out = KeepStandardOutput(kTool, o.verbose);
+  if (out < 0) return kReplayOutputFailed;
   // The replay works in its working directory; names given here are the caller's.
   if (!o.trace.empty()) o.trace = std::filesystem::absolute(o.trace).string();
   // A trace file is written beside its name and renamed when complete: no half file in its place.
   const std::string tmp = o.trace.empty() ? std::string() : o.trace + ".tmp";
   std::FILE* trace = o.trace.empty() ? ::fdopen(out, "w") : std::fopen(tmp.c_str(), "w");
-  if (!trace) return Usage("cannot write the trace " + (o.trace.empty() ? "to standard output" : o.trace));
+  if (!trace) return UsageError(kTool, "cannot write the trace " + (o.trace.empty() ? "to standard output" : o.trace));
   if (!o.trace.empty()) ::close(out);
 
   ConsoleInit();

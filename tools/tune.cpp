@@ -29,28 +29,25 @@ constexpr const char* kUsage =
     "  --plot FILE.png   histogram and time series of the motion with the suggestion\n"
     "  --verbose         show the player's start-up and console on standard error\n";
 
-int Usage(const std::string& why) {
-  std::fprintf(stderr, "orvante-tune: %s (--help for the usage)\n", why.c_str());
-  return kTuneBadArguments;
-}
+constexpr const char* kTool = "orvante-tune";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+  if (AsksForHelp(argc, argv)) {
     std::fputs(kUsage, stdout);
     return 0;
   }
   TuneOptions o;
   std::string err;
-  if (!ParseTuneArgs(std::vector<std::string>(argv + 1, argv + argc), &o, &err)) return Usage(err);
+  if (!ParseTuneArgs(std::vector<std::string>(argv + 1, argv + argc), &o, &err)) return UsageError(kTool, err);
 
   // The suggestion keeps the real standard output; the player's console log goes to standard
   // error with --verbose, else it is held and only its warnings and errors are shown.
-  const int out = ::dup(STDOUT_FILENO);
+  const int out = KeepStandardOutput(kTool, o.verbose);
   std::FILE* report = out < 0 ? nullptr : ::fdopen(out, "w");
-  if (!report || (o.verbose ? ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0 : !HoldConsole())) {
-    std::fprintf(stderr, "orvante-tune: cannot redirect the console: %s\n", std::strerror(errno));
+  if (!report) {
+    if (out >= 0) std::fprintf(stderr, "%s: cannot redirect the console: %s\n", kTool, std::strerror(errno));
     return kTuneOutputFailed;
   }
   ConsoleInit();

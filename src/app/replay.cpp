@@ -3,31 +3,26 @@
 #include "app/replay.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 
-#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "app/app.h"
+#include "app/main_loop.h"
+#include "app/offline_run.h"
 #include "app/plot.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
-#include "common/display.h"
 #include "common/learning_state.h"
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
-#include "player/player.h"
-#include "app/main_loop.h"
-#include "control/teaching.h"
-#include "kb/kb.h"
-#include "learning/learning.h"
-#include "player/display_step.h"
 #include "control/control.h"
+#include "control/teaching.h"
+#include "learning/learning.h"
+#include "player/player.h"
 
 namespace fs = std::filesystem;
 
@@ -39,16 +34,6 @@ const char* const kTraceHeader =
 
 namespace {
 
-bool ParseInt(const std::string& s, int lo, int hi, int* v) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long x = std::strtol(s.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || x < lo || x > hi) return false;
-  *v = static_cast<int>(x);
-  return true;
-}
-
 void Polyline(cv::Mat& img, const Panel& p, const std::vector<TraceRow>& rows, double (*value)(const TraceRow&),
               const cv::Scalar& colour) {
   std::vector<cv::Point> pts;
@@ -57,14 +42,12 @@ void Polyline(cv::Mat& img, const Panel& p, const std::vector<TraceRow>& rows, d
   if (!pts.empty()) cv::polylines(img, pts, false, colour, 2, cv::LINE_AA);
 }
 
-// ---- the run ---------------------------------------------------------------
+// --- the run ---
 
 // Everything the per-cycle observer needs; one replay per process.
 struct ReplayRun {
   std::FILE* trace = nullptr;
   std::vector<TraceRow> rows;
-  bool inSetUp = false;
-  std::string workdir;
   bool teaching = false;       // the taught standard motion has not ended yet
   bool taughtEnded = false;    // it ended in the cycle just run
   bool passesStarted = false;  // the similar-motion passes have been started
@@ -88,63 +71,58 @@ void TraceCycle() {
   }
 }
 
-// A set-up failure ends the process from inside the player's code; say in one line what it
-// means for the replay.
-void SetUpEnded() {
-  if (!run.inSetUp) return;
-  ShowHeldConsole({});  // the reason is in the console the set-up printed
-  std::fprintf(stderr, "orvante-replay: the set-up in %s ended the run (no content or no shared section; see above)\n",
-                 run.workdir.c_str());
-}
-
-int Fail(int code, const std::string& message) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "orvante-replay: %s\n", message.c_str());
-  return code;
-}
-
 }  // namespace
+
+// --- arguments ---
 
 bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std::string* err) {
   *o = ReplayOptions{};
+  auto set = [](std::string* field) {
+    return [field](const std::string& v) {
+      *field = v;
+      return std::string();
+    };
+  };
+  auto flag = [](bool* field) {
+    return [field](const std::string&) {
+      *field = true;
+      return std::string();
+    };
+  };
+  const std::vector<OfflineOption> options{
+      {"--workdir", true, set(&o->workdir)},
+      {"--camera", true, set(&o->camera)},
+      {"--learn", true,
+       [o](const std::string& v) {
+         return ParseWhole(v, 0, kGestures - 1, &o->learn) ? "" : std::string("--learn takes a gesture 0..7");
+       }},
+      {"--passes", true,
+       [o](const std::string& v) {
+         return ParseWhole(v, 1, 1000000, &o->passes) ? std::string()
+                                                       : std::string("--passes takes a number of passes, 1 or more");
+       }},
+      {"--save", false, flag(&o->save)},
+      {"--shared", false, flag(&o->shared)},
+      {"--osc", false, flag(&o->osc)},
+      {"--verbose", false, flag(&o->verbose)},
+      {"--trace", true, set(&o->trace)},
+      {"--plot", true,
+       [o](const std::string& v) {
+         o->plot = v;
+         return IsPngName(v) ? "" : std::string("--plot writes a PNG file: name it FILE.png");
+       }},
+  };
+  if (!ParseOfflineArgs(args, options, err)) return false;
   auto fail = [&](const std::string& why) {
     if (err) *err = why;
     return false;
   };
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool takesValue = a == "--workdir" || a == "--camera" || a == "--learn" || a == "--passes" ||
-                            a == "--trace" || a == "--plot";
-    if (takesValue && (i + 1 >= args.size() || args[i + 1].empty())) return fail(a + " needs a value");
-    if (a == "--workdir") {
-      o->workdir = args[++i];
-    } else if (a == "--camera") {
-      o->camera = args[++i];
-    } else if (a == "--learn") {
-      if (!ParseInt(args[++i], 0, kGestures - 1, &o->learn)) return fail("--learn takes a gesture 0..7");
-    } else if (a == "--passes") {
-      if (!ParseInt(args[++i], 1, 1000000, &o->passes)) return fail("--passes takes a number of passes, 1 or more");
-    } else if (a == "--save") {
-      o->save = true;
-    } else if (a == "--shared") {
-      o->shared = true;
-    } else if (a == "--osc") {
-      o->osc = true;
-    } else if (a == "--verbose") {
-      o->verbose = true;
-    } else if (a == "--trace") {
-      o->trace = args[++i];
-    } else if (a == "--plot") {
-      o->plot = args[++i];
-      if (!IsPngName(o->plot)) return fail("--plot writes a PNG file: name it FILE.png");
-    } else {
-      return fail("unknown argument " + a);
-    }
-  }
   if (o->camera.empty()) return fail("--camera PATH is needed");
   if (o->passes > 0 && o->learn < 0) return fail("--passes needs --learn");
   return true;
 }
+
+// --- the trace and the plot ---
 
 TraceRow TakeTraceRow() {
   TraceRow r;
@@ -253,48 +231,29 @@ bool WritePlot(const std::string& file, const std::vector<TraceRow>& rows, const
   return WritePng(file, img, err);
 }
 
+// --- the replay ---
+
 int RunReplay(const ReplayOptions& given, std::FILE* trace) {
   ReplayOptions o = given;
   o.camera = AbsolutePath(o.camera);
   o.plot = AbsolutePath(o.plot);
   run = ReplayRun{};
   run.trace = trace;
-  run.workdir = o.workdir.empty() ? "." : o.workdir;
-  if (!o.workdir.empty()) {
-    std::error_code ec;
-    fs::current_path(o.workdir, ec);
-    if (ec) return Fail(kReplayBadArguments, "cannot enter the working directory " + o.workdir + ": " + ec.message());
-  }
-
-  // Refused before the set-up has said anything: the reason is then the only line.
-  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
-  const RecordingInfo rec = ProbeRecording(o.camera);
-  if (!rec.opens) return Fail(kReplayBadRecording, "cannot open the recording " + o.camera);
-  if (rec.width <= 0) return Fail(kReplayBadRecording, "the recording " + o.camera + " delivered no frame");
+  if (const int code = BeginOfflineRun("orvante-replay", o.workdir); code != kReplayOk) return code;
+  RecordingInfo rec;
+  if (const int code = CheckRecording(o.camera, &rec); code != kReplayOk) return code;
 
   // As the player starts, minus its window: headless, no key input, no waits. The recording
   // is the whole input and its end is the end of the run. A replay in an installation's
   // working directory leaves the installation alone: its own shared section, no OSC.
-  app.PrivateSection = o.shared ? 0 : 1;
-  app.OscAtSetUp = o.osc ? 1 : 0;
-  UseHeadlessDisplay();
-  display.hd.copyShown = false;
-  EnginePumpEvents = [] { DisplayWaitKey(1); };
-  app.SkipWaits = 1;
-  app.SetUpFailureExit = kReplayNoContent;
-  player.StopAtCameraEnd = 1;
   UseRecordingCamera(o.camera, false);
-  CreatePlayerWindow(0, OnMouse);
-  ReadCameraSettings();
-  LoadInterfaceImages();
-
-  run.inSetUp = true;
-  std::atexit(SetUpEnded);
-  SetUpMainLoop();
-  run.inSetUp = false;
+  SetUpOffline({kReplayNoContent,
+                "the set-up in " + (o.workdir.empty() ? std::string(".") : o.workdir) +
+                    " ended the run (no content or no shared section; see above)",
+                !o.shared, o.osc});
 
   TurnCameraOn();  // as the q command does: reads SetCamera3.txt, so its flips apply
-  if (!CameraIsOpen()) return Fail(kReplayBadRecording, "cannot open the recording " + o.camera);
+  if (!CameraIsOpen()) return OfflineFail(kReplayBadRecording, "cannot open the recording " + o.camera);
 
   // Teaching starts before the first cycle, without countdown, stillness check or waits:
   // the recording's first motion sequence becomes gesture G's standard motion.
@@ -323,13 +282,13 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
 
   int code = kReplayOk;
   if (player.CameraEnd == 2)
-    code = Fail(kReplayBadRecording, "a frame of the recording cannot be used (after " +
-                                         std::to_string(run.rows.size()) + " cycles; see the size error above)");
+    code = OfflineFail(kReplayBadRecording, "a frame of the recording cannot be used (after " +
+                                                std::to_string(run.rows.size()) + " cycles; see the size error above)");
   else if (player.CameraEnd == 1 && run.rows.empty())
-    code = Fail(kReplayBadRecording, "the recording " + o.camera + " delivered no frame");
+    code = OfflineFail(kReplayBadRecording, "the recording " + o.camera + " delivered no frame");
   else if (player.CameraEnd == 0)
-    code = Fail(app.ExitCode != 0 ? app.ExitCode : kReplayBadRecording,
-                "the player ended after " + std::to_string(run.rows.size()) + " cycles, before the recording did");
+    code = OfflineFail(app.ExitCode != 0 ? app.ExitCode : kReplayBadRecording,
+                       "the player ended after " + std::to_string(run.rows.size()) + " cycles, before the recording did");
 
   if (o.save && code == kReplayOk) {
     // Passes asked for but never started (the recording ended with the taught motion) are
@@ -339,18 +298,18 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
     const bool saved = !unfinished && SaveKnowledgeBase();
     ShowHeldConsole(kReplayMilestones);  // its SAVED or NOT SAVED line, before a failure's reason
     if (unfinished)
-      code = Fail(kReplayLearningUnfinished,
-                  "learning was still running at the end of the recording; nothing saved (the recording is too short)");
+      code = OfflineFail(kReplayLearningUnfinished,
+                         "learning was still running at the end of the recording; nothing saved (the recording is too short)");
     else if (!saved)
-      code = Fail(kReplayLearningUnfinished, "nothing was saved: no gesture has been taught");
+      code = OfflineFail(kReplayLearningUnfinished, "nothing was saved: no gesture has been taught");
   }
   std::fflush(trace);
-  if (std::ferror(trace) && code == kReplayOk) code = Fail(kReplayOutputFailed, "the trace could not be written");
+  if (std::ferror(trace) && code == kReplayOk) code = OfflineFail(kReplayOutputFailed, "the trace could not be written");
   bool plotted = false;
   if (!o.plot.empty()) {
     std::string err;
     plotted = WritePlot(o.plot, run.rows, "orvante-replay: " + fs::path(o.camera).filename().string(), &err);
-    if (!plotted && code == kReplayOk) code = Fail(kReplayOutputFailed, err);
+    if (!plotted && code == kReplayOk) code = OfflineFail(kReplayOutputFailed, err);
   }
   if (plotted) std::fprintf(stderr, "orvante-replay: wrote %s\n", o.plot.c_str());
   if (code == kReplayOk)

@@ -6,15 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "app/offline_run.h"
+
 namespace orv {
 
 // Exit codes of a replay.
-constexpr int kReplayOk = 0;
-constexpr int kReplayBadArguments = 1;
-constexpr int kReplayLearningUnfinished = 2;  // --save asked while learning still ran
-constexpr int kReplayBadRecording = 3;        // unreadable recording, or a frame the camera cannot use
-constexpr int kReplayNoContent = 4;           // the working directory's set-up ended the process
-constexpr int kReplayOutputFailed = 5;        // trace, plot or knowledge base not written
+constexpr int kReplayOk = kOfflineOk;
+constexpr int kReplayBadArguments = kOfflineBadArguments;
+constexpr int kReplayLearningUnfinished = 2;              // --save asked while learning still ran
+constexpr int kReplayBadRecording = kOfflineBadRecording;  // unreadable recording, or a frame the camera cannot use
+constexpr int kReplayNoContent = 4;                       // the working directory's set-up ended the process
+constexpr int kReplayOutputFailed = kOfflineOutputFailed;  // trace, plot or knowledge base not written
 
 struct ReplayOptions {
   std::string workdir;  // working directory of the set-up; empty = the current directory

@@ -4,29 +4,23 @@
 #include "app/tune.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
-#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "app/app.h"
 #include "app/main_loop.h"
+#include "app/offline_run.h"
 #include "app/plot.h"
 #include "common/app_state.h"
 #include "common/control_state.h"
-#include "common/display.h"
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "control/control.h"
 #include "control/env_items.h"
-#include "kb/kb.h"
-#include "player/display_step.h"
 #include "player/motion.h"
 #include "player/player.h"
 
@@ -42,43 +36,10 @@ constexpr const char* kRecordedFrame = "rehearsal_%05d.png";
 constexpr int kPlotW = 1200, kPlotH = 800;
 const cv::Scalar kStillGrey(150, 150, 150);
 
-bool inSetUp = false;
-
-void SetUpEnded() {
-  if (!inSetUp) return;
-  ShowHeldConsole({});  // the reason is in the console the set-up printed
-  std::fprintf(stderr, "orvante-tune: the set-up of the working directory ended the run (no content; see above)\n");
-}
-
-int Fail(int code, const std::string& message) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "orvante-tune: %s\n", message.c_str());
-  return code;
-}
-
 std::string RecordedFrameName(const std::string& folder, int i) {
   char name[32];
   std::snprintf(name, sizeof name, kRecordedFrame, i);
   return (fs::path(folder) / name).string();
-}
-
-// The player's start, minus its window and everything that reaches beyond this process.
-void SetUpPlayer() {
-  UseHeadlessDisplay();
-  display.hd.copyShown = false;
-  EnginePumpEvents = [] { DisplayWaitKey(1); };
-  app.SkipWaits = 1;
-  app.SetUpFailureExit = kTuneNoContent;
-  app.PrivateSection = 1;
-  app.OscAtSetUp = 0;
-  player.StopAtCameraEnd = 1;
-  CreatePlayerWindow(0, OnMouse);
-  ReadCameraSettings();
-  LoadInterfaceImages();
-  inSetUp = true;
-  std::atexit(SetUpEnded);
-  SetUpMainLoop();
-  inSetUp = false;
 }
 
 // Frames from the installation's camera, opened as the q key opens it (CamChan, or the
@@ -88,7 +49,7 @@ int Record(const TuneOptions& o, const std::string& folder, std::FILE* out) {
   TurnCameraOn();
   if (!CameraIsOpen()) {
     const std::string rec = EnvOr("ORVANTE_CAMERA", "");
-    return Fail(kTuneBadRecording, rec.empty() ? "cannot open the camera " + std::to_string(control.CamChan) +
+    return OfflineFail(kTuneBadRecording, rec.empty() ? "cannot open the camera " + std::to_string(control.CamChan) +
                                                      " (CamChan of SetCamera3.txt)"
                                                : "cannot open the recording " + rec + " (ORVANTE_CAMERA)");
   }
@@ -110,14 +71,15 @@ int Record(const TuneOptions& o, const std::string& folder, std::FILE* out) {
     const int got = GrabCameraFrame(frame);
     if (got != 0) {
       TurnCameraOff();
-      if (got == 1) return Fail(kTuneBadRecording, "the camera stopped delivering after " + std::to_string(frames) + " frames");
-      return Fail(kTuneBadRecording, "the camera delivers " + std::to_string(frame.cols) + "x" +
+      if (got == 1)
+        return OfflineFail(kTuneBadRecording, "the camera stopped delivering after " + std::to_string(frames) + " frames");
+      return OfflineFail(kTuneBadRecording, "the camera delivers " + std::to_string(frame.cols) + "x" +
                                          std::to_string(frame.rows) + " frames; the player needs 320x240 (8 bits)");
     }
     const std::string name = RecordedFrameName(folder, frames);
     if (!cv::imwrite(name, frame)) {
       TurnCameraOff();
-      return Fail(kTuneOutputFailed, "cannot write " + name);
+      return OfflineFail(kTuneOutputFailed, "cannot write " + name);
     }
     ++frames;
     const int seconds = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
@@ -149,7 +111,8 @@ int Apply(const TuneResult& r, std::FILE* out) {
   const bool hadFile = ReadThresholdFile();
   const std::string was =
       hadFile ? std::to_string(control.ZAV_threshold) : "no file (the player uses " + std::to_string(control.ZAV_threshold) + ")";
-  if (!WriteThreshold(r.threshold)) return Fail(kTuneOutputFailed, "cannot write ZAV_THRESHOLD.dat; nothing changed");
+  if (!WriteThreshold(r.threshold))
+    return OfflineFail(kTuneOutputFailed, "cannot write ZAV_THRESHOLD.dat; nothing changed");
   std::fprintf(out, "ZAV_THRESHOLD.dat: %s -> %d\n", was.c_str(), r.threshold);
   if (control.EnvFile.empty()) {
     std::fprintf(out, "no parameter file (zav_env.dat): VR_step needs one; orvante-init makes it\n");
@@ -157,14 +120,15 @@ int Apply(const TuneResult& r, std::FILE* out) {
   }
   EnvDocument doc;
   std::string err;
-  if (!ReadEnvFile(control.EnvFile, &doc, &err)) return Fail(kTuneOutputFailed, "cannot read " + control.EnvFile + ": " + err);
+  if (!ReadEnvFile(control.EnvFile, &doc, &err))
+    return OfflineFail(kTuneOutputFailed, "cannot read " + control.EnvFile + ": " + err);
   std::vector<std::pair<int, std::string>> items{{FindEnvItem("VR_threshold"), std::to_string(r.threshold)}};
   if (r.step > 0.0) items.emplace_back(FindEnvItem("VR_step"), FormatEnvValue(FindEnvItem("VR_step"), r.step));
   std::vector<EnvChange> changes;
   std::vector<std::string> why;
   if (!WriteEnvItems(control.EnvFile, &doc, items, &changes, &why)) {
     for (const std::string& line : why) std::fprintf(stderr, "%s\n", line.c_str());
-    return Fail(kTuneOutputFailed, control.EnvFile + " was not changed");
+    return OfflineFail(kTuneOutputFailed, control.EnvFile + " was not changed");
   }
   for (const EnvChange& c : changes)
     std::fprintf(out, "%s: %s %s -> %s\n", control.EnvFile.c_str(), EnvItemName(c.item).c_str(), c.was.c_str(),
@@ -259,59 +223,67 @@ bool WriteTunePlot(const std::string& file, const TuneResult& r, const MotionLev
   return WritePng(file, img, err);
 }
 
-bool ParseNumber(const std::string& s, double lo, double hi, double* v) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const double x = std::strtod(s.c_str(), &end);
-  if (*end != '\0' || errno != 0 || !(x >= lo && x <= hi)) return false;
-  *v = x;
-  return true;
-}
-
 }  // namespace
+
+// --- arguments ---
 
 bool ParseTuneArgs(const std::vector<std::string>& args, TuneOptions* o, std::string* err) {
   *o = TuneOptions{};
+  bool outGiven = false;
+  auto set = [](std::string* field) {
+    return [field](const std::string& v) {
+      *field = v;
+      return std::string();
+    };
+  };
+  auto flag = [](bool* field) {
+    return [field](const std::string&) {
+      *field = true;
+      return std::string();
+    };
+  };
+  const std::vector<OfflineOption> options{
+      {"--workdir", true, set(&o->workdir)},
+      {"--camera", true, set(&o->camera)},
+      {"--record", true,
+       [o](const std::string& a) {
+         double v = 0.0;
+         if (!ParseNumber(a, 1, 3600, &v) || v != std::floor(v)) return std::string("--record takes whole seconds, 1..3600");
+         o->recordSeconds = static_cast<int>(v);
+         return std::string();
+       }},
+      {"--out", true,
+       [o, &outGiven](const std::string& v) {
+         o->out = v;
+         outGiven = true;
+         return std::string();
+       }},
+      {"--span", true,
+       [o](const std::string& a) {
+         double v = 0.0;
+         if (!ParseNumber(a, 0.0, 1.0, &v) || v <= 0.0) return std::string("--span takes a share of the content, 0 < F <= 1");
+         o->span = v;
+         return std::string();
+       }},
+      {"--apply", false, flag(&o->apply)},
+      {"--verbose", false, flag(&o->verbose)},
+      {"--plot", true,
+       [o](const std::string& v) {
+         o->plot = v;
+         return IsPngName(v) ? "" : std::string("--plot writes a PNG file: name it FILE.png");
+       }},
+  };
+  if (!ParseOfflineArgs(args, options, err)) return false;
   auto fail = [&](const std::string& why) {
     if (err) *err = why;
     return false;
   };
-  bool outGiven = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool takesValue =
-        a == "--workdir" || a == "--camera" || a == "--record" || a == "--out" || a == "--span" || a == "--plot";
-    if (takesValue && (i + 1 >= args.size() || args[i + 1].empty())) return fail(a + " needs a value");
-    double v = 0.0;
-    if (a == "--workdir") {
-      o->workdir = args[++i];
-    } else if (a == "--camera") {
-      o->camera = args[++i];
-    } else if (a == "--record") {
-      if (!ParseNumber(args[++i], 1, 3600, &v) || v != std::floor(v)) return fail("--record takes whole seconds, 1..3600");
-      o->recordSeconds = static_cast<int>(v);
-    } else if (a == "--out") {
-      o->out = args[++i];
-      outGiven = true;
-    } else if (a == "--span") {
-      if (!ParseNumber(args[++i], 0.0, 1.0, &v) || v <= 0.0) return fail("--span takes a share of the content, 0 < F <= 1");
-      o->span = v;
-    } else if (a == "--apply") {
-      o->apply = true;
-    } else if (a == "--verbose") {
-      o->verbose = true;
-    } else if (a == "--plot") {
-      o->plot = args[++i];
-      if (!IsPngName(o->plot)) return fail("--plot writes a PNG file: name it FILE.png");
-    } else {
-      return fail("unknown argument " + a);
-    }
-  }
   if (o->camera.empty() == (o->recordSeconds == 0)) return fail("either --camera PATH or --record SECONDS is needed");
   if (outGiven && o->recordSeconds == 0) return fail("--out names the folder of --record");
   return true;
 }
+
+// --- the tuning ---
 
 double SuggestStep(const std::vector<int>& sums, int threshold, double span, int frames, double* median) {
   std::vector<int> bursts = TurningBursts(sums, threshold);
@@ -333,25 +305,19 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
   o.camera = AbsolutePath(o.camera);
   o.plot = AbsolutePath(o.plot);
   o.out = AbsolutePath(o.out);
-  if (!o.workdir.empty()) {
-    std::error_code ec;
-    fs::current_path(o.workdir, ec);
-    if (ec) return Fail(kTuneBadArguments, "cannot enter the working directory " + o.workdir + ": " + ec.message());
-  }
+  if (const int code = BeginOfflineRun("orvante-tune", o.workdir); code != kTuneOk) return code;
   const std::string folder = o.out.empty() ? AbsolutePath("rehearsal") : o.out;
 
   // Everything that can be refused is refused before the set-up has said anything.
-  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
   if (o.recordSeconds > 0) {
     std::error_code ec;
     if (fs::exists(RecordedFrameName(folder, 0), ec))
-      return Fail(kTuneBadArguments, folder + " already holds a recording; name another folder with --out");
+      return OfflineFail(kTuneBadArguments, folder + " already holds a recording; name another folder with --out");
     fs::create_directories(folder, ec);
-    if (ec) return Fail(kTuneOutputFailed, "cannot create " + folder + ": " + ec.message());
+    if (ec) return OfflineFail(kTuneOutputFailed, "cannot create " + folder + ": " + ec.message());
   } else {
-    const RecordingInfo rec = ProbeRecording(o.camera);
-    if (!rec.opens) return Fail(kTuneBadRecording, "cannot open the recording " + o.camera);
-    if (rec.width <= 0) return Fail(kTuneBadRecording, "the recording " + o.camera + " delivered no frame");
+    RecordingInfo rec;
+    if (const int code = CheckRecording(o.camera, &rec); code != kTuneOk) return code;
     // An image sequence stores no rate (the back-end states a default of its own).
     const bool sequence = o.camera.find('%') != std::string::npos;
     const std::string rate = sequence || rec.fps <= 0.0 ? "unknown" : Number(rec.fps);
@@ -368,7 +334,9 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
                    kCameraFps);
   }
 
-  SetUpPlayer();
+  // The player's start, minus everything that reaches beyond this process.
+  SetUpOffline({kTuneNoContent, "the set-up of the working directory ended the run (no content; see above)", true,
+                false});
   if (o.recordSeconds > 0) {
     const int code = Record(o, folder, out);
     if (code != kTuneOk) return code;
@@ -379,12 +347,12 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
   // the flips of SetCamera3.txt, recordings of any size scaled.
   UseRecordingCamera(o.camera, false);
   TurnCameraOn();
-  if (!CameraIsOpen()) return Fail(kTuneBadRecording, "cannot open the recording " + o.camera);
+  if (!CameraIsOpen()) return OfflineFail(kTuneBadRecording, "cannot open the recording " + o.camera);
   while (CaptureAndMeasure()) r.sums.push_back(app.DifferenceSum);
   if (player.CameraEnd == 2)
-    return Fail(kTuneBadRecording, "a frame of the recording cannot be used (after " + std::to_string(r.sums.size()) +
+    return OfflineFail(kTuneBadRecording, "a frame of the recording cannot be used (after " + std::to_string(r.sums.size()) +
                                        " frames; see the size error above)");
-  if (r.sums.size() < 2) return Fail(kTuneBadRecording, "the recording " + o.camera + " has fewer than two frames");
+  if (r.sums.size() < 2) return OfflineFail(kTuneBadRecording, "the recording " + o.camera + " has fewer than two frames");
 
   // The first frame is compared with an empty buffer, not with the room: left out.
   r.samplePoints = SamplePoints();
@@ -418,12 +386,12 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
     std::fflush(out);
     if (o.apply) code = Apply(r, out);
   } else {
-    code = Fail(kTuneNoSeparation, m.why + "; nothing suggested, nothing written");
+    code = OfflineFail(kTuneNoSeparation, m.why + "; nothing suggested, nothing written");
   }
   if (!o.plot.empty()) {
     std::string err;
     if (!WriteTunePlot(o.plot, r, m, "orvante-tune: " + fs::path(o.camera).filename().string(), &err) && code == kTuneOk)
-      code = Fail(kTuneOutputFailed, err);
+      code = OfflineFail(kTuneOutputFailed, err);
   }
   std::fflush(stdout);
   std::fflush(out);

@@ -7,15 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "app/offline_run.h"
+
 namespace orv {
 
 // Exit codes; 1, 3 and 5 mean what they mean to orvante-replay.
-constexpr int kTuneOk = 0;
-constexpr int kTuneBadArguments = 1;
-constexpr int kTuneBadRecording = 3;   // the recording or the camera cannot be opened or read
-constexpr int kTuneNoSeparation = 4;   // nothing suggested, nothing written
-constexpr int kTuneOutputFailed = 5;   // a recorded frame, the plot or an --apply file not written
-constexpr int kTuneNoContent = 6;      // the working directory's set-up ended the process
+constexpr int kTuneOk = kOfflineOk;
+constexpr int kTuneBadArguments = kOfflineBadArguments;
+constexpr int kTuneBadRecording = kOfflineBadRecording;  // the recording or the camera cannot be opened or read
+constexpr int kTuneNoSeparation = 4;                     // nothing suggested, nothing written
+constexpr int kTuneOutputFailed = kOfflineOutputFailed;  // a recorded frame, the plot or an --apply file not written
+constexpr int kTuneNoContent = 6;                        // the working directory's set-up ended the process
 
 struct TuneOptions {
   std::string workdir;          // working directory of the set-up; empty = the current directory
