@@ -25,6 +25,8 @@ namespace {
 
 constexpr double kRatioCap = 99.0;  // another gesture gathers evidence and g none
 
+// --- one stored frame against all the others ---
+
 template <typename T>
 using GestureViews = std::array<std::array<T, kViews>, kGestures>;
 
@@ -67,6 +69,8 @@ std::string Name(int g) {
 }
 
 }  // namespace
+
+// --- the verdict ---
 
 void JudgeFollowability(int g) {
   if (g < 0 || g >= kGestures) return;
@@ -158,6 +162,8 @@ void JudgeFollowability(int g) {
   }
   PrintFollowability(g);
 }
+
+// --- its report ---
 
 void PrintFollowability(int g) {
   if (g < 0 || g >= kGestures || learn.Followability[g] < 0) return;

@@ -20,8 +20,8 @@ namespace orv {
 namespace {
 
 constexpr double kCorruptSum = 1e10;
-constexpr double kNoMax = -999999999.0;
-constexpr double kNoMin = 999999999.0;
+constexpr double kNoMax = -999999999.0;  // farthest distance before any comparison
+constexpr double kNoMin = 999999999.0;   // nearest distance before any comparison
 
 bool ViewHasPatterns(int view) {
   for (const auto& g : PatternPresent[view])
@@ -29,6 +29,8 @@ bool ViewHasPatterns(int view) {
       if (present) return true;
   return false;
 }
+
+// --- corrupt records ---
 
 // A running distance sum went past any value real data can give: tell the operator which
 // record is bad and, on a terminal, wait for a key so the message is seen. Once per sum:
@@ -48,6 +50,8 @@ void ReportCorrupt(int gesture, int view, int sample, const double* cur, const d
   std::fflush(stdout);
   if (isatty(STDIN_FILENO)) std::getchar();
 }
+
+// --- distance kernels ---
 
 constexpr int kPrefetchAhead = 16;  // records
 

@@ -21,6 +21,8 @@ namespace {
 
 constexpr int kNameChars = 19;     // characters of a gesture name that are published
 
+// --- ranking order and agreement ---
+
 // Highest score first; a record moves up only past a strictly lower score, so equal scores
 // keep ascending gesture order.
 void SortByScore(std::array<RankEntry, kGestures>& t) {
@@ -45,6 +47,8 @@ double Agreement(const std::array<RankEntry, kGestures>& cum, const std::array<R
   const double denom = static_cast<double>(n) * n * n - n;
   return denom == 0.0 ? 1.0 : 1.0 - 6.0 * d / denom;
 }
+
+// --- phase range and dropped sequences ---
 
 void TrackRange(double phi, int g) {
   if (phi < recog.PhaseLow) {
@@ -79,6 +83,8 @@ int Fail(int judged) {
   recog.JudgedGesture = judged;
   return kNoResult;
 }
+
+// --- evidence, rankings and candidate ---
 
 // The gesture whose review statistics are collected, or -1 outside a review.
 int ReviewGesture() {
@@ -149,6 +155,8 @@ void CollectReviewEvidence(int f) {
   learn.JudgeCount[p][0] += 1;
 }
 
+// --- phase of the candidate ---
+
 // Raw phase of frame i for gesture g, its evidence normalised in place and the view weights
 // kept in ViewWeight. false when no view has evidence.
 bool EstimatePhase(int i, int g, double& phase) {
@@ -201,6 +209,8 @@ void AdaptStepLimit(int f, int g, double phi) {
   TrackRange(phi, g);
 }
 
+// --- spread and name ---
+
 // Spread of the best sample numbers over the active views, weighted as in the phase estimate.
 void MeasureSpread(int f, int g) {
   int n = 0;
@@ -232,6 +242,8 @@ void PublishName(int g) {
 }
 
 }  // namespace
+
+// --- the judgement ---
 
 void ClearPhaseSmoothing() {
   recog.SmoothedPhase.fill(0.0);
