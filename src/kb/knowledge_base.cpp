@@ -179,14 +179,25 @@ constexpr Block BlockOf(T& table) {
 }
 
 // The blocks of files 2 and 3 in file order: ReadKB reads and WriteKB writes exactly these.
-// Learning samples; GestureInfo's eight 28-byte entries lie one after another.
-constexpr std::array<Block, 4> kFile2Blocks{
-    {BlockOf(learn.GestureInfo), BlockOf(SampleTable), BlockOf(learn.RoiActive), BlockOf(learn.SampleHigh)}};
-// Per-gesture statistics.
-constexpr std::array<Block, 9> kFile3Blocks{
-    {BlockOf(learn.RateLimit), BlockOf(learn.GestureSpare), BlockOf(learn.OK_VAR), BlockOf(learn.MatchLimit),
-     BlockOf(learn.RoiWeightSum), BlockOf(learn.JudgeSum), BlockOf(learn.JudgeCount), BlockOf(learn.SampleCount),
-     BlockOf(learn.RoiMask)}};
+// File 2, the learning samples:
+constexpr std::array<Block, 4> kFile2Blocks{{
+    BlockOf(learn.GestureInfo),  // names and learned lengths: eight 28-byte entries one after another
+    BlockOf(SampleTable),        // samples of the learning passes, [gesture][channel][view][sample]
+    BlockOf(learn.RoiActive),    // 1 = the view point takes part, per view
+    BlockOf(learn.SampleHigh),   // one more than the highest stored sample, [view][gesture]; -1 = none
+}};
+// File 3, the per-gesture statistics:
+constexpr std::array<Block, 9> kFile3Blocks{{
+    BlockOf(learn.RateLimit),     // evidence a candidate needs; judgement
+    BlockOf(learn.GestureSpare),  // stored and read back only
+    BlockOf(learn.OK_VAR),        // sample spread a live judgement accepts; judgement, playback
+    BlockOf(learn.MatchLimit),    // how close the second-ranked gesture may come, ratio; judgement
+    BlockOf(learn.RoiWeightSum),  // evidence per view gathered in the reviews; view-point selection
+    BlockOf(learn.JudgeSum),      // three sums per gesture gathered in the reviews; learned limits
+    BlockOf(learn.JudgeCount),    // their counts
+    BlockOf(learn.SampleCount),   // samples recorded per gesture, the next free SampleTable index, 0..200
+    BlockOf(learn.RoiMask),       // manual view-point selection, 1 = kept (with UseRoiMask)
+}};
 struct BlockFile {
   int number;  // 2 or 3
   std::span<const Block> blocks;
