@@ -64,6 +64,20 @@ bool ParseNumber(const std::string& s, double lo, double hi, double* v) {
   return true;
 }
 
+OfflineOption TextOption(const char* name, std::string* field) {
+  return {name, true, [field](const std::string& v) {
+            *field = v;
+            return std::string();
+          }};
+}
+
+OfflineOption FlagOption(const char* name, bool* field) {
+  return {name, false, [field](const std::string&) {
+            *field = true;
+            return std::string();
+          }};
+}
+
 bool ParseOfflineArgs(const std::vector<std::string>& args, const std::vector<OfflineOption>& options,
                       std::string* err) {
   auto fail = [&](const std::string& why) {

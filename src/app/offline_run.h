@@ -29,6 +29,9 @@ struct OfflineOption {
   bool takesValue;
   std::function<std::string(const std::string& value)> take;
 };
+// The common kinds: a value kept as given, and a flag.
+OfflineOption TextOption(const char* name, std::string* field);
+OfflineOption FlagOption(const char* name, bool* field);
 // false with a one-line reason on an unknown argument, a missing or empty value, or a refused one.
 bool ParseOfflineArgs(const std::vector<std::string>& args, const std::vector<OfflineOption>& options,
                       std::string* err);

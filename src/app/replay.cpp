@@ -77,21 +77,9 @@ void TraceCycle() {
 
 bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std::string* err) {
   *o = ReplayOptions{};
-  auto set = [](std::string* field) {
-    return [field](const std::string& v) {
-      *field = v;
-      return std::string();
-    };
-  };
-  auto flag = [](bool* field) {
-    return [field](const std::string&) {
-      *field = true;
-      return std::string();
-    };
-  };
   const std::vector<OfflineOption> options{
-      {"--workdir", true, set(&o->workdir)},
-      {"--camera", true, set(&o->camera)},
+      TextOption("--workdir", &o->workdir),
+      TextOption("--camera", &o->camera),
       {"--learn", true,
        [o](const std::string& v) {
          return ParseWhole(v, 0, kGestures - 1, &o->learn) ? "" : std::string("--learn takes a gesture 0..7");
@@ -101,11 +89,11 @@ bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std
          return ParseWhole(v, 1, 1000000, &o->passes) ? std::string()
                                                        : std::string("--passes takes a number of passes, 1 or more");
        }},
-      {"--save", false, flag(&o->save)},
-      {"--shared", false, flag(&o->shared)},
-      {"--osc", false, flag(&o->osc)},
-      {"--verbose", false, flag(&o->verbose)},
-      {"--trace", true, set(&o->trace)},
+      FlagOption("--save", &o->save),
+      FlagOption("--shared", &o->shared),
+      FlagOption("--osc", &o->osc),
+      FlagOption("--verbose", &o->verbose),
+      TextOption("--trace", &o->trace),
       {"--plot", true,
        [o](const std::string& v) {
          o->plot = v;

@@ -230,21 +230,9 @@ bool WriteTunePlot(const std::string& file, const TuneResult& r, const MotionLev
 bool ParseTuneArgs(const std::vector<std::string>& args, TuneOptions* o, std::string* err) {
   *o = TuneOptions{};
   bool outGiven = false;
-  auto set = [](std::string* field) {
-    return [field](const std::string& v) {
-      *field = v;
-      return std::string();
-    };
-  };
-  auto flag = [](bool* field) {
-    return [field](const std::string&) {
-      *field = true;
-      return std::string();
-    };
-  };
   const std::vector<OfflineOption> options{
-      {"--workdir", true, set(&o->workdir)},
-      {"--camera", true, set(&o->camera)},
+      TextOption("--workdir", &o->workdir),
+      TextOption("--camera", &o->camera),
       {"--record", true,
        [o](const std::string& a) {
          double v = 0.0;
@@ -265,8 +253,8 @@ bool ParseTuneArgs(const std::vector<std::string>& args, TuneOptions* o, std::st
          o->span = v;
          return std::string();
        }},
-      {"--apply", false, flag(&o->apply)},
-      {"--verbose", false, flag(&o->verbose)},
+      FlagOption("--apply", &o->apply),
+      FlagOption("--verbose", &o->verbose),
       {"--plot", true,
        [o](const std::string& v) {
          o->plot = v;
