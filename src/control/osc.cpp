@@ -688,7 +688,8 @@ int RemoteKeyCode(const std::string& token) {
       !ParseScript("1 " + token, &events, nullptr) || events.size() != 1)
     return -1;
   const int key = events.front().key;  // -1: a mouse event
-  return key >= 0 && IsCommandKey(key) ? key : -1;
+  const Command* c = key >= 0 ? FindCommand(key) : nullptr;
+  return c && (c->flags & kFromRemote) ? key : -1;
 }
 
 bool TakeRemoteCommand(OscCommand* c) {
