@@ -1,9 +1,9 @@
 // Key commands: the command step of every cycle, the threshold file, pause and help.
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include <opencv2/highgui.hpp>
@@ -16,6 +16,7 @@
 #include "common/limits.h"
 #include "common/platform.h"
 #include "common/player_state.h"
+#include "kb/banners.h"
 #include "control/control.h"
 #include "control/osc.h"
 #include "player/player.h"
@@ -31,14 +32,9 @@ namespace {
 constexpr const char* kThresholdFile = "ZAV_THRESHOLD.dat";
 constexpr const char* kHome = "..";
 constexpr int kMaxHomeClips = 100000;  // the five-digit names of the home folder
-// Keys of the command switch below, the pause screen (d) and the learning keys; ESC and Enter
-// besides. Keep in step with DispatchKey, PauseScreen and LearningKey.
-constexpr const char* kCommandKeys = " zxZ,X.vVqiejJlhHBtTkod01234567gsaw";
 constexpr int kPausePollMs = 20;  // a pause that serves remote commands looks at the network this often
 
-void KeyLine(const char* text) {
-  if (control.MonitorMode != 0) std::fputs(text, stdout);
-}
+// --- frame step, image shift, threshold, flip, window sizing ---
 
 void FrameStep(bool forward) {
   control.ImageShift = 0;
@@ -133,6 +129,8 @@ void ToggleWindowSizing() {
   app.RedrawMark = -1.0;
 }
 
+// --- the home folder: saved frames and the first clip ---
+
 // First home-folder clip name not taken yet. An existing file is never a free name,
 // even when it cannot be read, so a copy never replaces it.
 std::string FreeHomeName() {
@@ -172,6 +170,8 @@ void AddFirstClip() {
   CopyToHome(first, "EXECUTING : ");
 }
 
+// --- the pause screen's key ---
+
 // The next key of the pause screen, typed or remote. Without remote operation it is the plain
 // wait without time-out; with it, the wait is cut into short polls so that status requests are
 // answered, the state goes out once a second and queued commands run (a threshold command at
@@ -203,12 +203,217 @@ int PauseKey(bool* remote) {
   }
 }
 
+// --- the command table ---
+// One handler a row; each prints its KEY FUNCTION line (MonitorMode not 0) and runs the command.
+// true: the cycle goes on; false: the program is to end.
+
+bool RunPause(int) { return PauseScreen(); }
+
+bool RunWindowSizing(int) {
+  KeyLine("KEY FUNCTION : [SPACE][ Toggle VARIABLE_SIZE_FLAG ]\n");
+  ToggleWindowSizing();
+  return true;
+}
+
+bool RunPreviousFrame(int) {
+  KeyLine("KEY FUNCTION : [z][ Decrease frame_no ]\n");
+  FrameStep(false);
+  return true;
+}
+
+bool RunNextFrame(int) {
+  KeyLine("KEY FUNCTION : [x][ Increase frame_no ]\n");
+  FrameStep(true);
+  return true;
+}
+
+bool RunShiftLeft(int) {
+  KeyLine("KEY FUNCTION : [Z or ,][ Shift image in OrvanteVR Window to LEFT ]\n");
+  ShiftImage(-1);
+  return true;
+}
+
+bool RunShiftRight(int) {
+  KeyLine("KEY FUNCTION : [X or .][ Shift image in OrvanteVR Window to Right ]\n");
+  ShiftImage(+1);
+  return true;
+}
+
+bool RunLowerThreshold(int) {
+  KeyLine("KEY FUNCTION : [v][ Decrease ZAV_threshold ]\n");
+  ChangeThreshold(-1);
+  return true;
+}
+
+bool RunRaiseThreshold(int) {
+  KeyLine("KEY FUNCTION : [V][ Increase ZAV_threshold ]\n");
+  ChangeThreshold(+1);
+  return true;
+}
+
+bool RunCamera(int) {
+  KeyLine("KEY FUNCTION : [q][ CAMERA ON/OFF CONTROL ]\n");
+  if (player.CameraOn == 0)
+    TurnCameraOn();
+  else
+    TurnCameraOff();
+  return true;
+}
+
+bool RunMonitor(int) {
+  control.MonitorMode = control.MonitorMode == 0 ? 2 : 0;
+  return true;
+}
+
+bool RunFlip(int) {
+  KeyLine("KEY FUNCTION : [e][ Change Flip Mode ]\n");
+  ToggleFlipMode();
+  return true;
+}
+
+bool RunRandomFrame(int) {
+  KeyLine("KEY FUNCTION : [j][ Set frame_no at Random ]\n");
+  control.ImageShift = 0;
+  if (player.MaxCount > 0) player.frame_no = RandomNumber() % player.MaxCount;
+  return true;
+}
+
+bool RunAutoJump(int) {
+  player.AutoJumpFlag = player.AutoJumpFlag == 0 ? 1 : 0;
+  std::printf("SET: AutoJumpFlag = [ %s ]\n", player.AutoJumpFlag ? "ON" : "OFF");
+  return true;
+}
+
+bool RunFirstFrame(int) {
+  KeyLine("KEY FUNCTION : [l][ Reset Frame Number ]\n");
+  control.ImageShift = 0;
+  player.frame_no = 0.0;
+  app.EndFrameNum = 0;
+  app.StartFrameNum = 0;
+  return true;
+}
+
+bool RunCountMode(int) {
+  KeyLine("KEY FUNCTION : [h][ Toggle Motion Count Mode ]\n");
+  player.MotionCountOff = player.MotionCountOff == 0 ? 1 : 0;
+  std::printf("SET: Motion Count Mode = [ %s ]\n", player.MotionCountOff == 0 ? "ENABLED" : "DISABLED");
+  app.FrameMotion.fill(0.0);
+  app.ScoreLow = app.ScoreHigh = 0;
+  return true;
+}
+
+bool RunClearCount(int) {
+  if (player.MotionCountOff != 0) return true;  // counting off: no line, nothing cleared
+  KeyLine("KEY FUNCTION : [H][ Clear motion_count ]\n");
+  player.motion_count = 0;
+  std::printf("SET: motion_count = [ %d ]\n", player.motion_count);
+  return true;
+}
+
+bool RunBell(int) {
+  if (player.MotionCountOff != 0) return true;
+  KeyLine("KEY FUNCTION : [B][ Toggle BELL_FLAG ]\n");
+  player.BELL_FLAG = player.BELL_FLAG == 0 ? 1 : 0;
+  std::printf("SET: BELL_FLAG = [ %s ]\n", player.BELL_FLAG ? "ENABLED" : "DISABLED");
+  return true;
+}
+
+bool RunSaveFrame(int) {
+  KeyLine("KEY FUNCTION : [t][ Take the Frame to Home Folder ]\n");
+  SaveFrame();
+  return true;
+}
+
+bool RunSaveAndNext(int) {
+  KeyLine("KEY FUNCTION : [T][ Take the Frame to Home Folder (In Consecutive Manner) ]\n");
+  SaveFrame();
+  FrameStep(true);
+  return true;
+}
+
+bool RunFirstClip(int) {
+  KeyLine("KEY FUNCTION : [k][ Add clip_00000.jpg to Home Folder ]\n");
+  AddFirstClip();
+  return true;
+}
+
+bool RunOperatorView(int) {
+  KeyLine("KEY FUNCTION : [o][ Operator View ON/OFF ]\n");
+  ToggleOperatorView();
+  return true;
+}
+
+bool RunLearningKey(int key) {
+  LearningKey(key);
+  return !app.CancelAsked || CancelPoint();  // ESC during the count-in of g
+}
+
+// Which charts show a key. The function list (Enter) leaves out k, d and the learning keys,
+// which the learning-key list under it shows; the pause screen's chart shows every key.
+constexpr unsigned kList = kInFunctionList, kLearn = kInLearningKeys, kChart = kInPauseChart;
+// Every key may come from a remote sender: a remote performer's operator commands what the one
+// at the computer can, except the end of the program (the pause screen refuses a remote ESC).
+constexpr unsigned kAny = kFromRemote;
+
+constexpr std::array kCommands = std::to_array<Command>({
+    {kKeyEsc, RunPause, kAny | kDuringTeaching | kList | kLearn | kChart},
+    // Enter prints the function list before a pending key can take its place (DispatchKey),
+    // and resumes from the pause screen.
+    {kKeyEnter, nullptr, kAny | kList | kChart},
+    {' ', RunWindowSizing, kAny | kList | kChart},
+    {'z', RunPreviousFrame, kAny | kList | kChart},
+    {'x', RunNextFrame, kAny | kList | kChart},
+    {'Z', RunShiftLeft, kAny | kList | kChart},
+    {',', RunShiftLeft, kAny | kList | kChart},
+    {'X', RunShiftRight, kAny | kList | kChart},
+    {'.', RunShiftRight, kAny | kList | kChart},
+    {'v', RunLowerThreshold, kAny | kList | kChart},
+    {'V', RunRaiseThreshold, kAny | kList | kChart},
+    {'q', RunCamera, kAny | kList | kChart},
+    {'i', RunMonitor, kAny | kList | kChart},
+    {'e', RunFlip, kAny | kList | kChart},  // on the pause screen: DThreshold up
+    {'j', RunRandomFrame, kAny | kList | kChart},
+    {'J', RunAutoJump, kAny | kList | kChart},
+    {'l', RunFirstFrame, kAny | kList | kChart},
+    {'h', RunCountMode, kAny | kList | kChart},
+    {'H', RunClearCount, kAny | kList | kChart},  // the function list shows H and B while counting
+    {'B', RunBell, kAny | kList | kChart},
+    {'t', RunSaveFrame, kAny | kList | kChart},
+    {'T', RunSaveAndNext, kAny | kList | kChart},
+    {'k', RunFirstClip, kAny | kChart},
+    {'o', RunOperatorView, kAny | kList | kLearn | kChart},
+    {'d', nullptr, kAny | kChart},  // the pause screen's only: DThreshold down
+    {'0', RunLearningKey, kAny | kLearn | kChart},
+    {'1', RunLearningKey, kAny | kLearn | kChart},
+    {'2', RunLearningKey, kAny | kLearn | kChart},
+    {'3', RunLearningKey, kAny | kLearn | kChart},
+    {'4', RunLearningKey, kAny | kLearn | kChart},
+    {'5', RunLearningKey, kAny | kLearn | kChart},
+    {'6', RunLearningKey, kAny | kLearn | kChart},
+    {'7', RunLearningKey, kAny | kLearn | kChart},
+    {'g', RunLearningKey, kAny | kLearn | kChart},
+    {'s', RunLearningKey, kAny | kLearn | kChart},
+    {'a', RunLearningKey, kAny | kLearn | kChart},
+    {'w', RunLearningKey, kAny | kLearn | kChart},
+});
+
 }  // namespace
 
-bool IsCommandKey(int key) {
-  if (key == kKeyEsc || key == kKeyEnter) return true;
-  return key > 0 && key < 127 && std::strchr(kCommandKeys, key) != nullptr;
+// --- the command table's readers, the threshold file ---
+
+void KeyLine(const char* text) {
+  if (control.MonitorMode != 0) std::fputs(text, stdout);
 }
+
+std::span<const Command> CommandTable() { return kCommands; }
+
+const Command* FindCommand(int key) {
+  for (const Command& c : kCommands)
+    if (c.key == key) return &c;
+  return nullptr;
+}
+
+bool IsCommandKey(int key) { return FindCommand(key) != nullptr; }
 
 bool WriteThreshold(int value) {
   control.ZAV_threshold = value;
@@ -236,6 +441,8 @@ bool ReadThresholdFile() {
   std::fclose(f);
   return true;
 }
+
+// --- the pause screen and the command step ---
 
 bool PauseScreen() {
   DisplayShow(kPlayerWindow, app.PauseImage);
@@ -269,11 +476,7 @@ bool PauseScreen() {
       std::printf("SET: DThreshold = [ %d ]\n", learn.DThreshold);
     }
   }
-  std::fputs("\n  OOO            O \n", stdout);
-  std::fputs(" O       OOOO    O \n", stdout);
-  std::fputs(" O OOOO O    O   O \n", stdout);
-  std::fputs(" O   O  O    O     \n", stdout);
-  std::fputs("  OOO    OOOO    O \n\n", stdout);
+  PrintGoBanner(GoBanner::Resumed);
   app.PendingKey = 0;
   app.RedrawMark = -1.0;
   return true;
@@ -296,111 +499,11 @@ bool DispatchKey(int key) {
   ReadThresholdFile();
   control.VR_threshold = control.ZAV_threshold;
 
-  switch (key) {
-    case kKeyEsc:
-      return PauseScreen();
-    case ' ':
-      KeyLine("KEY FUNCTION : [SPACE][ Toggle VARIABLE_SIZE_FLAG ]\n");
-      ToggleWindowSizing();
-      break;
-    case 'z':
-      KeyLine("KEY FUNCTION : [z][ Decrease frame_no ]\n");
-      FrameStep(false);
-      break;
-    case 'x':
-      KeyLine("KEY FUNCTION : [x][ Increase frame_no ]\n");
-      FrameStep(true);
-      break;
-    case 'Z':
-    case ',':
-      KeyLine("KEY FUNCTION : [Z or ,][ Shift image in OrvanteVR Window to LEFT ]\n");
-      ShiftImage(-1);
-      break;
-    case 'X':
-    case '.':
-      KeyLine("KEY FUNCTION : [X or .][ Shift image in OrvanteVR Window to Right ]\n");
-      ShiftImage(+1);
-      break;
-    case 'v':
-      KeyLine("KEY FUNCTION : [v][ Decrease ZAV_threshold ]\n");
-      ChangeThreshold(-1);
-      break;
-    case 'V':
-      KeyLine("KEY FUNCTION : [V][ Increase ZAV_threshold ]\n");
-      ChangeThreshold(+1);
-      break;
-    case 'q':
-      KeyLine("KEY FUNCTION : [q][ CAMERA ON/OFF CONTROL ]\n");
-      if (player.CameraOn == 0)
-        TurnCameraOn();
-      else
-        TurnCameraOff();
-      break;
-    case 'i':
-      control.MonitorMode = control.MonitorMode == 0 ? 2 : 0;
-      break;
-    case 'e':
-      KeyLine("KEY FUNCTION : [e][ Change Flip Mode ]\n");
-      ToggleFlipMode();
-      break;
-    case 'j':
-      KeyLine("KEY FUNCTION : [j][ Set frame_no at Random ]\n");
-      control.ImageShift = 0;
-      if (player.MaxCount > 0) player.frame_no = RandomNumber() % player.MaxCount;
-      break;
-    case 'J':
-      player.AutoJumpFlag = player.AutoJumpFlag == 0 ? 1 : 0;
-      std::printf("SET: AutoJumpFlag = [ %s ]\n", player.AutoJumpFlag ? "ON" : "OFF");
-      break;
-    case 'l':
-      KeyLine("KEY FUNCTION : [l][ Reset Frame Number ]\n");
-      control.ImageShift = 0;
-      player.frame_no = 0.0;
-      app.EndFrameNum = 0;
-      app.StartFrameNum = 0;
-      break;
-    case 'h':
-      KeyLine("KEY FUNCTION : [h][ Toggle Motion Count Mode ]\n");
-      player.MotionCountOff = player.MotionCountOff == 0 ? 1 : 0;
-      std::printf("SET: Motion Count Mode = [ %s ]\n", player.MotionCountOff == 0 ? "ENABLED" : "DISABLED");
-      app.FrameMotion.fill(0.0);
-      app.ScoreLow = app.ScoreHigh = 0;
-      break;
-    case 'H':
-      if (player.MotionCountOff != 0) break;
-      KeyLine("KEY FUNCTION : [H][ Clear motion_count ]\n");
-      player.motion_count = 0;
-      std::printf("SET: motion_count = [ %d ]\n", player.motion_count);
-      break;
-    case 'B':
-      if (player.MotionCountOff != 0) break;
-      KeyLine("KEY FUNCTION : [B][ Toggle BELL_FLAG ]\n");
-      player.BELL_FLAG = player.BELL_FLAG == 0 ? 1 : 0;
-      std::printf("SET: BELL_FLAG = [ %s ]\n", player.BELL_FLAG ? "ENABLED" : "DISABLED");
-      break;
-    case 't':
-      KeyLine("KEY FUNCTION : [t][ Take the Frame to Home Folder ]\n");
-      SaveFrame();
-      break;
-    case 'T':
-      KeyLine("KEY FUNCTION : [T][ Take the Frame to Home Folder (In Consecutive Manner) ]\n");
-      SaveFrame();
-      FrameStep(true);
-      break;
-    case 'k':
-      KeyLine("KEY FUNCTION : [k][ Add clip_00000.jpg to Home Folder ]\n");
-      AddFirstClip();
-      break;
-    case 'o':
-      KeyLine("KEY FUNCTION : [o][ Operator View ON/OFF ]\n");
-      ToggleOperatorView();
-      break;
-    default:
-      LearningKey(key);  // the operator's learning keys, on keys no command above uses
-      if (app.CancelAsked) return CancelPoint();  // ESC during the count-in
-      break;
-  }
-  return true;
+  const Command* c = FindCommand(key);
+  if (c && c->run) return c->run(key);
+  // No command in this step (no key, Enter, d, a key no command answers): a cancel asked
+  // meanwhile is still done here.
+  return !app.CancelAsked || CancelPoint();
 }
 
 }  // namespace orv

@@ -16,6 +16,8 @@ namespace orv {
 
 namespace {
 
+// --- the items ---
+
 constexpr double kAnyInt = 0.0;  // lo == hi == 0 marks "any int" below
 constexpr double kFrames = static_cast<double>(kMaxFrames);
 
@@ -51,6 +53,8 @@ const std::array<EnvItem, kEnvExtraItems> kExtra{{
 bool AnyInt(const EnvItem& it) { return it.kind == EnvKind::Int && it.lo == kAnyInt && it.hi == kAnyInt; }
 
 bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// --- reading and writing values ---
 
 // One formatted read at `pos` as the loader's fscanf would do it. Returns 1 with the span,
 // 0 for text that is not a number, -1 at the end.
@@ -148,6 +152,8 @@ std::string FormatEnvValue(int item, double v) {
   if (std::isfinite(v) && s.find_first_of(".e") == std::string::npos) s += ".0";
   return s;
 }
+
+// --- the file as text and as a document ---
 
 std::string EnvFileText(const EnvValues& v) {
   std::string out;
@@ -253,6 +259,8 @@ bool SetEnvItems(EnvDocument* doc, const std::vector<std::pair<int, std::string>
   *doc = ParseEnvText(text);
   return true;
 }
+
+// --- why a value is refused ---
 
 std::string EnvValueRefusal(int item, const std::string& value) {
   const EnvItem& it = EnvItemInfo(item);

@@ -12,13 +12,13 @@
 namespace orv {
 
 void ShowFunctionList() {
-  struct KeyLine {
+  struct ListLine {
     const char* japanese;
     const char* english;
     bool blankAfter;
     bool countingOnly;
   };
-  static const KeyLine kLines[] = {
+  static const ListLine kLines[] = {
 #include "control/function_list_texts.inc"
   };
   const std::string rule78(78, '-');
@@ -62,10 +62,10 @@ void ShowFunctionList() {
 
   const bool counting = player.MotionCountOff == 0;
   const bool japanese = JapaneseMessages();
-  auto text = [&](const KeyLine& l) { return japanese ? l.japanese : l.english; };
+  auto text = [&](const ListLine& l) { return japanese ? l.japanese : l.english; };
   std::printf("\n%s\n\n%s\n", text(kLines[0]), rule80.c_str());
   for (size_t i = 1; i < sizeof kLines / sizeof kLines[0]; ++i) {
-    const KeyLine& l = kLines[i];
+    const ListLine& l = kLines[i];
     if (l.countingOnly && !counting) {
       // The group's closing blank line stays when H and B are hidden.
       if (l.blankAfter) std::printf("\n");

@@ -24,38 +24,36 @@ cv::Mat SideArrowImage(bool left) {
   return img;
 }
 
+// The pause screen's chart. Shown while the player is paused, so it leads with how to go on
+// and how to stop.
+constexpr KeyChartRow kKeyChart[] = {
+    {"ENTER", "resume", "ESC", "quit"},
+    {"e / d", "DThreshold of the gesture engine up / down", "", ""},
+    {"", "", "", ""},
+    {"", "While playing (click the picture window first):", "", ""},
+    {"ESC", "pause", "ENTER", "key list on the console"},
+    {"q", "camera on / off", "i", "motion read-out on / off"},
+    {"v / V", "motion threshold down / up", "z / x", "previous / next frame"},
+    {"j", "random frame", "J", "automatic jumps on / off"},
+    {"l", "first frame", "e", "mirror the picture"},
+    {"Z , / X .", "shift the picture", "SPACE", "window: free / fitted"},
+    {"h", "motion counting on / off", "H / B", "clear count / bell"},
+    {"t", "save the frame to ..", "T", "save, then next frame"},
+    {"k", "copy ../clip_00000.jpg", "0 - 7", "gesture to teach"},
+    {"g", "teach its standard motion", "s", "learning pass"},
+    {"a", "automatic learning", "w", "save the knowledge base"},
+    {"o", "operator view on / off", "ESC", "while teaching: cancel it"},
+    {"mouse", "left = mirror   middle = random frame   right = camera", "", ""},
+};
+
+std::span<const KeyChartRow> KeyChartRows() { return kKeyChart; }
+
 cv::Mat KeyChartImage() {
-  // Shown while the player is paused, so it leads with how to go on and how to stop.
-  struct Row {
-    const char* key1;
-    const char* text1;
-    const char* key2;
-    const char* text2;
-  };
-  static const Row kRows[] = {
-      {"ENTER", "resume", "ESC", "quit"},
-      {"e / d", "DThreshold of the gesture engine up / down", "", ""},
-      {"", "", "", ""},
-      {"", "While playing (click the picture window first):", "", ""},
-      {"ESC", "pause", "ENTER", "key list on the console"},
-      {"q", "camera on / off", "i", "motion read-out on / off"},
-      {"v / V", "motion threshold down / up", "z / x", "previous / next frame"},
-      {"j", "random frame", "J", "automatic jumps on / off"},
-      {"l", "first frame", "e", "mirror the picture"},
-      {"Z , / X .", "shift the picture", "SPACE", "window: free / fitted"},
-      {"h", "motion counting on / off", "H / B", "clear count / bell"},
-      {"t", "save the frame to ..", "T", "save, then next frame"},
-      {"k", "copy ../clip_00000.jpg", "0 - 7", "gesture to teach"},
-      {"g", "teach its standard motion", "s", "learning pass"},
-      {"a", "automatic learning", "w", "save the knowledge base"},
-      {"o", "operator view on / off", "ESC", "while teaching: cancel it"},
-      {"mouse", "left = mirror   middle = random frame   right = camera", "", ""},
-  };
   cv::Mat img(600, 800, CV_8UC3, cv::Scalar(30, 30, 30));
   cv::putText(img, "PAUSED", {30, 60}, cv::FONT_HERSHEY_SIMPLEX, 1.2, cv::Scalar(255, 255, 255), 2, cv::LINE_AA);
   const cv::Scalar keyColour(120, 220, 255), textColour(255, 255, 255);
   int y = 110;
-  for (const Row& r : kRows) {
+  for (const KeyChartRow& r : kKeyChart) {
     cv::putText(img, r.key1, {30, y}, cv::FONT_HERSHEY_SIMPLEX, 0.55, keyColour, 1, cv::LINE_AA);
     cv::putText(img, r.text1, {r.key1[0] ? 140 : 30, y}, cv::FONT_HERSHEY_SIMPLEX, 0.55, textColour, 1, cv::LINE_AA);
     cv::putText(img, r.key2, {440, y}, cv::FONT_HERSHEY_SIMPLEX, 0.55, keyColour, 1, cv::LINE_AA);

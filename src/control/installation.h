@@ -1,6 +1,7 @@
 // What a working directory is given when an installation is set up (orvante-init) or a demo
 // generated (orvante-make-demo): the interface images and the text files the player reads.
 #pragma once
+#include <span>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -12,6 +13,14 @@ namespace orv {
 // Interface images loaded at start-up: the side-image pair and the pause screen.
 cv::Mat SideArrowImage(bool left);  // to_left.jpg / to_right.jpg
 cv::Mat KeyChartImage();            // keyallocation_01.jpg: every key and button, in English
+// A row of that chart: two keys with their texts ("" where a cell is empty).
+struct KeyChartRow {
+  const char* key1;
+  const char* text1;
+  const char* key2;
+  const char* text2;
+};
+std::span<const KeyChartRow> KeyChartRows();
 
 // Parameter values for a new installation with `frames` frames (0: not known yet). They play:
 // one frame per cycle of motion, bursts reverse the direction, nothing moves by itself when

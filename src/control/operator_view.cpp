@@ -1,4 +1,5 @@
-// The operator view over the player window. Visitors see the frames untouched: the view is
+// The operator view over the player window, and the learning texts drawn over the frame while
+// the view is off. Visitors see the frames untouched: the view is
 // drawn on a copy of the shown picture, only while an operator asked for it (o) or a teaching
 // runs, so the frame cache, the saved frames and every computed value stay as they are.
 // The texts change a few times a second at most, so they are drawn once into cached panels;
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,10 +23,13 @@
 #include "common/player_state.h"
 #include "common/recognition_state.h"
 #include "control/teaching.h"
+#include "learning/learning.h"
 
 namespace orv {
 
 namespace {
+
+// --- inks, texts and layout ---
 
 constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
 const cv::Scalar kPanel(24, 24, 24);
@@ -59,16 +62,8 @@ std::string Ascii(const std::string& s) {
   return out;
 }
 
-std::string Name(int g) {
-  const GestureEntry& e = learn.GestureInfo[static_cast<size_t>(g)];
-  return Ascii(std::string(e.name, strnlen(e.name, sizeof e.name)));
-}
-
-bool Taught(int g) {
-  for (int v = 0; v < kViews; ++v)
-    if (PatternPresent[static_cast<size_t>(v)][static_cast<size_t>(g)][0]) return true;
-  return false;
-}
+// A gesture's name as the Hershey fonts can draw it.
+std::string Name(int g) { return Ascii(GestureName(g)); }
 
 std::string CameraState() {
   if (player.CameraOn != 0) return "camera on";
@@ -226,6 +221,8 @@ void BuildLayer(int W, int H, const std::string& state, const std::string& camer
 
 }  // namespace
 
+// --- the view ---
+
 void RenderOperatorView(const cv::Mat& base, cv::Mat& out) {
   if (base.empty() || base.cols < 16 || base.rows < 16) {
     out.create(240, 320, CV_8UC3), out.setTo(cv::Scalar(0, 0, 0));
@@ -247,7 +244,7 @@ void RenderOperatorView(const cv::Mat& base, cv::Mat& out) {
   std::vector<std::string> rowTexts;
   if (app.PlayerMode == 0)
     for (int g = 0; g < kGestures; ++g)
-      if (Taught(g)) rows.push_back(g), rowTexts.push_back(Name(g) + VerdictText(g));
+      if (HasStandardMotion(g)) rows.push_back(g), rowTexts.push_back(Name(g) + VerdictText(g));
 
   std::string key = std::to_string(W) + "x" + std::to_string(H) + "|" + state + "|" + camera;
   for (const std::string& t : rowTexts) key += "|" + t;
@@ -324,6 +321,51 @@ void OperatorViewForTeaching() {
   if (app.SkipWaits != 0 || app.OperatorView != 0) return;
   app.OperatorView = 2;
   app.RedrawMark = -1.0;
+}
+
+// --- learning texts over the frame ---
+
+void ShowLearningText(const char* text) {
+  std::printf("%s\n", text);
+  std::fflush(stdout);
+  if (app.OperatorView != 0) {
+    ShowOperatorView();  // the view says the same in its state line
+    return;
+  }
+
+  cv::Mat canvas;
+  if (!app.ShownFrame.empty()) {
+    if (app.ShownFrame.channels() == 3)
+      canvas = app.ShownFrame.clone();
+    else
+      cv::cvtColor(app.ShownFrame, canvas, cv::COLOR_GRAY2BGR);
+  } else {
+    canvas = cv::Mat(240, 320, CV_8UC3, cv::Scalar(0, 0, 0));
+  }
+
+  // Long texts go on two lines, broken after their first sentence.
+  std::string first = text, second;
+  if (const size_t cut = first.find(". "); cut != std::string::npos) {
+    second = first.substr(cut + 2);
+    first = first.substr(0, cut + 1);
+  }
+  const int font = cv::FONT_HERSHEY_SIMPLEX;
+  int base = 0;
+  const int widest = std::max(cv::getTextSize(first, font, 1.0, 2, &base).width,
+                              cv::getTextSize(second, font, 1.0, 2, &base).width);
+  const double scale = std::clamp((canvas.cols - 16.0) / std::max(1, widest), 0.3, 1.0);
+  const int lineH = static_cast<int>(36 * scale) + 4;
+  const int lines = second.empty() ? 1 : 2;
+  const int top = std::max(0, canvas.rows - lines * lineH - 8);
+  cv::Mat band = canvas.rowRange(top, canvas.rows);
+  band *= 0.35;  // darkened so the text reads over any picture
+  for (int i = 0; i < lines; ++i) {
+    const cv::Point at(8, top + (i + 1) * lineH);
+    cv::putText(canvas, i == 0 ? first : second, at, font, scale, cv::Scalar(60, 230, 255),
+                std::max(1, static_cast<int>(2 * scale)), cv::LINE_AA);
+  }
+  DisplayShow(kPlayerWindow, canvas);
+  app.RedrawMark = -1.0;  // the next display step puts the plain frame back
 }
 
 }  // namespace orv

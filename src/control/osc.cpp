@@ -58,6 +58,8 @@ OscSocket& OscSocket::operator=(OscSocket&& o) noexcept {
 
 namespace {
 
+// --- settings and sockets ---
+
 constexpr const char* kSettingsFile = "osc.txt";
 constexpr size_t kMaxLine = 1024;
 constexpr size_t kMaxSettings = 64 * 1024;
@@ -164,7 +166,7 @@ void RunWithoutOsc(const std::string& what, const std::string& why) {
   CloseOsc();
 }
 
-// ---- receiving ------------------------------------------------------------
+// --- receiving: senders, the command queue, decoding ---
 
 // What one datagram carries, applied only when all of it is sound.
 struct MotionUpdates {
@@ -367,7 +369,7 @@ bool DecodeElement(const uint8_t* p, size_t n, int depth, MotionUpdates* u) {
   return true;
 }
 
-// ---- sending --------------------------------------------------------------
+// --- sending ---
 
 // Adds one message built by fill; false when liblo could not allocate.
 template <typename Fill>
@@ -383,6 +385,8 @@ bool AddMessage(lo_bundle b, const char* path, Fill fill) {
 }
 
 }  // namespace
+
+// --- opening from osc.txt ---
 
 int64_t OscClock() {
   timespec t{};
@@ -512,6 +516,8 @@ void OpenOsc() {
   }
   std::printf("\n");
 }
+
+// --- each cycle: receiving and sending ---
 
 bool TakeOscPacket(const void* data, size_t size, int64_t nowUs, const OscSender* from) {
   MotionUpdates u;
@@ -680,6 +686,8 @@ void SendOsc() {
   }
 }
 
+// --- remote operation: keys, thresholds, status ---
+
 int RemoteKeyCode(const std::string& token) {
   // Exactly the tokens a headless key script takes: one parser, one meaning.
   std::deque<ScriptEvent> events;
@@ -688,7 +696,8 @@ int RemoteKeyCode(const std::string& token) {
       !ParseScript("1 " + token, &events, nullptr) || events.size() != 1)
     return -1;
   const int key = events.front().key;  // -1: a mouse event
-  return key >= 0 && IsCommandKey(key) ? key : -1;
+  const Command* c = key >= 0 ? FindCommand(key) : nullptr;
+  return c && (c->flags & kFromRemote) ? key : -1;
 }
 
 bool TakeRemoteCommand(OscCommand* c) {

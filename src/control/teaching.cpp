@@ -1,15 +1,11 @@
-// Teaching gestures from the player window: the learning entries (standard and similar
-// motion), the stillness check before a motion is taught, saving what was learned, the
-// automatic-learning sequence with its calibration, and the keys that reach them.
+// The teaching from the player window: its keys and the one key poll (PollKey), the waits and
+// the stillness check, the learning entries (standard and similar motion), the save, and the
+// teaching state in words. The cancel and its snapshot are in teaching_cancel.cpp, automatic
+// learning and its calibration in auto_learning.cpp.
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <memory>
 #include <string>
-#include <vector>
-
-#include <opencv2/imgproc.hpp>
 
 #include "common/app_state.h"
 #include "common/control_state.h"
@@ -28,6 +24,7 @@
 #include "control/operator_view.h"
 #include "control/osc.h"
 #include "control/teaching.h"
+#include "kb/banners.h"
 #include "kb/kb.h"
 
 namespace orv {
@@ -40,138 +37,7 @@ constexpr int kStillRounds = 30;       // stillness check: rounds ...
 constexpr int kStillFramesPerRound = 10;  // ... of at most this many captured frames
 constexpr int kPollSliceMs = 50;          // waits read keys and redraw at least this often
 
-void Lines(std::initializer_list<const char*> lines) {
-  for (const char* l : lines) std::fputs(l, stdout);
-}
-
-void GoBanner() {
-  Lines({"\n OOO            O \n", "O               O \n", "O       OOOO    O \n", "O OOOO O    O   O \n",
-         "O   O  O    O   O \n", "O   O  O    O     \n", " OOO    OOOO    O \n\n"});
-}
-
-void GoGoBanner() {
-  Lines({"\n OOO            O  O \n", "O               O  O \n", "O       OOOO    O  O \n",
-         "O OOOO O    O   O  O \n", "O   O  O    O   O  O \n", "O   O  O    O        \n",
-         " OOO    OOOO    O  O \n\n"});
-}
-
-void StopBanner() {
-  Lines({"\n OOOO  OOOOO   OOO   OOOO  \n", "O        O    O   O  O   O \n", "O        O    O   O  O   O \n",
-         " OOO     O    O   O  OOOO  \n", "    O    O    O   O  O     \n", "    O    O    O   O  O     \n",
-         "OOOO     O     OOO   O     \n"});
-}
-
-void FinishedBanner() {
-  Lines({"\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n",
-         "O      O  OO  O  O  O     O   O O     O  O   O \n",
-         "O      O  OO  O  O  O     O   O O     O   O  O \n",
-         "OOOO   O  O O O  O   OOO  OOOOO OOOO  O   O  O \n",
-         "O      O  O  OO  O      O O   O O     O   O  O \n",
-         "O      O  O   O  O      O O   O O     O  O     \n",
-         "O      O  O   O  O  OOOO  O   O OOOOO OOO    O \n\n"});
-}
-
-void Bell() {
-  if (control.CamBeep) std::printf("\a\n");
-}
-
-// Name of gesture g as texts show it (a stored name may lack its terminator).
-std::string GestureName(int g) {
-  if (g < 0 || g >= kGestures) return "?";
-  const GestureEntry& e = learn.GestureInfo[static_cast<size_t>(g)];
-  return std::string(e.name, strnlen(e.name, sizeof e.name));
-}
-
-bool HasStandardMotion(int g) {
-  for (int v = 0; v < kViews; ++v)
-    if (PatternPresent[static_cast<size_t>(v)][static_cast<size_t>(g)][0]) return true;
-  return false;
-}
-
-bool AnythingTaught() {
-  for (int g = 0; g < kGestures; ++g)
-    if (HasStandardMotion(g)) return true;
-  return false;
-}
-
-bool LearningPending() { return app.LearnGesture >= 0 || learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0; }
-
-// What a teaching may change, taken when it starts, so that a cancel can put it back: the
-// whole learning state (the view-point selection rewrites limits and flags of every gesture)
-// and the taught gesture's tables, pattern records and recorded pass frames.
-template <typename T>
-using ByViewSample = std::array<std::array<T, kSeqFrames>, kViews>;
-struct TeachingSnapshot {
-  LearningState learn;
-  int gesture = 0;  // the taught gesture, 0..7
-  SampleTableT::value_type samples;
-  ProtocolMapT::value_type protocol;
-  ByViewSample<std::array<double, kSigLen>> re, ps;  // the gesture's pattern records
-  ByViewSample<std::array<int32_t, 4>> header;
-  ByViewSample<int> present;
-  std::array<std::array<uint8_t, kGriPixels>, kSeqFrames> passFrames;
-  int playerMode = 1, learnGesture = -1, autoLearnMode = 0, differenceSum2 = 0, differenceCnt = 0;
-};
-std::unique_ptr<TeachingSnapshot> snapshot;  // held from the start of a teaching to its end
-
-// An entry takes a new snapshot, except in automatic learning, whose steps are one teaching.
-void TakeSnapshot(int g) {
-  if ((snapshot && app.AutoLearnMode > 0) || g < 0 || g >= kGestures) return;
-  if (!snapshot) snapshot = std::make_unique<TeachingSnapshot>();
-  TeachingSnapshot& s = *snapshot;
-  s.learn = learn;
-  s.gesture = g;
-  s.samples = SampleTable[static_cast<size_t>(g)];
-  s.protocol = ProtocolMap[static_cast<size_t>(g)];
-  for (int v = 0; v < kViews; ++v) {
-    const size_t m = static_cast<size_t>(v), gi = static_cast<size_t>(g);
-    s.present[m] = PatternPresent[m][gi];
-    if (!Patterns) continue;
-    s.re[m] = Patterns->Re[m][gi];
-    s.ps[m] = Patterns->Ps[m][gi];
-    s.header[m] = Patterns->Header[m][gi];
-  }
-  s.passFrames = PassFrames;
-  s.playerMode = app.PlayerMode;
-  s.learnGesture = app.LearnGesture;
-  s.autoLearnMode = app.AutoLearnMode;
-  s.differenceSum2 = app.DifferenceSum2;
-  s.differenceCnt = app.DifferenceCnt;
-}
-
-void RestoreSnapshot() {
-  if (!snapshot) return;
-  const TeachingSnapshot& s = *snapshot;
-  const size_t gi = static_cast<size_t>(s.gesture);
-  learn = s.learn;
-  SampleTable[gi] = s.samples;
-  ProtocolMap[gi] = s.protocol;
-  for (int v = 0; v < kViews; ++v) {
-    const size_t m = static_cast<size_t>(v);
-    for (int k = 0; k < kSeqFrames; ++k) {
-      const size_t ki = static_cast<size_t>(k);
-      if (!s.present[m][ki]) {
-        ReleasePattern(v, s.gesture, k);
-      } else if (EnsurePatternStore()) {
-        Patterns->Re[m][gi][ki] = s.re[m][ki];
-        Patterns->Ps[m][gi][ki] = s.ps[m][ki];
-        Patterns->Header[m][gi][ki] = s.header[m][ki];
-        PatternPresent[m][gi][ki] = 1;
-      }
-    }
-  }
-  PassFrames = s.passFrames;
-  app.PlayerMode = s.playerMode;
-  app.LearnGesture = s.learnGesture;
-  app.AutoLearnMode = s.autoLearnMode;
-  app.DifferenceSum2 = s.differenceSum2;
-  app.DifferenceCnt = s.differenceCnt;
-}
-
-double SecondsSince(const TimeStamp& t) {
-  const TimeStamp now = NowStamp();
-  return ElapsedSeconds(t.sec, t.usec, now.sec, now.usec);
-}
+// --- held keys ---
 
 void PushHeld(int key) {
   if (key < 1 || key > 255) return;
@@ -190,6 +56,39 @@ int PopHeld() {
 // Teaching holds the keyboard while it runs with the camera on (or reviews): keys then wait.
 // With the camera off, a motion could never come, so keys run at once and q can switch it on.
 bool TeachingHoldsKeys() { return TeachingActive() && (player.CameraOn != 0 || learn.REVIEW_MODE != 0); }
+
+// A key that acts at once while a teaching holds the keyboard (the command table says which).
+bool ActsDuringTeaching(int key) {
+  const Command* c = FindCommand(key);
+  return c && (c->flags & kDuringTeaching);
+}
+
+// --- helpers of the entries ---
+
+void Lines(std::initializer_list<const char*> lines) {
+  for (const char* l : lines) std::fputs(l, stdout);
+}
+
+void StopBanner() {
+  Lines({"\n OOOO  OOOOO   OOO   OOOO  \n", "O        O    O   O  O   O \n", "O        O    O   O  O   O \n",
+         " OOO     O    O   O  OOOO  \n", "    O    O    O   O  O     \n", "    O    O    O   O  O     \n",
+         "OOOO     O     OOO   O     \n"});
+}
+
+void Bell() {
+  if (control.CamBeep) std::printf("\a\n");
+}
+
+bool AnythingTaught() {
+  for (int g = 0; g < kGestures; ++g)
+    if (HasStandardMotion(g)) return true;
+  return false;
+}
+
+double SecondsSince(const TimeStamp& t) {
+  const TimeStamp now = NowStamp();
+  return ElapsedSeconds(t.sec, t.usec, now.sec, now.usec);
+}
 
 void Refuse(const char* reason) {
   std::snprintf(app.TeachRefusal, sizeof app.TeachRefusal, "%s", reason);
@@ -238,10 +137,6 @@ bool CountIn(const char* kind, int g, bool interactive) {
   return true;
 }
 
-void KeyLine(const char* text) {
-  if (control.MonitorMode != 0) std::fputs(text, stdout);
-}
-
 // Learning needs a camera and no other learning run; says why not otherwise.
 bool ReadyToLearn() {
   if (LearningPending()) {
@@ -257,43 +152,6 @@ bool ReadyToLearn() {
   return true;
 }
 
-// VR_step and VR_threshold from what automatic learning saw: one learned length of gesture 0
-// spans the replay period, and the threshold goes between the room standing still (the
-// frames the stillness checks judged still) and the learned motion (its judged frames), by
-// the rule orvante-tune applies to a rehearsal. The mean of the learned motion alone, the
-// older rule, puts about half of the moving frames below the threshold by construction.
-void Calibrate() {
-  const int length = learn.GestureInfo[0].length;
-  const int start = app.StartFrameNum, end = app.EndFrameNum;
-  if (length > 3 && start < end && (start > 0 || end > 0)) {
-    player.VR_step = (static_cast<double>(end) - start) / length;
-    std::printf("\n--> Updated [ VR_step ]\n");
-  }
-  std::printf("*** VR_step=[ %6.3f ],   G[ 0 ].frame_num=[ %d ],   StartFrameNum=[ %d ],   EndFrameNum=[ %d ]\n",
-              player.VR_step, length, start, end);
-  const auto still = app.StillValues.begin(), moving = app.MovingValues.begin();
-  const MotionLevels m = LevelsOf(std::vector<int>(still, still + std::clamp(app.StillCount, 0, kCalibrationValues)),
-                                  std::vector<int>(moving, moving + std::clamp(app.MovingCount, 0, kCalibrationValues)),
-                                  SamplePoints());
-  if (m.separated) {
-    control.VR_threshold = m.threshold;
-    // The command step reloads VR_threshold from the threshold file every cycle; without the
-    // file the calibrated value would be gone at the next cycle.
-    WriteThreshold(control.VR_threshold);
-    std::printf("\n--> Updated [ VR_threshold ]: between the still level %d and the motion level %d (separation %.2f)\n",
-                m.still, m.motion, m.separation);
-  } else {
-    std::printf("\nVR_threshold is kept: %s.\n", m.why.c_str());
-  }
-  std::printf("*** VR_threshold=[ %d ],   DifferenceSum2=[ %d ],   DifferenceCnt=[ %d ]\n\n", control.VR_threshold,
-              app.DifferenceSum2, app.DifferenceCnt);
-  app.DifferenceSum2 = 0;
-  app.DifferenceCnt = 0;
-  app.StillCount = 0;
-  app.MovingCount = 0;
-  WaitOneSecond();
-}
-
 // The verdict just measured on gesture g: below the level it becomes the view's warning.
 void NoteFollowability(int g) {
   const int score = learn.Followability[static_cast<size_t>(g)];
@@ -303,14 +161,261 @@ void NoteFollowability(int g) {
     app.FollowWarning = -1;
 }
 
-// A frame the stillness check judged still: its grey difference to the frame before is what
-// the camera makes of the room at rest.
-void KeepStillValue() {
-  if (player.CameraOn == 0 || app.StillCount < 0 || app.StillCount >= kCalibrationValues) return;
-  app.StillValues[static_cast<size_t>(app.StillCount++)] = GreyDifferenceSum();
+}  // namespace
+
+// --- what has been taught ---
+
+bool HasStandardMotion(int g) {
+  for (int v = 0; v < kViews; ++v)
+    if (PatternPresent[static_cast<size_t>(v)][static_cast<size_t>(g)][0]) return true;
+  return false;
 }
 
-}  // namespace
+bool LearningPending() { return app.LearnGesture >= 0 || learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0; }
+
+// --- the teaching's keys and the key poll ---
+
+bool TeachingActive() { return app.TeachEntry != 0 || LearningPending() || app.AutoLearnMode > 0; }
+
+void TeachingKey(int key) {
+  if (key == kKeyEsc) {
+    app.CancelAsked = true;
+    return;
+  }
+  PushHeld(key);
+}
+
+int PollKey(int ms) {
+  if (TeachingActive()) {
+    // The network is read in a teaching's own waits too: status requests are answered, a remote
+    // ESC cancels as a typed one does, and while the keyboard is held remote keys are held with
+    // the typed ones, in the order they came (a threshold command waits in its own queue).
+    ReceiveOsc();
+    if (TakeRemoteEsc()) TeachingKey(kKeyEsc);
+    for (int k = 0; TeachingHoldsKeys() && (k = TakeRemoteKey()) != 0;) TeachingKey(k);
+  }
+  const int pendingBefore = app.PendingKey;
+  const int key = KeyCode(DisplayWaitKey(ms));
+  // A click during the wait left its key pending; it takes its turn like a typed key.
+  int clicked = 0;
+  if (app.PendingKey != pendingBefore && app.PendingKey >= 1 && app.PendingKey <= 255) clicked = app.PendingKey;
+  const bool typed = key != 255 && key != 0;
+  if (TeachingHoldsKeys() || (typed && ActsDuringTeaching(key) && TeachingActive())) {
+    if (typed) TeachingKey(key);
+    if (clicked) TeachingKey(clicked), app.PendingKey = pendingBefore;
+    return 255;
+  }
+  if (app.HeldCount == 0) return key;
+  // Keys held during a teaching run first, one a cycle, in the order they came.
+  if (typed) PushHeld(key);
+  if (clicked) PushHeld(clicked), app.PendingKey = pendingBefore;
+  return PopHeld();
+}
+
+bool LearningKey(int key) {
+  if (key >= '0' && key <= '7') {
+    app.TeachGesture = key - '0';
+    std::printf("SET: Gesture to teach = [ %d ] [ %s ]\n", app.TeachGesture, GestureName(app.TeachGesture).c_str());
+    return true;
+  }
+  const int g = std::clamp(app.TeachGesture, 0, kGestures - 1);
+  switch (key) {
+    case 'g':
+      KeyLine("KEY FUNCTION : [g][ Teach the Standard Motion of the Chosen Gesture ]\n");
+      if (ReadyToLearn()) StandardMotionEntry(g, true);
+      return true;
+    case 's':
+      KeyLine("KEY FUNCTION : [s][ One Learning Pass with a Similar Motion ]\n");
+      if (!ReadyToLearn()) return true;
+      if (!HasStandardMotion(g)) {
+        std::printf("LEARNING: gesture %d [ %s ] has no standard motion yet; teach it first (g).\n", g,
+                    GestureName(g).c_str());
+        Refuse(("[" + GestureName(g) + "] has no standard motion yet; teach it first (g)").c_str());
+        return true;
+      }
+      SimilarMotionEntry(g, 1, true);
+      return true;
+    case 'a':
+      KeyLine("KEY FUNCTION : [a][ Automatic Learning of the Chosen Gesture ]\n");
+      if (!ReadyToLearn()) return true;
+      app.AutoLearnLast = g;
+      app.AutoLearnMode = 2;
+      app.TeachGestureShown = g;
+      OperatorViewForTeaching();
+      return true;
+    case 'w':
+      KeyLine("KEY FUNCTION : [w][ Save the Knowledge Base ]\n");
+      SaveKnowledgeBase();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void ShowLearningKeys() {
+  const std::string rule = " " + std::string(80, '-');
+  const int g = std::clamp(app.TeachGesture, 0, kGestures - 1);
+  std::printf("                       [ Gesture learning keys ]\n\n");
+  std::printf("     [ 0 .. 7 ]  choose the gesture to teach (now %d [ %s ])\n", g, GestureName(g).c_str());
+  std::printf("     [ g ]       teach its standard motion: countdown, stand still, perform it once\n");
+  std::printf("     [ s ]       one learning pass: perform a similar motion once; the review follows\n");
+  std::printf("     [ a ]       automatic learning of the chosen gesture (g, then s), then VR_step and\n");
+  std::printf("                 VR_threshold are calibrated from it\n");
+  std::printf("     [ w ]       save the knowledge base (HOLVA_data-%d-1..4.dat)\n", player.ContentNumber + 1);
+  std::printf("     [ESC]       while teaching: cancel it (all as before its key), then pause\n");
+  std::printf("     [ o ]       operator view over the picture: teaching state, motion, gestures\n");
+  std::printf("%s\n\n", rule.c_str());
+}
+
+// --- waits and the stillness check ---
+
+bool TeachingWait(int ms, bool onClock) {
+  const TimeStamp start = NowStamp();
+  for (;;) {
+    const int left = ms - static_cast<int>(SecondsSince(start) * 1000.0);
+    const int slice = std::clamp(left, 1, kPollSliceMs);
+    PollKey(slice);
+    ShowOperatorView();
+    if (app.CancelAsked) return false;
+    // The headless display answers at once: a wait on the clock sleeps for it, a key wait
+    // (the countdown) is over, as it is for the headless display's own waits.
+    if (display.headless) {
+      if (!onClock) return true;
+      if (left > 0) {
+        const timespec nap{0, static_cast<long>(slice) * 1000000L};
+        nanosleep(&nap, nullptr);
+      }
+    }
+    if (ms - static_cast<int>(SecondsSince(start) * 1000.0) <= 0) return true;
+  }
+}
+
+bool HandOffWait(int ms) {
+  StartTimer();  // as WaitOneSecond: the cycle timer restarts with the wait
+  if (app.SkipWaits) return true;
+  return TeachingWait(ms, true);
+}
+
+bool StillnessCheck() {
+  const double rate = std::max(1, learn.GRATE);
+  const TimeStamp began = NowStamp();
+  bool waiting = false;  // a frame with motion came: the STOP banner is out
+  double lastLine = -1.0;  // seconds (since the start) of the last progress line
+  const bool terminal = ConsoleIsTerminal();
+  app.TeachStep = kTeachStandStill;
+  app.TeachStillPixels = 0;
+  for (int round = 0; round < kStillRounds; ++round) {
+    for (int k = 0; k < kStillFramesPerRound; ++k) {
+      StartTimer();
+      recog.GrayFrameIndex = 1 - (recog.GrayFrameIndex & 1);
+      ZAV_Capture();
+      FeedFrame();
+      ComputeMotionMaps();
+      const bool moving = recog.DiffPixelCount > 0;
+      app.TeachStillPixels = moving ? static_cast<int>(recog.DiffPixelCount) : 0;
+      if (!moving) KeepStillValue();
+      if (moving) {
+        if (!waiting) StopBanner();
+        waiting = true;
+        // One progress line: overwritten on a terminal, one a second in a log.
+        const double t = SecondsSince(began);
+        if (terminal || lastLine < 0.0 || t - lastLine >= 1.0) {
+          std::printf("%s STOP YOUR BODY MOTION, NOW! [ DThreshold=%d,   rv=%f ]%s", terminal ? "\r" : "",
+                      learn.DThreshold, recog.DiffPixelCount, terminal ? "" : "\n");
+          std::fflush(stdout);
+          lastLine = t;
+        }
+      }
+      // A frame takes at least one frame time of the learning rate.
+      while (StopTimer() > rate) {
+      }
+      // The performer's window keeps answering: a key poll and the view, once a frame.
+      PollKey(1);
+      ShowOperatorView();
+      if (app.CancelAsked) {
+        if (waiting && terminal) std::printf("\n");
+        return false;
+      }
+      if (!moving) break;
+    }
+  }
+  if (waiting && terminal) std::printf("\n");
+  if (waiting && recog.DiffPixelCount > 0) {
+    StopBanner();
+    std::printf(" The performer did not stand still in %d frames; the motion is taught from here.\n",
+                kStillRounds * kStillFramesPerRound);
+  }
+  app.TeachStillPixels = 0;
+  return true;
+}
+
+// --- the learning entries and the save ---
+
+bool StandardMotionEntry(int g, bool interactive) {
+  if (g < 0 || g >= kGestures) return false;
+  TakeSnapshot(g);
+  app.TeachPassesTotal = 0;
+  PrepareViews();
+  learn.pos_num = g;
+  PrepareLearning();
+  app.StillCount = 0;  // the calibration's values start with this motion's stillness check
+  app.MovingCount = 0;
+  if (!CountIn("STANDARD", g, interactive)) return false;
+  PrintGoBanner(GoBanner::Standard);
+  app.DifferenceSum2 = 0;
+  app.DifferenceCnt = 0;
+  app.LearnGesture = g;
+  app.PlayerMode = 0;  // the engine must run to learn
+  app.TeachStep = kTeachGo;
+  std::fflush(stdout);
+  return true;
+}
+
+bool SimilarMotionEntry(int g, int passes, bool interactive) {
+  if (g < 0 || g >= kGestures) return false;
+  TakeSnapshot(g);  // before pos_num changes: a cancel gives back the gesture chosen before
+  learn.pos_num = g;
+  PrepareViews();
+  ResetRecognition();
+  learn.LearningPasses = std::max(1, passes);
+  app.TeachPassesTotal = learn.LearningPasses;
+  if (!CountIn("SIMILAR", g, interactive)) return false;
+  PrintGoBanner(GoBanner::Passes);
+  app.PlayerMode = 0;
+  app.TeachStep = kTeachPass;
+  std::fflush(stdout);
+  return true;
+}
+
+bool SaveKnowledgeBase() {
+  if (LearningPending()) {
+    std::printf("NOT SAVED: learning is still running (passes left: %d, review: %s, standard motion: %s).\n",
+                std::max(0, learn.LearningPasses), learn.REVIEW_MODE ? "running" : "no",
+                app.LearnGesture >= 0 ? "not ended" : "no");
+    Refuse("learning is still running; save when it has ended");
+    return false;
+  }
+  if (!AnythingTaught()) {
+    std::printf("NOT SAVED: no gesture has been taught; the knowledge-base files are left as they are.\n");
+    Refuse("no gesture has been taught; nothing to save");
+    return false;
+  }
+  if (!WriteKB()) {
+    Refuse("the knowledge base could not be written (see the error above)");
+    return false;
+  }
+  long records = 0;
+  for (const auto& byGesture : PatternPresent)
+    for (const auto& bySample : byGesture)
+      for (int present : bySample) records += present != 0;
+  std::printf("SAVED: %s, %s, %s, %s (%ld pattern records).\n", KBFileName(1).c_str(), KBFileName(2).c_str(),
+              KBFileName(3).c_str(), KBFileName(4).c_str(), records);
+  std::fflush(stdout);
+  app.TeachStep = kTeachSaved;
+  return true;
+}
+
+// --- the teaching state in words, the end of a cycle ---
 
 std::string TeachingStateText() {
   const int g = app.TeachGestureShown >= 0 ? app.TeachGestureShown : learn.pos_num;
@@ -367,161 +472,6 @@ std::string TeachingStateText() {
   }
 }
 
-void ShowLearningText(const char* text) {
-  std::printf("%s\n", text);
-  std::fflush(stdout);
-  if (app.OperatorView != 0) {
-    ShowOperatorView();  // the view says the same in its state line
-    return;
-  }
-
-  cv::Mat canvas;
-  if (!app.ShownFrame.empty()) {
-    if (app.ShownFrame.channels() == 3)
-      canvas = app.ShownFrame.clone();
-    else
-      cv::cvtColor(app.ShownFrame, canvas, cv::COLOR_GRAY2BGR);
-  } else {
-    canvas = cv::Mat(240, 320, CV_8UC3, cv::Scalar(0, 0, 0));
-  }
-
-  // Long texts go on two lines, broken after their first sentence.
-  std::string first = text, second;
-  if (const size_t cut = first.find(". "); cut != std::string::npos) {
-    second = first.substr(cut + 2);
-    first = first.substr(0, cut + 1);
-  }
-  const int font = cv::FONT_HERSHEY_SIMPLEX;
-  int base = 0;
-  const int widest = std::max(cv::getTextSize(first, font, 1.0, 2, &base).width,
-                              cv::getTextSize(second, font, 1.0, 2, &base).width);
-  const double scale = std::clamp((canvas.cols - 16.0) / std::max(1, widest), 0.3, 1.0);
-  const int lineH = static_cast<int>(36 * scale) + 4;
-  const int lines = second.empty() ? 1 : 2;
-  const int top = std::max(0, canvas.rows - lines * lineH - 8);
-  cv::Mat band = canvas.rowRange(top, canvas.rows);
-  band *= 0.35;  // darkened so the text reads over any picture
-  for (int i = 0; i < lines; ++i) {
-    const cv::Point at(8, top + (i + 1) * lineH);
-    cv::putText(canvas, i == 0 ? first : second, at, font, scale, cv::Scalar(60, 230, 255),
-                std::max(1, static_cast<int>(2 * scale)), cv::LINE_AA);
-  }
-  DisplayShow(kPlayerWindow, canvas);
-  app.RedrawMark = -1.0;  // the next display step puts the plain frame back
-}
-
-bool TeachingActive() { return app.TeachEntry != 0 || LearningPending() || app.AutoLearnMode > 0; }
-
-void TeachingKey(int key) {
-  if (key == kKeyEsc) {
-    app.CancelAsked = true;
-    return;
-  }
-  PushHeld(key);
-}
-
-int PollKey(int ms) {
-  if (TeachingActive()) {
-    // The network is read in a teaching's own waits too: status requests are answered, a remote
-    // ESC cancels as a typed one does, and while the keyboard is held remote keys are held with
-    // the typed ones, in the order they came (a threshold command waits in its own queue).
-    ReceiveOsc();
-    if (TakeRemoteEsc()) TeachingKey(kKeyEsc);
-    for (int k = 0; TeachingHoldsKeys() && (k = TakeRemoteKey()) != 0;) TeachingKey(k);
-  }
-  const int pendingBefore = app.PendingKey;
-  const int key = KeyCode(DisplayWaitKey(ms));
-  // A click during the wait left its key pending; it takes its turn like a typed key.
-  int clicked = 0;
-  if (app.PendingKey != pendingBefore && app.PendingKey >= 1 && app.PendingKey <= 255) clicked = app.PendingKey;
-  const bool typed = key != 255 && key != 0;
-  if (TeachingHoldsKeys() || (typed && key == kKeyEsc && TeachingActive())) {
-    if (typed) TeachingKey(key);
-    if (clicked) TeachingKey(clicked), app.PendingKey = pendingBefore;
-    return 255;
-  }
-  if (app.HeldCount == 0) return key;
-  // Keys held during a teaching run first, one a cycle, in the order they came.
-  if (typed) PushHeld(key);
-  if (clicked) PushHeld(clicked), app.PendingKey = pendingBefore;
-  return PopHeld();
-}
-
-bool TeachingWait(int ms, bool onClock) {
-  const TimeStamp start = NowStamp();
-  for (;;) {
-    const int left = ms - static_cast<int>(SecondsSince(start) * 1000.0);
-    const int slice = std::clamp(left, 1, kPollSliceMs);
-    PollKey(slice);
-    ShowOperatorView();
-    if (app.CancelAsked) return false;
-    // The headless display answers at once: a wait on the clock sleeps for it, a key wait
-    // (the countdown) is over, as it is for the headless display's own waits.
-    if (display.headless) {
-      if (!onClock) return true;
-      if (left > 0) {
-        const timespec nap{0, static_cast<long>(slice) * 1000000L};
-        nanosleep(&nap, nullptr);
-      }
-    }
-    if (ms - static_cast<int>(SecondsSince(start) * 1000.0) <= 0) return true;
-  }
-}
-
-bool HandOffWait(int ms) {
-  StartTimer();  // as WaitOneSecond: the cycle timer restarts with the wait
-  if (app.SkipWaits) return true;
-  return TeachingWait(ms, true);
-}
-
-void CancelTeaching() {
-  app.CancelAsked = false;
-  app.TeachEntry = 0;
-  app.TeachCountdown = 0;
-  if (snapshot) {
-    const int g = snapshot->gesture;
-    RestoreSnapshot();
-    snapshot.reset();
-    app.TeachGestureShown = g;
-  }
-  // Passes a knowledge base asked for end too: cancelled is cancelled.
-  learn.LearningPasses = 0;
-  learn.REVIEW_MODE = 0;
-  learn.ReviewFrame = 0;
-  app.LearnGesture = -1;
-  app.AutoLearnMode = 0;
-  app.TeachPassesTotal = 0;
-  app.SeenLearnGesture = -1, app.SeenPasses = 0, app.SeenReview = 0;
-  // The direction tables follow SKIP, and the recognizer starts a fresh sequence.
-  FillDirectionTables();
-  ResetRecognition();
-  recog.PHASE = -1;
-  app.TeachStep = kTeachCancelled;
-  app.RedrawMark = -1.0;
-  std::printf("CANCELLED: the teaching of [ %s ] was cancelled; the knowledge base, the gesture and the engine "
-              "settings are as before it started.\n",
-              GestureName(app.TeachGestureShown).c_str());
-  std::fflush(stdout);
-}
-
-bool CancelPoint() {
-  if (!app.CancelAsked) return true;
-  CancelTeaching();
-  return PauseScreen();
-}
-
-void TeachingCycleStart() {
-  // Passes a knowledge base asked for start without a key: their snapshot is the loaded state.
-  if (!snapshot && LearningPending()) {
-    TakeSnapshot(app.LearnGesture >= 0 ? app.LearnGesture : learn.pos_num);
-    if (app.TeachPassesTotal < learn.LearningPasses) app.TeachPassesTotal = learn.LearningPasses;
-    app.TeachGestureShown = learn.pos_num;
-    app.SeenPasses = learn.LearningPasses;
-    app.SeenReview = learn.REVIEW_MODE;
-    OperatorViewForTeaching();
-  }
-}
-
 void TeachingAfterStep() {
   const int g = app.SeenLearnGesture;
   const std::string a = GestureName(app.TeachGestureShown >= 0 ? app.TeachGestureShown : learn.pos_num);
@@ -560,205 +510,11 @@ void TeachingAfterStep() {
     app.LastTeaching = NowStamp();
     return;
   }
-  snapshot.reset();  // the teaching has ended: what it did stays
+  DropSnapshot();  // the teaching has ended: what it did stays
   if (app.OperatorView == 2 && app.FollowWarning < 0 && SecondsSince(app.LastTeaching) > kViewAutoOffSeconds) {
     app.OperatorView = 0;
     app.RedrawMark = -1.0;  // the plain frame again
   }
-}
-
-bool StillnessCheck() {
-  const double rate = std::max(1, learn.GRATE);
-  const TimeStamp began = NowStamp();
-  bool waiting = false;  // a frame with motion came: the STOP banner is out
-  double lastLine = -1.0;  // seconds (since the start) of the last progress line
-  const bool terminal = ConsoleIsTerminal();
-  app.TeachStep = kTeachStandStill;
-  app.TeachStillPixels = 0;
-  for (int round = 0; round < kStillRounds; ++round) {
-    for (int k = 0; k < kStillFramesPerRound; ++k) {
-      StartTimer();
-      recog.GrayFrameIndex = 1 - (recog.GrayFrameIndex & 1);
-      ZAV_Capture();
-      FeedFrame();
-      ComputeMotionMaps();
-      const bool moving = recog.DiffPixelCount > 0;
-      app.TeachStillPixels = moving ? static_cast<int>(recog.DiffPixelCount) : 0;
-      if (!moving) KeepStillValue();
-      if (moving) {
-        if (!waiting) StopBanner();
-        waiting = true;
-        // One progress line: overwritten on a terminal, one a second in a log.
-        const double t = SecondsSince(began);
-        if (terminal || lastLine < 0.0 || t - lastLine >= 1.0) {
-          std::printf("%s STOP YOUR BODY MOTION, NOW! [ DThreshold=%d,   rv=%f ]%s", terminal ? "\r" : "",
-                      learn.DThreshold, recog.DiffPixelCount, terminal ? "" : "\n");
-          std::fflush(stdout);
-          lastLine = t;
-        }
-      }
-      // A frame takes at least one frame time of the learning rate.
-      while (StopTimer() > rate) {
-      }
-      // The performer's window keeps answering: a key poll and the view, once a frame.
-      PollKey(1);
-      ShowOperatorView();
-      if (app.CancelAsked) {
-        if (waiting && terminal) std::printf("\n");
-        return false;
-      }
-      if (!moving) break;
-    }
-  }
-  if (waiting && terminal) std::printf("\n");
-  if (waiting && recog.DiffPixelCount > 0) {
-    StopBanner();
-    std::printf(" The performer did not stand still in %d frames; the motion is taught from here.\n",
-                kStillRounds * kStillFramesPerRound);
-  }
-  app.TeachStillPixels = 0;
-  return true;
-}
-
-bool StandardMotionEntry(int g, bool interactive) {
-  if (g < 0 || g >= kGestures) return false;
-  TakeSnapshot(g);
-  app.TeachPassesTotal = 0;
-  PrepareViews();
-  learn.pos_num = g;
-  PrepareLearning();
-  app.StillCount = 0;  // the calibration's values start with this motion's stillness check
-  app.MovingCount = 0;
-  if (!CountIn("STANDARD", g, interactive)) return false;
-  GoBanner();
-  app.DifferenceSum2 = 0;
-  app.DifferenceCnt = 0;
-  app.LearnGesture = g;
-  app.PlayerMode = 0;  // the engine must run to learn
-  app.TeachStep = kTeachGo;
-  std::fflush(stdout);
-  return true;
-}
-
-bool SimilarMotionEntry(int g, int passes, bool interactive) {
-  if (g < 0 || g >= kGestures) return false;
-  TakeSnapshot(g);  // before pos_num changes: a cancel gives back the gesture chosen before
-  learn.pos_num = g;
-  PrepareViews();
-  ResetRecognition();
-  learn.LearningPasses = std::max(1, passes);
-  app.TeachPassesTotal = learn.LearningPasses;
-  if (!CountIn("SIMILAR", g, interactive)) return false;
-  GoGoBanner();
-  app.PlayerMode = 0;
-  app.TeachStep = kTeachPass;
-  std::fflush(stdout);
-  return true;
-}
-
-bool SaveKnowledgeBase() {
-  if (LearningPending()) {
-    std::printf("NOT SAVED: learning is still running (passes left: %d, review: %s, standard motion: %s).\n",
-                std::max(0, learn.LearningPasses), learn.REVIEW_MODE ? "running" : "no",
-                app.LearnGesture >= 0 ? "not ended" : "no");
-    Refuse("learning is still running; save when it has ended");
-    return false;
-  }
-  if (!AnythingTaught()) {
-    std::printf("NOT SAVED: no gesture has been taught; the knowledge-base files are left as they are.\n");
-    Refuse("no gesture has been taught; nothing to save");
-    return false;
-  }
-  if (!WriteKB()) {
-    Refuse("the knowledge base could not be written (see the error above)");
-    return false;
-  }
-  long records = 0;
-  for (const auto& byGesture : PatternPresent)
-    for (const auto& bySample : byGesture)
-      for (int present : bySample) records += present != 0;
-  std::printf("SAVED: %s, %s, %s, %s (%ld pattern records).\n", KBFileName(1).c_str(), KBFileName(2).c_str(),
-              KBFileName(3).c_str(), KBFileName(4).c_str(), records);
-  std::fflush(stdout);
-  app.TeachStep = kTeachSaved;
-  return true;
-}
-
-void AutoLearningStep() {
-  if (app.AutoLearnMode <= 0 || LearningPending()) return;
-  const int last = std::clamp(app.AutoLearnLast, 0, kGestures - 1);
-  const int first = app.AutoLearnMode == 1 ? 0 : last;
-  for (int g = first; g <= last; ++g) {
-    if (!HasStandardMotion(g)) {
-      StandardMotionEntry(g, true);
-      return;
-    }
-  }
-  for (int g = first; g <= last; ++g) {
-    if (learn.SampleCount[static_cast<size_t>(g)] == 0) {
-      SimilarMotionEntry(g, 1, true);
-      return;
-    }
-  }
-  ShowLearningText("Automatic learning has been finished.");
-  app.AutoLearnMode = 0;
-  FinishedBanner();
-  Calibrate();
-}
-
-bool LearningKey(int key) {
-  if (key >= '0' && key <= '7') {
-    app.TeachGesture = key - '0';
-    std::printf("SET: Gesture to teach = [ %d ] [ %s ]\n", app.TeachGesture, GestureName(app.TeachGesture).c_str());
-    return true;
-  }
-  const int g = std::clamp(app.TeachGesture, 0, kGestures - 1);
-  switch (key) {
-    case 'g':
-      KeyLine("KEY FUNCTION : [g][ Teach the Standard Motion of the Chosen Gesture ]\n");
-      if (ReadyToLearn()) StandardMotionEntry(g, true);
-      return true;
-    case 's':
-      KeyLine("KEY FUNCTION : [s][ One Learning Pass with a Similar Motion ]\n");
-      if (!ReadyToLearn()) return true;
-      if (!HasStandardMotion(g)) {
-        std::printf("LEARNING: gesture %d [ %s ] has no standard motion yet; teach it first (g).\n", g,
-                    GestureName(g).c_str());
-        Refuse(("[" + GestureName(g) + "] has no standard motion yet; teach it first (g)").c_str());
-        return true;
-      }
-      SimilarMotionEntry(g, 1, true);
-      return true;
-    case 'a':
-      KeyLine("KEY FUNCTION : [a][ Automatic Learning of the Chosen Gesture ]\n");
-      if (!ReadyToLearn()) return true;
-      app.AutoLearnLast = g;
-      app.AutoLearnMode = 2;
-      app.TeachGestureShown = g;
-      OperatorViewForTeaching();
-      return true;
-    case 'w':
-      KeyLine("KEY FUNCTION : [w][ Save the Knowledge Base ]\n");
-      SaveKnowledgeBase();
-      return true;
-    default:
-      return false;
-  }
-}
-
-void ShowLearningKeys() {
-  const std::string rule = " " + std::string(80, '-');
-  const int g = std::clamp(app.TeachGesture, 0, kGestures - 1);
-  std::printf("                       [ Gesture learning keys ]\n\n");
-  std::printf("     [ 0 .. 7 ]  choose the gesture to teach (now %d [ %s ])\n", g, GestureName(g).c_str());
-  std::printf("     [ g ]       teach its standard motion: countdown, stand still, perform it once\n");
-  std::printf("     [ s ]       one learning pass: perform a similar motion once; the review follows\n");
-  std::printf("     [ a ]       automatic learning of the chosen gesture (g, then s), then VR_step and\n");
-  std::printf("                 VR_threshold are calibrated from it\n");
-  std::printf("     [ w ]       save the knowledge base (HOLVA_data-%d-1..4.dat)\n", player.ContentNumber + 1);
-  std::printf("     [ESC]       while teaching: cancel it (all as before its key), then pause\n");
-  std::printf("     [ o ]       operator view over the picture: teaching state, motion, gestures\n");
-  std::printf("%s\n\n", rule.c_str());
 }
 
 }  // namespace orv

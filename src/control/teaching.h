@@ -1,9 +1,12 @@
-// The operator's teaching: the learning keys and entries, the stillness check, the learning
-// texts over the window, the save, and the end-of-cycle share of automatic learning.
+// The operator's teaching: the learning keys and entries, the stillness check, the save, the
+// cancel with its snapshot, and the end-of-cycle share of automatic learning (teaching.cpp,
+// teaching_cancel.cpp, auto_learning.cpp).
 #pragma once
 #include <string>
 
 namespace orv {
+
+// --- the learning entries, keys and save (teaching.cpp) ---
 
 // The entries prepare the engine for teaching; with interactive false (replays of recordings)
 // they skip the countdown, the stillness check and every wait. Each takes the snapshot that a
@@ -19,17 +22,16 @@ bool SimilarMotionEntry(int g, int passes, bool interactive);
 // Waits until the performer stands still (30 rounds of at most 10 captured frames), reading
 // keys and redrawing the view once a frame. false: cancelled.
 bool StillnessCheck();
-// Prints a learning text on the console and shows it in the window (the operator view's state
-// line when the view is on, else the text over the frame).
-void ShowLearningText(const char* text);
 // WriteKB, unless learning passes, a review or a standard motion are still running or
 // nothing has been taught; then a one-line message and false. Names the files it wrote.
 bool SaveKnowledgeBase();
 // Keys of the operator's learning commands (0..7, g, s, w, a); false for any other key.
 bool LearningKey(int key);
-// End-of-cycle share of automatic learning (after ClearJudgement).
-void AutoLearningStep();
 void ShowLearningKeys();
+// Gesture g (0..7) has a standard motion: a first sample in some view.
+bool HasStandardMotion(int g);
+// A standard motion, learning passes or a review are still to run.
+bool LearningPending();
 // The teaching state in words ("" when there is nothing to say): "get ready — teaching [A] in
 // 3", "STAND STILL — 120 pixels still change", "GO — perform [A]", "learned [A]: 41 frames",
 // "pass 2 of 3 — perform [A] again", "review — perform [A] once more", "limits of [A] set",
@@ -37,13 +39,14 @@ void ShowLearningKeys();
 // the remote status sends it, so both always say the same. UTF-8 (the dash is U+2014).
 std::string TeachingStateText();
 
-// ---- a teaching in progress: keys, waits, cancel -------------------------------------------
+// --- a teaching in progress: keys and waits (teaching.cpp) ---
 // True while a teaching runs: an entry counts in, a standard motion or passes are awaited, a
 // review runs, or automatic learning has steps left.
 bool TeachingActive();
 // The one key poll of the player window, in the cycle and in every wait of a teaching: waits up
 // to ms. While a teaching holds the keyboard (camera on, or a review) every key and click goes
-// to TeachingKey and 255 (no key) is returned; ESC during any teaching does too. Otherwise keys
+// to TeachingKey and 255 (no key) is returned; so does, during any teaching, a key that the
+// command table lets act then (ESC, which asks for the cancel). Otherwise keys
 // held back come first, one a call, in the order they came.
 int PollKey(int ms);
 // A key that came while a teaching runs, from the window or from elsewhere (a remote ESC): ESC
@@ -56,6 +59,13 @@ bool TeachingWait(int ms, bool onClock);
 // The hand-off's wait between passes (the engine's EngineWait): restarts the cycle timer as
 // WaitOneSecond does and returns at once when app.SkipWaits is set.
 bool HandOffWait(int ms);
+
+// --- cancel and snapshot (teaching_cancel.cpp) ---
+// What a teaching of gesture g may change, kept until it ends; an entry takes it, except in
+// automatic learning once its first step has (its steps are one teaching).
+void TakeSnapshot(int g);
+// The teaching has ended: what it did stays.
+void DropSnapshot();
 // Ends the teaching in progress and puts back what it changed (the snapshot taken at its start:
 // learning state, the gesture's samples, protocol map, pattern records and pass frames, the
 // player mode, the gesture being taught); passes a knowledge base asked for end as well.
@@ -65,6 +75,14 @@ void CancelTeaching();
 bool CancelPoint();
 // Start of a cycle: passes a knowledge base asked for get their snapshot and the view.
 void TeachingCycleStart();
+
+// --- automatic learning and its calibration (auto_learning.cpp) ---
+// End-of-cycle share of automatic learning (after ClearJudgement).
+void AutoLearningStep();
+// A frame the stillness check judged still: its grey difference is kept for the calibration.
+void KeepStillValue();
+
+// --- the end of a cycle (teaching.cpp) ---
 // Once a cycle after the stepping: a console line per milestone (standard motion learned, pass
 // k of N ended, review ended with the new limits), the state words, the view's off-timer and
 // the snapshot's release when the teaching has ended.

@@ -16,6 +16,7 @@
 #include "common/platform.h"
 #include "common/player_state.h"
 #include "common/recognition_state.h"
+#include "kb/banners.h"
 #include "kb/kb.h"
 
 namespace orv {
@@ -405,12 +406,7 @@ int ReadKB() {
 
   PumpEvents();
   if (control.CamBeep) Bell();
-  static const char* const kGo[] = {
-      "\nReadKB:\n         OOO            O \n", "        O               O \n",
-      "        O       OOOO    O \n",             "        O OOOO O    O   O \n",
-      "        O   O  O    O   O \n",             "        O   O  O    O     \n",
-      "         OOO    OOOO    O \n\n"};
-  Banner(kGo, 7);
+  PrintGoBanner(GoBanner::Loaded);
   std::fflush(stdout);
   return 0;
 }

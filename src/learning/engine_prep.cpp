@@ -47,6 +47,12 @@ void ResetGestureTables() {
   }
 }
 
+std::string GestureName(int g) {
+  if (g < 0 || g >= kGestures) return "?";
+  const GestureEntry& e = learn.GestureInfo[g];
+  return std::string(e.name, strnlen(e.name, sizeof e.name));
+}
+
 void ResetTemplates() {
   for (int g = 0; g < kGestures; ++g) {
     for (auto& byView : learn.ViewTemplate[g]) byView.fill(1.0);

@@ -63,11 +63,6 @@ void MatchStoredFrame(int g, int i, int v, FrameMatch& m) {
   }
 }
 
-std::string Name(int g) {
-  const auto& e = learn.GestureInfo[g];
-  return std::string(e.name, strnlen(e.name, sizeof e.name));
-}
-
 }  // namespace
 
 // --- the verdict ---
@@ -167,7 +162,7 @@ void JudgeFollowability(int g) {
 
 void PrintFollowability(int g) {
   if (g < 0 || g >= kGestures || learn.Followability[g] < 0) return;
-  const std::string name = Name(g);
+  const std::string name = GestureName(g);
   const int score = learn.Followability[g];
   const int length = learn.GestureInfo[g].length;
   if (learn.FollowedHigh[g] > 0)
@@ -191,7 +186,7 @@ void PrintFollowability(int g) {
                           : ratio >= limit || ratio >= 1.0 ? "too close: the judgement cannot tell them apart"
                                                            : "kept apart";
     std::printf("VERDICT [ %s ]: nearest other gesture [ %s ], evidence ratio %.3f against the limit %.2f - %s.\n",
-                name.c_str(), Name(h).c_str(), ratio, limit, meaning);
+                name.c_str(), GestureName(h).c_str(), ratio, limit, meaning);
   }
   if (score < kFollowableLevel)
     std::printf("WARNING: the engine could not follow the progress of [ %s ]: its phase would not move through the "

@@ -1,6 +1,7 @@
 // Gesture learning: gesture slots, templates, protocol maps, view-point selection, the learning
 // passes and the one entry that runs the engine on a camera frame.
 #pragma once
+#include <string>
 
 namespace orv {
 
@@ -13,6 +14,9 @@ void LearningHandOff(int learnGesture);
 
 void InitGestureSlot(int g);
 void ResetGestureTables();   // SampleHigh = -1, GestureInfo names "A".."H"
+// Name of gesture g as every text shows it, "?" outside 0..7 (a stored name may lack its
+// terminator: it is cut at its 20 characters).
+std::string GestureName(int g);
 void ResetTemplates();       // ViewTemplate/TemplateBackup = 1.0, ViewTemplateFlag = 0
 void BuildKernelTables();    // MapKernel from OK_HIGH, RadialWeight
 // ReadKB; with a knowledge base loaded: kernel and direction tables, templates and protocol

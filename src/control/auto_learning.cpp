@@ -1,0 +1,106 @@
+// Automatic learning: the steps that teach the chosen gestures one after the other (standard
+// motion, then a pass each), and the calibration of VR_step and VR_threshold at its end.
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "common/app_state.h"
+#include "common/control_state.h"
+#include "common/learning_state.h"
+#include "common/limits.h"
+#include "common/player_state.h"
+#include "common/timer.h"
+#include "control/control.h"
+#include "control/operator_view.h"
+#include "control/teaching.h"
+#include "player/motion.h"
+#include "player/player.h"
+
+namespace orv {
+
+namespace {
+
+void FinishedBanner() {
+  std::fputs("\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n"
+             "O      O  OO  O  O  O     O   O O     O  O   O \n"
+             "O      O  OO  O  O  O     O   O O     O   O  O \n"
+             "OOOO   O  O O O  O   OOO  OOOOO OOOO  O   O  O \n"
+             "O      O  O  OO  O      O O   O O     O   O  O \n"
+             "O      O  O   O  O      O O   O O     O  O     \n"
+             "O      O  O   O  O  OOOO  O   O OOOOO OOO    O \n\n",
+             stdout);
+}
+
+// --- the calibration ---
+
+// VR_step and VR_threshold from what automatic learning saw: one learned length of gesture 0
+// spans the replay period, and the threshold goes between the room standing still (the
+// frames the stillness checks judged still) and the learned motion (its judged frames), by
+// the rule orvante-tune applies to a rehearsal. The mean of the learned motion alone, the
+// older rule, puts about half of the moving frames below the threshold by construction.
+void Calibrate() {
+  const int length = learn.GestureInfo[0].length;
+  const int start = app.StartFrameNum, end = app.EndFrameNum;
+  if (length > 3 && start < end && (start > 0 || end > 0)) {
+    player.VR_step = (static_cast<double>(end) - start) / length;
+    std::printf("\n--> Updated [ VR_step ]\n");
+  }
+  std::printf("*** VR_step=[ %6.3f ],   G[ 0 ].frame_num=[ %d ],   StartFrameNum=[ %d ],   EndFrameNum=[ %d ]\n",
+              player.VR_step, length, start, end);
+  const auto still = app.StillValues.begin(), moving = app.MovingValues.begin();
+  const MotionLevels m = LevelsOf(std::vector<int>(still, still + std::clamp(app.StillCount, 0, kCalibrationValues)),
+                                  std::vector<int>(moving, moving + std::clamp(app.MovingCount, 0, kCalibrationValues)),
+                                  SamplePoints());
+  if (m.separated) {
+    control.VR_threshold = m.threshold;
+    // The command step reloads VR_threshold from the threshold file every cycle; without the
+    // file the calibrated value would be gone at the next cycle.
+    WriteThreshold(control.VR_threshold);
+    std::printf("\n--> Updated [ VR_threshold ]: between the still level %d and the motion level %d (separation %.2f)\n",
+                m.still, m.motion, m.separation);
+  } else {
+    std::printf("\nVR_threshold is kept: %s.\n", m.why.c_str());
+  }
+  std::printf("*** VR_threshold=[ %d ],   DifferenceSum2=[ %d ],   DifferenceCnt=[ %d ]\n\n", control.VR_threshold,
+              app.DifferenceSum2, app.DifferenceCnt);
+  app.DifferenceSum2 = 0;
+  app.DifferenceCnt = 0;
+  app.StillCount = 0;
+  app.MovingCount = 0;
+  WaitOneSecond();
+}
+
+}  // namespace
+
+// A frame the stillness check judged still: its grey difference to the frame before is what
+// the camera makes of the room at rest.
+void KeepStillValue() {
+  if (player.CameraOn == 0 || app.StillCount < 0 || app.StillCount >= kCalibrationValues) return;
+  app.StillValues[static_cast<size_t>(app.StillCount++)] = GreyDifferenceSum();
+}
+
+// --- the steps ---
+
+void AutoLearningStep() {
+  if (app.AutoLearnMode <= 0 || LearningPending()) return;
+  const int last = std::clamp(app.AutoLearnLast, 0, kGestures - 1);
+  const int first = app.AutoLearnMode == 1 ? 0 : last;
+  for (int g = first; g <= last; ++g) {
+    if (!HasStandardMotion(g)) {
+      StandardMotionEntry(g, true);
+      return;
+    }
+  }
+  for (int g = first; g <= last; ++g) {
+    if (learn.SampleCount[static_cast<size_t>(g)] == 0) {
+      SimilarMotionEntry(g, 1, true);
+      return;
+    }
+  }
+  ShowLearningText("Automatic learning has been finished.");
+  app.AutoLearnMode = 0;
+  FinishedBanner();
+  Calibrate();
+}
+
+}  // namespace orv
