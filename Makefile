@@ -2,7 +2,9 @@
 #   make demo   install what is missing, build, generate the demo, run the player on it
 #   make test   install what is missing, build, run the whole test suite
 #   make fuzz   build the fuzz targets (clang, sanitizers) and run each for long (see below)
-# More checks (CI runs build-release and test-sanitize):
+# More checks (CI runs check-floors, build-release and test-sanitize):
+#   make check-floors    each floor of src/ a shared library linked with -z defs: a use of a
+#                        higher floor fails to link
 #   make build-release   build everything as a user's Release build would (-O3, the same warnings)
 #   make test-sanitize   the whole test suite built with AddressSanitizer + UBSan
 #   make test-tsan       the frame cache's tests built with ThreadSanitizer
@@ -11,6 +13,7 @@ BUILD ?= build
 RELEASE_BUILD  ?= build-release
 SANITIZE_BUILD ?= build-sanitize
 TSAN_BUILD     ?= build-tsan
+FLOORS_BUILD   ?= build-floors
 # The build the long soak runs in (SOAK_BUILD=$(SANITIZE_BUILD) adds LeakSanitizer to it).
 SOAK_BUILD ?= $(BUILD)
 # What CTest gives the sanitizer build's tests, for running them by hand (no effect elsewhere).
@@ -28,7 +31,7 @@ TOOL_TARGETS = $(patsubst tools/%.cpp,orvante-%,$(subst _,-,$(wildcard tools/*.c
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build test demo demo-gesture bench clean package package-check fuzz-build fuzz-test fuzz \
-        build-release build-sanitize test-sanitize build-tsan test-tsan soak
+        build-release build-sanitize test-sanitize build-tsan test-tsan soak check-floors
 
 deps:
 	@missing=""; for p in $(PKGS); do \
@@ -49,6 +52,12 @@ test: build
 build-release: deps
 	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+
+# Only the floors are built (orvante_app brings the others), unoptimised: the check is their
+# links, and without the precompiled headers every file must include what it uses.
+check-floors: deps
+	cmake -S . -B $(FLOORS_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVANTE_FLOOR_CHECK=ON
+	cmake --build $(FLOORS_BUILD) -j $(JOBS) --target orvante_app
 
 # The sanitizer build's tests get the suppressions file through CTest (CMakeLists.txt).
 build-sanitize: deps
@@ -127,4 +136,4 @@ fuzz: fuzz-build
 	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) tools/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_TARGETS)
 
 clean:
-	rm -rf $(BUILD) $(RELEASE_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) demo
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FLOORS_BUILD) $(FUZZ_BUILD) demo

@@ -60,11 +60,11 @@ for e in "${!edge[@]}"; do
   fi
 done
 
-# Symbol level, from the library's objects.
-objdir="$build/CMakeFiles/orvante_core.dir/src"
+# Symbol level, from the floors' objects (src/<floor>/ is the library orvante_<floor>).
+objroot="$build/CMakeFiles"
 symbols=0
-if [ ! -d "$objdir" ]; then
-  echo "no objects in $objdir: build first (cmake --build $build)"
+if [ ! -d "$objroot/orvante_common.dir/src" ]; then
+  echo "no floor objects in $objroot: build first (cmake --build $build)"
   findings=$((findings + 1))
 else
   tmp=$(mktemp -d)
@@ -72,6 +72,7 @@ else
   n=0
   for fl in $floors; do
     n=$((n + 1))
+    objdir="$objroot/orvante_$fl.dir/src"
     [ -d "$objdir/$fl" ] || continue
     # Objects of sources that still exist (a moved file leaves its old object behind).
     objects() { find "$objdir/$fl" -name '*.o' | while read -r o; do
