@@ -136,8 +136,7 @@ static void StartFrameCacheFromEnvironment() {
   if (!FrameCacheBudget(text, &bytes))
     std::fprintf(stderr, "WARNING: ORVANTE_FRAME_CACHE_MB=%s is not a number of megabytes within the physical memory; "
                  "frames are decoded as they are shown, one kept.\n", text.c_str());
-  // One core stays the cycle's. The workers run at the cycle's priority: a cycle that waits for
-  // a frame a worker is decoding must not wait behind anything else.
+  // One core stays the cycle's; the workers run at the lowest priority on what is left.
   StartFrameCache(bytes, std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 1, 4));
 }
 

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "common/platform.h"
 #include "common/player_state.h"
 #include "player/frame_decode.h"
 #include "player/player.h"
@@ -80,6 +82,11 @@ const FrameRequest* NextRequest() {
 
 void Worker() {
   FrameCacheState& c = frameCache;
+  // Reading ahead uses spare processor time only: a worker that took it from the cycle's thread
+  // would slow the very cycles it is there to speed up (the cycle never waits on a worker that
+  // does not get on, TakeCachedFrame).
+  MakeBackgroundThread("orv-decode");
+  const int clock = OwnThreadCpuClock();
   std::unique_lock<std::mutex> lock(c.Lock);
   for (;;) {
     const FrameRequest* next = nullptr;
@@ -90,7 +97,7 @@ void Worker() {
     const int reduction = c.Reduction;
     const size_t reserved = c.FrameBytes;
     c.ReservedBytes += reserved;
-    c.InFlight.insert(job.frame);
+    c.InFlight[job.frame] = InFlightDecode{clock, ThreadCpuMicros(clock)};
     lock.unlock();
     cv::Mat img = DecodeFrame(job.path.c_str(), reduction);
     lock.lock();
@@ -204,7 +211,17 @@ bool TakeCachedFrame(int i, cv::Mat* slot) {
   {
     std::unique_lock<std::mutex> lock(c.Lock);
     if (c.BudgetBytes == 0) return false;
-    c.Done.wait(lock, [&] { return !c.InFlight.count(i); });  // the worker is nearer the end
+    // A worker decoding the frame is waited for while it gets on. Once the wait is longer than
+    // the processor time it has spent on the frame, plus a millisecond for its wake-up (a worker
+    // that the scheduler holds back, or one that has just begun), the cycle decodes the frame
+    // itself: a wait never costs much more than the work the worker had done.
+    const auto since = std::chrono::steady_clock::now();
+    for (auto f = c.InFlight.find(i); f != c.InFlight.end(); f = c.InFlight.find(i)) {
+      const int64_t worked = ThreadCpuMicros(f->second.clock) - f->second.cpuStart;
+      const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - since);
+      if (f->second.cpuStart < 0 || worked + 1000 < waited.count()) break;
+      c.Done.wait_for(lock, std::chrono::milliseconds(1));
+    }
     auto it = c.Entries.find(i);
     if (it == c.Entries.end()) {
       ++c.Misses;

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
 #include <map>
 #include <string_view>
 
 #include "../control/player_fixture.h"
+#include "common/platform.h"
 #include "control/control.h"
 #include "player/display_step.h"
 #include "player/frame_cache.h"
@@ -122,6 +124,28 @@ TEST_F(FrameCacheTest, PlansAheadAndKeyFramesAndStopsWhileWorkersDecode) {
   EXPECT_EQ(frameCache.HeldBytes + frameCache.ReservedBytes + frameCache.BudgetBytes, 0u);
   player.frame_no = 5.0;
   EXPECT_TRUE(DisplayFrame());  // the player goes on decoding on the cycle
+}
+
+TEST_F(FrameCacheTest, TheCycleDecodesAFrameItselfWhenItsWorkerDoesNotGetOn) {
+  UseContent(6);
+  Fresh(6);
+  StartFrameCache(kFrame * 10, 1);
+  std::promise<int> clock;
+  std::promise<void> release;
+  std::thread held([&] { clock.set_value(OwnThreadCpuClock()), release.get_future().wait(); });
+  const int c = clock.get_future().get();
+  {
+    std::lock_guard<std::mutex> lock(frameCache.Lock);
+    frameCache.InFlight[2] = InFlightDecode{c, ThreadCpuMicros(c)};  // a worker the scheduler holds back
+  }
+  EXPECT_TRUE((player.frame_no = 2.0, DisplayFrame()));
+  EXPECT_EQ(display.hd.shown[kPlayerWindow].cols, 64);
+  EXPECT_EQ(frameCache.Misses, 1);
+  {
+    std::lock_guard<std::mutex> lock(frameCache.Lock);
+    frameCache.InFlight.erase(2);
+  }
+  release.set_value(), held.join();
 }
 
 TEST(FrameCacheBudget, ReadsMegabytesWithinThePhysicalMemory) {
