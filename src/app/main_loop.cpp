@@ -192,6 +192,12 @@ namespace {
 // the wait for a paced recording's next frame left out), the frame on screen, the frame changes
 // so far and the frames taken from the read-ahead cache and decoded on the cycle so far. Written
 // a line at a time, so that a benchmark may end the player at any moment. Unset: nothing.
+// The frame the display step showed last; -1 before the first.
+int ShownFrame() {
+  const double x = app.RedrawMark;
+  return x >= 0.0 && x < static_cast<double>(kMaxFrames) ? static_cast<int>(x) : -1;
+}
+
 struct CycleLog {
   std::FILE* file = nullptr;
   TimeStamp first;
@@ -212,7 +218,7 @@ struct CycleLog {
     if (app.Cycle == 1) first = start;
     // The counts are the cycle's own: only this thread writes them.
     std::fprintf(file, "%ld %lld %lld %d %ld %ld %ld\n", app.Cycle, static_cast<long long>(Micros(first, start)),
-                 static_cast<long long>(Micros(start, end) - player.CameraWaitMicros), CurrentFrame(),
+                 static_cast<long long>(Micros(start, end) - player.CameraWaitMicros), ShownFrame(),
                  app.FrameChanges, frameCache.Hits, frameCache.Misses);
   }
 };

@@ -49,6 +49,7 @@ struct FrameCacheState {
   std::unordered_set<int> WantedSet;     // the frame numbers of Wanted (kept from eviction)
   std::unordered_map<int, InFlightDecode> InFlight;  // frames a worker decodes now
   std::unordered_set<int> Failed;        // frames a worker could not decode (not tried again)
+  int64_t DecodeMicros = 0;  // a worker's usual processor time for one decode of this content, µs; 0 = not known yet
   int CycleFrame = -1;       // frame the cycle decodes itself after a miss (workers leave it); -1 none
   unsigned Generation = 0;   // raised by a content or size change: decodes begun before it are dropped
   int Reduction = 1;         // decode reduction of every held frame and of the workers' decodes: 1, 2 or 4
@@ -82,9 +83,9 @@ void StopFrameCache();
 // A new content: drops every cached frame; decodes under way are thrown away when they end.
 void ClearFrameCache();
 
-// Copies frame i into *slot when it is cached, or when the worker decoding it finishes while it
-// is getting on (the wait ends once it is longer than the processor time the worker has spent on
-// the frame). False: the cycle must decode it itself.
+// Copies frame i into *slot when it is cached, or when the worker decoding it finishes sooner
+// than the cycle could decode it (judged by the worker's pace while the cycle waits). False: the
+// cycle must decode it itself.
 bool TakeCachedFrame(int i, cv::Mat* slot);
 // Keeps a clean copy of frame i, decoded by the cycle, making room by dropping the least
 // recently used frames; a frame larger than the budget is not kept.
