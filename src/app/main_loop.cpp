@@ -1,6 +1,7 @@
 // The one loop of the program: set-up, then the same cycle until the operator ends it.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/app_state.h"
 #include "common/control_state.h"
@@ -184,10 +185,55 @@ bool RunCycle() {
   return !app.EndRequested;
 }
 
+namespace {
+
+// ORVANTE_CYCLE_LOG=FILE, for benchmarks (tools/bench-window.sh): one line per cycle with its
+// start (microseconds of the monotonic clock since the first cycle), its own time (microseconds,
+// the wait for a paced recording's next frame left out), the frame on screen, the frame changes
+// so far and the frames taken from the read-ahead cache and decoded on the cycle so far. Written
+// a line at a time, so that a benchmark may end the player at any moment. Unset: nothing.
+// The frame the display step showed last; -1 before the first.
+int ShownFrame() {
+  const double x = app.RedrawMark;
+  return x >= 0.0 && x < static_cast<double>(kMaxFrames) ? static_cast<int>(x) : -1;
+}
+
+struct CycleLog {
+  std::FILE* file = nullptr;
+  TimeStamp first;
+  CycleLog() {
+    const std::string name = EnvOr("ORVANTE_CYCLE_LOG", "");
+    if (name.empty()) return;
+    file = std::fopen(name.c_str(), "w");
+    if (file == nullptr) std::fprintf(stderr, "WARNING: cannot write the cycle log %s\n", name.c_str());
+    if (file != nullptr) std::setvbuf(file, nullptr, _IOLBF, 0);
+  }
+  ~CycleLog() {
+    if (file != nullptr) std::fclose(file);
+  }
+  CycleLog(const CycleLog&) = delete;
+  CycleLog& operator=(const CycleLog&) = delete;
+  static int64_t Micros(const TimeStamp& a, const TimeStamp& b) { return (b.sec - a.sec) * 1000000 + b.usec - a.usec; }
+  void Write(const TimeStamp& start, const TimeStamp& end) {
+    if (app.Cycle == 1) first = start;
+    // The counts are the cycle's own: only this thread writes them.
+    std::fprintf(file, "%ld %lld %lld %d %ld %ld %ld\n", app.Cycle, static_cast<long long>(Micros(first, start)),
+                 static_cast<long long>(Micros(start, end) - player.CameraWaitMicros), ShownFrame(),
+                 app.FrameChanges, frameCache.Hits, frameCache.Misses);
+  }
+};
+
+}  // namespace
+
 int RunMainLoop() {
   SetUpMainLoop();
   if (player.CameraAtStart) TurnCameraOn();  // a camera that does not open goes off at the first capture
-  while (RunCycle()) {
+  CycleLog log;
+  for (;;) {
+    const TimeStamp start = log.file != nullptr ? NowStamp() : TimeStamp{};
+    player.CameraWaitMicros = 0;
+    if (!RunCycle()) break;
+    if (log.file != nullptr) log.Write(start, NowStamp());
   }
   return app.ExitCode;
 }

@@ -136,9 +136,8 @@ static void StartFrameCacheFromEnvironment() {
   if (!FrameCacheBudget(text, &bytes))
     std::fprintf(stderr, "WARNING: ORVANTE_FRAME_CACHE_MB=%s is not a number of megabytes within the physical memory; "
                  "frames are decoded as they are shown, one kept.\n", text.c_str());
-  // One core stays the cycle's. The workers run at the cycle's priority: a cycle that waits for
-  // a frame a worker is decoding must not wait behind anything else.
-  StartFrameCache(bytes, std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 1, 4));
+  // One worker a core: they run at the lowest priority, on what the cycle leaves of each core.
+  StartFrameCache(bytes, std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4));
 }
 
 int OrvanteMain(int argc, char** argv) {

@@ -1,7 +1,9 @@
 #include "common/platform.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -297,6 +299,23 @@ int OwnProcessId() { return static_cast<int>(::getpid()); }
 std::string EnvOr(const char* name, const std::string& fallback) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : fallback;
+}
+
+bool MakeBackgroundThread(const char* name) {
+  ::pthread_setname_np(::pthread_self(), name);  // a longer name is refused, and only the name
+  // On Linux a thread is a task of its own: its id as the "process" lowers this thread alone.
+  return ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19) == 0;
+}
+
+int OwnThreadCpuClock() {
+  clockid_t clock = CLOCK_THREAD_CPUTIME_ID;
+  return ::pthread_getcpuclockid(::pthread_self(), &clock) == 0 ? static_cast<int>(clock) : -1;
+}
+
+int64_t ThreadCpuMicros(int clock) {
+  timespec t{};
+  if (clock == -1 || ::clock_gettime(static_cast<clockid_t>(clock), &t) != 0) return -1;
+  return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
 }
 
 QuietStderr::QuietStderr() {

@@ -87,6 +87,16 @@ struct QuietStderr {
   QuietStderr& operator=(const QuietStderr&) = delete;
 };
 
+// Background threads. MakeBackgroundThread gives the calling thread the lowest scheduling
+// priority (nice 19, for this thread only) and a name in /proc's task list (at most 15
+// characters): work that must never take the processor from the cycle's thread. False when the
+// priority could not be lowered (the thread then runs on as it was).
+bool MakeBackgroundThread(const char* name);
+// The calling thread's processor-time clock, which any thread of the process may read with
+// ThreadCpuMicros (microseconds of processor time its thread has used; -1 when unreadable).
+int OwnThreadCpuClock();
+int64_t ThreadCpuMicros(int clock);
+
 // Environment helpers.
 std::string EnvOr(const char* name, const std::string& fallback);
 

@@ -41,6 +41,9 @@ struct PlayerState {
   // Frames per second a recorded camera delivers in the real window, 1..1000
   // (ORVANTE_CAMERA_FPS; a live camera's own rate is asked as 60). Headless runs are unpaced.
   double CameraPace = 60.0;
+  // Microseconds the last read of a recorded camera slept to keep that pace; 0 when it did not
+  // (headless, live camera). The cycle log leaves it out of the cycle's own time.
+  int64_t CameraWaitMicros = 0;
   int CameraWasLost = 0;  // 1 from a loss until the camera is back or q switches it
   // 1: the main loop switches the camera on before its first cycle, as q would, so that an
   // installation started by the computer plays without anyone at the keyboard

@@ -111,6 +111,8 @@ bool ReadSource(cv::Mat& frame) {
     // headless player runs it as fast as it can).
     const auto now = std::chrono::steady_clock::now();
     if (source.due > now) std::this_thread::sleep_until(source.due);
+    player.CameraWaitMicros =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - now).count();
     const double pace = player.CameraPace >= 1.0 ? player.CameraPace : 60.0;
     source.due = std::max(now, source.due) + std::chrono::microseconds(std::lround(1e6 / pace));
   }

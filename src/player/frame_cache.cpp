@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "common/platform.h"
 #include "common/player_state.h"
 #include "player/frame_decode.h"
 #include "player/player.h"
@@ -80,6 +82,11 @@ const FrameRequest* NextRequest() {
 
 void Worker() {
   FrameCacheState& c = frameCache;
+  // Reading ahead uses spare processor time only: a worker that took it from the cycle's thread
+  // would slow the very cycles it is there to speed up (the cycle never waits on a worker that
+  // does not get on, TakeCachedFrame).
+  MakeBackgroundThread("orv-decode");
+  const int clock = OwnThreadCpuClock();
   std::unique_lock<std::mutex> lock(c.Lock);
   for (;;) {
     const FrameRequest* next = nullptr;
@@ -90,9 +97,11 @@ void Worker() {
     const int reduction = c.Reduction;
     const size_t reserved = c.FrameBytes;
     c.ReservedBytes += reserved;
-    c.InFlight.insert(job.frame);
+    const int64_t cpuStart = ThreadCpuMicros(clock);
+    c.InFlight[job.frame] = InFlightDecode{clock, cpuStart};
     lock.unlock();
     cv::Mat img = DecodeFrame(job.path.c_str(), reduction);
+    const int64_t cpu = ThreadCpuMicros(clock) - cpuStart;
     lock.lock();
     c.ReservedBytes -= reserved;
     c.InFlight.erase(job.frame);
@@ -100,6 +109,8 @@ void Worker() {
       if (img.empty()) {
         c.Failed.insert(job.frame);
       } else {
+        // Processor time, not wall time: what a decode costs whatever else the machine runs.
+        if (cpuStart >= 0 && cpu > 0) c.DecodeMicros = c.DecodeMicros > 0 ? (3 * c.DecodeMicros + cpu) / 4 : cpu;
         c.FrameBytes = std::max(c.FrameBytes, ImageBytes(img));
         if (!c.Entries.count(job.frame) && MakeRoom(ImageBytes(img), false)) {
           Store(job.frame, std::move(img));
@@ -125,6 +136,7 @@ void DropEverything() {
   c.WantedSet.clear();
   c.Failed.clear();
   c.CycleFrame = -1;
+  c.DecodeMicros = 0;
   std::fill(std::begin(c.PlanKey), std::end(c.PlanKey), 0L);
 }
 
@@ -204,7 +216,26 @@ bool TakeCachedFrame(int i, cv::Mat* slot) {
   {
     std::unique_lock<std::mutex> lock(c.Lock);
     if (c.BudgetBytes == 0) return false;
-    c.Done.wait(lock, [&] { return !c.InFlight.count(i); });  // the worker is nearer the end
+    // A worker decoding the frame is waited for only while it will be done before a decode of
+    // the cycle's own would be: at the pace it has kept since the wait began, what is left of a
+    // decode (its usual processor time less what the worker has spent) must take at most one
+    // decode. A worker that the scheduler holds back (the machine is busy, and the workers
+    // yield to everything) is left after a millisecond, and the cycle decodes the frame itself.
+    const auto since = std::chrono::steady_clock::now();
+    int64_t first = -1;
+    for (auto f = c.InFlight.find(i); f != c.InFlight.end() && c.DecodeMicros > 0; f = c.InFlight.find(i)) {
+      const int64_t worked = ThreadCpuMicros(f->second.clock) - f->second.cpuStart;
+      if (f->second.cpuStart < 0 || worked < 0) break;
+      if (first < 0) {
+        first = worked;
+      } else {
+        const double waited = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - since).count();
+        const double pace = static_cast<double>(worked - first) / std::max(waited, 1.0);
+        const double left = std::max(c.DecodeMicros - worked, c.DecodeMicros / 4);
+        if (pace * static_cast<double>(c.DecodeMicros) < static_cast<double>(left)) break;
+      }
+      c.Done.wait_for(lock, std::chrono::milliseconds(1));
+    }
     auto it = c.Entries.find(i);
     if (it == c.Entries.end()) {
       ++c.Misses;

@@ -6,6 +6,7 @@
 #pragma once
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <mutex>
 #include <string>
@@ -31,6 +32,11 @@ struct FrameCacheEntry {
   std::list<int>::iterator use;   // its place in FrameCacheState::Recent
 };
 
+struct InFlightDecode {
+  int clock = -1;         // processor-time clock of the worker decoding it (platform.h)
+  int64_t cpuStart = 0;   // that clock when the decode began, microseconds
+};
+
 struct FrameCacheState {
   // ---- shared with the workers (under Lock) ---------------------------------------
   size_t BudgetBytes = 0;    // decoded pixels the cache may hold, bytes; 0 = off
@@ -41,8 +47,9 @@ struct FrameCacheState {
   std::list<int> Recent;                 // cached frame numbers, most recently used first
   std::vector<FrameRequest> Wanted;      // frames to read ahead, most urgent first
   std::unordered_set<int> WantedSet;     // the frame numbers of Wanted (kept from eviction)
-  std::unordered_set<int> InFlight;      // frames a worker decodes now
+  std::unordered_map<int, InFlightDecode> InFlight;  // frames a worker decodes now
   std::unordered_set<int> Failed;        // frames a worker could not decode (not tried again)
+  int64_t DecodeMicros = 0;  // a worker's usual processor time for one decode of this content, µs; 0 = not known yet
   int CycleFrame = -1;       // frame the cycle decodes itself after a miss (workers leave it); -1 none
   unsigned Generation = 0;   // raised by a content or size change: decodes begun before it are dropped
   int Reduction = 1;         // decode reduction of every held frame and of the workers' decodes: 1, 2 or 4
@@ -76,7 +83,8 @@ void StopFrameCache();
 // A new content: drops every cached frame; decodes under way are thrown away when they end.
 void ClearFrameCache();
 
-// Copies frame i into *slot when it is cached, or waits for the worker decoding it. False: the
+// Copies frame i into *slot when it is cached, or when the worker decoding it finishes sooner
+// than the cycle could decode it (judged by the worker's pace while the cycle waits). False: the
 // cycle must decode it itself.
 bool TakeCachedFrame(int i, cv::Mat* slot);
 // Keeps a clean copy of frame i, decoded by the cycle, making room by dropping the least

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "common/display.h"
 #include "common/platform.h"
@@ -25,6 +29,30 @@ TEST(Timer, StopRightAfterStartIsCappedAt999) {
   const double r = StopTimer();
   EXPECT_GT(r, 0.0);
   EXPECT_LE(r, 999.0);
+}
+
+// A background thread alone drops to nice 19 and carries its name; its processor clock counts
+// its own work only, and can be read from another thread.
+TEST(Platform, BackgroundThreadIsLoweredAloneAndItsClockCounts) {
+  const int before = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+  int nice = 0, clock = -1;
+  char name[16] = {};
+  std::thread t([&] {
+    EXPECT_TRUE(MakeBackgroundThread("orv-test"));
+    nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    ::pthread_getname_np(::pthread_self(), name, sizeof name);
+    clock = OwnThreadCpuClock();
+    while (ThreadCpuMicros(clock) < 3000) {  // each read is a system call: work of its own
+    }
+  });
+  t.join();
+  EXPECT_EQ(nice, 19);
+  EXPECT_STREQ(name, "orv-test");
+  EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())), before);
+  const int own = OwnThreadCpuClock();
+  EXPECT_NE(own, -1);
+  EXPECT_GE(ThreadCpuMicros(own), 0);
+  EXPECT_EQ(ThreadCpuMicros(-1), -1);
 }
 
 // ClearTable zeroes exactly its range (partial pages at either end too) and hands whole pages back.

@@ -2,11 +2,14 @@
 // while workers decode, and a frame file removed while the player runs.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 #include <string_view>
 
 #include "../control/player_fixture.h"
+#include "common/platform.h"
 #include "control/control.h"
 #include "player/display_step.h"
 #include "player/frame_cache.h"
@@ -124,6 +127,29 @@ TEST_F(FrameCacheTest, PlansAheadAndKeyFramesAndStopsWhileWorkersDecode) {
   EXPECT_TRUE(DisplayFrame());  // the player goes on decoding on the cycle
 }
 
+TEST_F(FrameCacheTest, TheCycleDecodesAFrameItselfWhenItsWorkerDoesNotGetOn) {
+  UseContent(6);
+  Fresh(6);
+  StartFrameCache(kFrame * 10, 1);
+  std::promise<int> clock;
+  std::promise<void> release;
+  std::thread held([&] { clock.set_value(OwnThreadCpuClock()), release.get_future().wait(); });
+  const int c = clock.get_future().get();
+  {
+    std::lock_guard<std::mutex> lock(frameCache.Lock);
+    frameCache.InFlight[2] = InFlightDecode{c, ThreadCpuMicros(c)};  // a worker the scheduler holds back
+    frameCache.DecodeMicros = 5000;
+  }
+  EXPECT_TRUE((player.frame_no = 2.0, DisplayFrame()));
+  EXPECT_EQ(display.hd.shown[kPlayerWindow].cols, 64);
+  EXPECT_EQ(frameCache.Misses, 1);
+  {
+    std::lock_guard<std::mutex> lock(frameCache.Lock);
+    frameCache.InFlight.erase(2);
+  }
+  release.set_value(), held.join();
+}
+
 TEST(FrameCacheBudget, ReadsMegabytesWithinThePhysicalMemory) {
   size_t b = 1;
   EXPECT_TRUE(FrameCacheBudget("", &b) && b > 0 && b <= kFrameCacheMaxMB << 20);
@@ -132,19 +158,27 @@ TEST(FrameCacheBudget, ReadsMegabytesWithinThePhysicalMemory) {
   for (const char* bad : {"-1", "12x", "999999999"}) EXPECT_FALSE(FrameCacheBudget(bad, &b) || b != 0) << bad;
 }
 
+// The cycle log (ORVANTE_CYCLE_LOG) gets a line per cycle that ran to its end: cycle, frame
+// shown, frame changes, cache hits and misses (its times left out here); none without a cycle.
 TEST(FrameCacheRun, AWrongBudgetIsNamedAndAnEndInTheSetUpStopsTheWorkers) {
-  const struct { int frames; const char* budget; const char* line; } cases[] = {
-      {3, "12x", "WARNING: ORVANTE_FRAME_CACHE_MB=12x is not a number of megabytes"},
-      {0, "64", "---> ERROR: No image file exists! Bye!"}};  // exit() while the workers wait
+  const struct { int frames; const char* budget; const char* line; const char* log; } cases[] = {
+      {3, "12x", "WARNING: ORVANTE_FRAME_CACHE_MB=12x is not a number of megabytes", "1 0 1 0 0\n2 0 1 0 0\n"},
+      {0, "64", "---> ERROR: No image file exists! Bye!", ""}};  // exit() while the workers wait
   for (const auto& c : cases) {
     TempDir root;
     MakeContent(root.path, 0, c.frames);
     fs::create_directories(root.path / "work");
     WriteFile(root.path / "script.txt", "2 x\n3 ESC\n4 ESC\n");
     const ProcOptions opt{root.path / "work", {{"ORVANTE_HEADLESS", "1"}, {"ORVANTE_FRAME_CACHE_MB", c.budget},
-                                               {"ORVANTE_SCRIPT", "../script.txt"}}, {}};
+                                               {"ORVANTE_SCRIPT", "../script.txt"}, {"ORVANTE_CYCLE_LOG", "../log"}}, {}};
     const ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
     EXPECT_EQ(r.exitCode, 0) << c.budget;
     EXPECT_NE((r.err + r.out).find(c.line), std::string::npos) << c.budget << r.err;
+    std::ifstream in(root.path / "log");
+    std::string log;
+    for (long v[7]; in >> v[0] >> v[1] >> v[2] >> v[3] >> v[4] >> v[5] >> v[6];)
+      log += std::to_string(v[0]) + " " + std::to_string(v[3]) + " " + std::to_string(v[4]) + " " +
+             std::to_string(v[5]) + " " + std::to_string(v[6]) + "\n";
+    EXPECT_EQ(log, c.log) << c.budget;
   }
 }
