@@ -14,13 +14,15 @@
 
 #include "app/app.h"
 #include "app/plot.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "app/app_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "player/player.h"
 #include "app/main_loop.h"
 #include "control/teaching.h"
@@ -82,7 +84,7 @@ void TraceCycle() {
   std::fwrite(line.data(), 1, line.size(), run.trace);
   // The cycle's stepping hands the taught gesture back (-1) in the cycle whose judgement ends
   // the taught motion; that cycle runs on as a normal one.
-  if (run.teaching && app.LearnGesture < 0) {
+  if (run.teaching && control.LearnGesture < 0) {
     run.teaching = false;
     run.taughtEnded = true;
   }
@@ -150,8 +152,8 @@ TraceRow TakeTraceRow() {
   TraceRow r;
   r.cycle = app.Cycle;
   r.frame_no = player.frame_no;
-  r.DifferenceSum = app.DifferenceSum;
-  r.PlayerMode = app.PlayerMode;
+  r.DifferenceSum = player.DifferenceSum;
+  r.PlayerMode = player.PlayerMode;
   r.mflg = recog.mflg;
   r.DiffPixelCount = recog.DiffPixelCount;
   r.rv = recog.rv;
@@ -165,10 +167,10 @@ TraceRow TakeTraceRow() {
   r.INP_FNUM = recog.INP_FNUM;
   r.SampleSpread = recog.SampleSpread;
   r.LearningPasses = learn.LearningPasses;
-  r.REVIEW_MODE = learn.REVIEW_MODE;
-  r.VR_threshold = control.VR_threshold;
+  r.REVIEW_MODE = engine.REVIEW_MODE;
+  r.VR_threshold = player.VR_threshold;
   r.MaxCount = player.MaxCount;
-  r.LearnGesture = app.LearnGesture;
+  r.LearnGesture = control.LearnGesture;
   return r;
 }
 
@@ -275,13 +277,13 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
   // As the player starts, minus its window: headless, no key input, no waits. The recording
   // is the whole input and its end is the end of the run. A replay in an installation's
   // working directory leaves the installation alone: its own shared section, no OSC.
-  app.PrivateSection = o.shared ? 0 : 1;
+  player.PrivateSection = o.shared ? 0 : 1;
   app.OscAtSetUp = o.osc ? 1 : 0;
   UseHeadlessDisplay();
   display.hd.copyShown = false;
   EnginePumpEvents = [] { DisplayWaitKey(1); };
-  app.SkipWaits = 1;
-  app.SetUpFailureExit = kReplayNoContent;
+  timer.SkipWaits = 1;
+  player.SetUpFailureExit = kReplayNoContent;
   player.StopAtCameraEnd = 1;
   UseRecordingCamera(o.camera, false);
   CreatePlayerWindow(0, OnMouse);
@@ -334,7 +336,7 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
   if (o.save && code == kReplayOk) {
     // Passes asked for but never started (the recording ended with the taught motion) are
     // learning that did not finish either.
-    const bool unfinished = learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0 || run.teaching ||
+    const bool unfinished = learn.LearningPasses >= 1 || engine.REVIEW_MODE != 0 || run.teaching ||
                             (o.passes > 0 && !run.passesStarted);
     const bool saved = !unfinished && SaveKnowledgeBase();
     ShowHeldConsole(kReplayMilestones);  // its SAVED or NOT SAVED line, before a failure's reason

@@ -18,11 +18,12 @@
 #include "app/app.h"
 #include "app/main_loop.h"
 #include "app/plot.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "app/app_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
 #include "common/display.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "control/env_items.h"
 #include "kb/kb.h"
@@ -67,9 +68,9 @@ void SetUpPlayer() {
   UseHeadlessDisplay();
   display.hd.copyShown = false;
   EnginePumpEvents = [] { DisplayWaitKey(1); };
-  app.SkipWaits = 1;
-  app.SetUpFailureExit = kTuneNoContent;
-  app.PrivateSection = 1;
+  timer.SkipWaits = 1;
+  player.SetUpFailureExit = kTuneNoContent;
+  player.PrivateSection = 1;
   app.OscAtSetUp = 0;
   player.StopAtCameraEnd = 1;
   CreatePlayerWindow(0, OnMouse);
@@ -88,7 +89,7 @@ int Record(const TuneOptions& o, const std::string& folder, std::FILE* out) {
   TurnCameraOn();
   if (!CameraIsOpen()) {
     const std::string rec = EnvOr("ORVANTE_CAMERA", "");
-    return Fail(kTuneBadRecording, rec.empty() ? "cannot open the camera " + std::to_string(control.CamChan) +
+    return Fail(kTuneBadRecording, rec.empty() ? "cannot open the camera " + std::to_string(player.CamChan) +
                                                      " (CamChan of SetCamera3.txt)"
                                                : "cannot open the recording " + rec + " (ORVANTE_CAMERA)");
   }
@@ -134,7 +135,7 @@ int Record(const TuneOptions& o, const std::string& folder, std::FILE* out) {
 
 // The frames a burst moves through: the replay period when one is set, else the content.
 int SpanFrames(std::string* what) {
-  const int start = app.StartFrameNum, end = app.EndFrameNum;
+  const int start = player.StartFrameNum, end = player.EndFrameNum;
   if (start < end && (start > 0 || end > 0)) {
     *what = "of the replay period " + std::to_string(start) + ".." + std::to_string(end);
     return end - start;
@@ -148,7 +149,7 @@ int SpanFrames(std::string* what) {
 int Apply(const TuneResult& r, std::FILE* out) {
   const bool hadFile = ReadThresholdFile();
   const std::string was =
-      hadFile ? std::to_string(control.ZAV_threshold) : "no file (the player uses " + std::to_string(control.ZAV_threshold) + ")";
+      hadFile ? std::to_string(player.ZAV_threshold) : "no file (the player uses " + std::to_string(player.ZAV_threshold) + ")";
   if (!WriteThreshold(r.threshold)) return Fail(kTuneOutputFailed, "cannot write ZAV_THRESHOLD.dat; nothing changed");
   std::fprintf(out, "ZAV_THRESHOLD.dat: %s -> %d\n", was.c_str(), r.threshold);
   if (control.EnvFile.empty()) {
@@ -380,7 +381,7 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
   UseRecordingCamera(o.camera, false);
   TurnCameraOn();
   if (!CameraIsOpen()) return Fail(kTuneBadRecording, "cannot open the recording " + o.camera);
-  while (CaptureAndMeasure()) r.sums.push_back(app.DifferenceSum);
+  while (CaptureAndMeasure()) r.sums.push_back(player.DifferenceSum);
   if (player.CameraEnd == 2)
     return Fail(kTuneBadRecording, "a frame of the recording cannot be used (after " + std::to_string(r.sums.size()) +
                                        " frames; see the size error above)");

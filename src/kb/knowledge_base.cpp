@@ -9,11 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "common/control_state.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
 #include "kb/kb.h"
 
 namespace orv {
@@ -28,9 +25,9 @@ static_assert(sizeof(LearningState::RoiWeightSum) == 2048 && sizeof(LearningStat
 
 void (*EnginePumpEvents)() = nullptr;
 
-std::string KBFileName(int n) {
+std::string KBFileName(int content, int n) {
   char name[64];
-  std::snprintf(name, sizeof name, "HOLVA_data-%d-%d.dat", player.ContentNumber + 1, n);
+  std::snprintf(name, sizeof name, "HOLVA_data-%d-%d.dat", content + 1, n);
   return name;
 }
 
@@ -296,10 +293,10 @@ void BoundKnowledgeBase() {
   if (l.ReviewFrame < 0 || l.ReviewFrame > l.RecordedFrames) l.ReviewFrame = 0;
 }
 
-int ReadKB() {
+int ReadKB(int content) {
   std::string name[4];
   for (int i = 0; i < 4; ++i) {
-    name[i] = KBFileName(i + 1);
+    name[i] = KBFileName(content, i + 1);
     if (!FileReadable(name[i])) return -1;
   }
   ReleaseAllPatterns();
@@ -347,7 +344,7 @@ int ReadKB() {
   BoundKnowledgeBase();
 
   PumpEvents();
-  if (control.CamBeep) Bell();
+  if (learn.CamBeep) Bell();
   static const char* const kGo[] = {
       "\nReadKB:\n         OOO            O \n", "        O               O \n",
       "        O       OOOO    O \n",             "        O OOOO O    O   O \n",
@@ -361,11 +358,11 @@ int ReadKB() {
 // Writes the four files as the exact inverse of ReadKB. All four are written to
 // temporary files first and renamed only when every one is complete, so a failure
 // (open error, full disk) keeps the previous knowledge base whole.
-bool WriteKB() {
+bool WriteKB(int content) {
   TempFile t[4];
   bool all = true;
 
-  if (OpenTemp(t[0], KBFileName(1))) {
+  if (OpenTemp(t[0], KBFileName(content, 1))) {
     const std::string text = FormatParameters();
     (void)std::fwrite(text.data(), 1, text.size(), t[0].f);
     CloseTemp(t[0]);
@@ -373,7 +370,7 @@ bool WriteKB() {
   EchoParameters(stdout);
   all = all && t[0].ok;
 
-  if (OpenTemp(t[1], KBFileName(2))) {
+  if (OpenTemp(t[1], KBFileName(content, 2))) {
     for (const auto& entry : learn.GestureInfo) WriteBlock(t[1], entry);
     WriteBlock(t[1], SampleTable);
     WriteBlock(t[1], learn.RoiActive);
@@ -382,7 +379,7 @@ bool WriteKB() {
   }
   all = all && t[1].ok;
 
-  if (OpenTemp(t[2], KBFileName(3))) {
+  if (OpenTemp(t[2], KBFileName(content, 3))) {
     WriteBlock(t[2], learn.RateLimit);
     WriteBlock(t[2], learn.GestureSpare);
     WriteBlock(t[2], learn.OK_VAR);
@@ -402,7 +399,7 @@ bool WriteKB() {
     std::fprintf(stderr, "WriteKB(): the knowledge base was not saved; the previous files are kept.\n");
   };
 
-  if (!OpenTemp(t[3], KBFileName(4))) {
+  if (!OpenTemp(t[3], KBFileName(content, 4))) {
     discard();
     return false;
   }

@@ -1,5 +1,5 @@
-// Knowledge base and learning state: tuning parameters, learned samples, per-gesture
-// limits, pattern records, templates and the recorded frames of a learning pass.
+// The knowledge base's contents: tuning parameters, learned samples, per-gesture limits,
+// pattern records and protocol maps.
 #pragma once
 #include <array>
 #include <bit>
@@ -49,111 +49,106 @@ static_assert(sizeof(PatternRecord) == 1040, "PatternRecord must match its 1040-
 static_assert(offsetof(PatternRecord, Re) == 16 && offsetof(PatternRecord, Ps) == 528,
               "PatternRecord field offsets");
 
-// One row of the view-point ranking: a view point and its weight summed over the gestures.
-struct ViewScore {
-  int view;      // 0..31
-  double score;  // sum of GestureWeight x template weight (or 1/0 from RoiMask)
-  bool operator==(const ViewScore&) const = default;
-};
-
-// The two feature maps (1 difference, 2 foreground, 4 edge) each view point reads; a view
-// point counts once per entry towards MapEnable. Maps 0 and 3 are used by no view point.
-inline constexpr std::array<std::array<int, 2>, kViews> ViewMaps{{
-    {1, 1}, {1, 1}, {1, 1}, {1, 1},  // 0..3
-    {1, 2}, {1, 2}, {1, 2}, {1, 2},  // 4..7
-    {2, 2}, {2, 2}, {2, 2}, {2, 2}, {2, 2}, {2, 2}, {2, 2}, {2, 2},  // 8..15
-    {1, 1}, {1, 1}, {1, 1}, {1, 1},  // 16..19
-    {4, 4}, {4, 4}, {4, 4}, {4, 4},  // 20..23
-    {4, 1}, {4, 1}, {4, 1}, {4, 1},  // 24..27
-    {2, 1}, {2, 1}, {2, 1}, {2, 1},  // 28..31
-}};
-
-// Per-gesture/channel/view tables (only channel = gesture is filled).
-template <typename T>
-using GestureViewTable = std::array<std::array<std::array<T, kViews>, kGestures>, kGestures>;
-
+// What the learning has produced and the knowledge base stores (files 1..3; the samples,
+// pattern records and protocol maps are the tables below), with the few working values the
+// knowledge base bounds on load. "Read by" names the floors beyond the knowledge base itself.
 struct LearningState {
-  // parameters, in the order of parameter file 1
-  int DThreshold = 40;
-  int OK_HIGH = 500;
-  double OCThreshold = -1.0;
-  int MThreshold = 40;
-  int pos_num = 0;             // gesture being learned or last learned, 0..7
-  int GRATE = 60;
-  double GRATE_SUM = 0.0;
-  int GRATE_COUNT = 0;
-  int NEROI = 32;
-  double SKIP = 1.0;
-  double GRATE_SUM2 = 0.0;
-  double RSKIP = 1.0;
-  int GRATE_COUNT2 = 0;
-  double RF_COEFFICIENT = 0.01;
-  int IdealGRATE = 0;
-  int LearningPasses = 0;      // passes still to run; 0 = not learning
-  double StatEpsilon = 0.1;
-  int JudgeRepeat = 8;
-  double ReservedReal = 8.0;
-  int CountdownUnit = 5;       // countdown step in 120 ms units; <= 0: no wait; above 100 a file is cut to 100
-  int UseRoiMask = 0;
+  // ---- parameters, in the order of parameter file 1 ------------------------------------------
+  int DThreshold = 40;         // grey step (0..255) above which a pixel counts as changed between
+                               // two frames (difference map, DiffPixelCount); recognition, the
+                               // operator's commands change it
+  int OK_HIGH = 500;           // width of the protocol-map kernel MapKernel, in distance levels
+                               // (1..999); learning (BuildKernelTables)
+  double OCThreshold = -1.0;   // lowest accepted agreement (-1..1) of the cumulative and current
+                               // rankings before a sequence is dropped; -1 = never; recognition
+  int MThreshold = 40;         // grey level (0..255) above which a pixel is foreground; recognition
+  int pos_num = 0;             // gesture being learned or last learned, 0..7; recognition (samples,
+                               // review), learning, the teaching
+  int GRATE = 60;              // camera frames per second, 1..1000: the recognizer drops a sequence
+                               // after GRATE x 60 still frames; the teaching paces by it
+  double GRATE_SUM = 0.0;      // stored and read back; nothing else uses it
+  int GRATE_COUNT = 0;         // stored and read back; nothing else uses it
+  int NEROI = 32;              // view points the view-point selection keeps, 0..32; learning, the
+                               // set-up and the teaching set it
+  double SKIP = 1.0;           // pixel step (1..100) of the direction tables, the region scan and
+                               // the radial signature; recognition, set to 1.0 at set-up
+  double GRATE_SUM2 = 0.0;     // stored and read back; nothing else uses it
+  double RSKIP = 1.0;          // sample step (1..100, truncated) of the discrimination's scan of
+                               // stored samples; recognition, set to 1.0 at set-up
+  int GRATE_COUNT2 = 0;        // stored and read back; nothing else uses it
+  double RF_COEFFICIENT = 0.01;  // factor from the review's mean evidence to RateLimit; recognition
+                                 // (end of review), learning (templates)
+  int IdealGRATE = 0;          // stored and read back; nothing else uses it
+  int LearningPasses = 0;      // passes still to run; 0 = not learning; counted down by the
+                               // learning hand-off; recognition, the teaching and the main loop
+  double StatEpsilon = 0.1;    // added to every variance of the template building (> 0 keeps the
+                               // division finite); learning
+  int JudgeRepeat = 8;         // frames in a row (1..) of the judgement's accept/reject hysteresis;
+                               // recognition
+  double ReservedReal = 8.0;   // stored and read back; nothing else uses it
+  int CountdownUnit = 5;       // countdown step in 120 ms units; <= 0: no wait; above 100 a file is
+                               // cut to 100; the teaching's countdowns
+  int UseRoiMask = 0;          // 1 = the view-point selection takes RoiMask instead of the learned
+                               // evidence; 0 = the evidence; learning, the teaching
 
-  // file 2 (SampleTable lives beside this struct)
-  std::array<GestureEntry, kGestures> GestureInfo{};
+  // ---- file 2 (SampleTable lives beside this struct) ------------------------------------------
+  std::array<GestureEntry, kGestures> GestureInfo{};  // name and learned length per gesture;
+                                                      // every floor that names or scales a gesture
+  // Per view point: 1 = takes part in recognition and learning, 0 = off (set by the view-point
+  // selection); recognition, learning.
   std::array<int, kViews> RoiActive{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
                                     1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
   // [MODE][GESTURE]: one more than the highest stored SAMPLE, -1 = none. Loaded values
-  // are bounded to -1..200.
+  // are bounded to -1..200. The discrimination scans this many samples; learning.
   std::array<std::array<int, kGestures>, kViews> SampleHigh = [] {
     std::array<std::array<int, kGestures>, kViews> t{};
     for (auto& r : t) r.fill(-1);
     return t;
   }();
 
-  // file 3
+  // ---- file 3 ----------------------------------------------------------------------------------
+  // Per gesture: evidence (ranking score) a frame or a sequence needs to make it the candidate;
+  // 1e10 = not reachable (not learned). Set by the end of a review and the template building;
+  // recognition, the teaching.
   std::array<double, kGestures> RateLimit{1e10, 1e10, 1e10, 1e10, 1e10, 1e10, 1e10, 1e10};
+  // Stored and read back; nothing else uses it.
   std::array<double, kGestures> GestureSpare{-1.0, -1.0, -1.0, -1.0, -1.0, -1.0, -1.0, -1.0};
+  // Per gesture: largest SampleSpread (squared learned frames) of a steady judgement; above it the
+  // phase may move at most PhaseStepLimit a frame and the gesture-driven playback counts the frame
+  // unsteady. Set by the end of a review; recognition, the main loop, the teaching.
   std::array<double, kGestures> OK_VAR{2000000, 2000000, 2000000, 2000000,
                                        2000000, 2000000, 2000000, 2000000};
+  // Per gesture: largest ratio (0..1) of the runner-up's evidence to the leader's; above it the two
+  // gestures are too close and the judgement gives none. At least 0.92 after a review; recognition,
+  // learning (followability), the teaching.
   std::array<double, kGestures> MatchLimit{0.999999, 0.999999, 0.999999, 0.999999,
                                            0.999999, 0.999999, 0.999999, 0.999999};
+  // [gesture][view]: protocol-map evidence a review gathered per view point (>= 0); the view-point
+  // selection ranks by it; recognition adds, learning reads.
   std::array<std::array<double, kViews>, kGestures> RoiWeightSum{};
+  // [gesture][k]: sums a review gathers for the gesture's limits: 0 current-frame evidence, 1 sample
+  // spread, 2 runner-up ratio; JudgeCount counts their terms. Recognition adds and turns them into
+  // RateLimit, OK_VAR and MatchLimit at the end of the review; learning clears them.
   std::array<std::array<double, kJudgeStats>, kGestures> JudgeSum{};
   std::array<std::array<int, kJudgeStats>, kGestures> JudgeCount{};
-  std::array<int, kGestures> SampleCount{};  // next free sample index per gesture, 0..200
+  std::array<int, kGestures> SampleCount{};  // next free sample index per gesture, 0..200;
+                                             // recognition, learning, the teaching
+  // Per view point: the operator's choice, 1 = may be kept, 0 = not, used instead of the evidence
+  // when UseRoiMask is 1; learning.
   std::array<int, kViews> RoiMask{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
                                   1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 
-  // templates and view-point selection
-  GestureViewTable<double> ViewTemplate = [] {
-    GestureViewTable<double> t{};
-    for (auto& a : t)
-      for (auto& b : a) b.fill(1.0);
-    return t;
-  }();
-  GestureViewTable<int> ViewTemplateFlag{};
-  GestureViewTable<double> TemplateBackup = ViewTemplate;
+  // ---- not stored --------------------------------------------------------------------------------
+  // Per gesture: weight (> 0; 1.0 without templates) of its evidence in the rankings, from the
+  // template building; 0 = gesture slot cleared. Recognition, learning.
   std::array<double, kGestures> GestureWeight{};
-  std::array<double, kGestures> PhaseStepLimit{5.0, 5.0, 5.0, 5.0, 5.0, 5.0, 5.0, 5.0};
-  std::array<int, 5> MapEnable{1, 1, 1, 1, 1};  // per feature map: kept view points using it, 0 = off
-  std::array<ViewScore, kViews> ViewRanking{};   // working table of the view-point selection
-
-  // kernel tables (BuildKernelTables)
-  std::array<double, kLevels> MapKernel{};     // protocol-map kernel by distance level, width OK_HIGH
-  std::array<double, kLevels> RadialWeight{};  // signature weight by radius per mille; favours the rim
-
-  // frame source: pass recording and review (PassFrames lives beside this struct)
+  // Pass recording (PassFrames lives beside this struct): the frame source records and feeds back,
+  // the knowledge base bounds them on load, the teaching shows the review's progress.
   int RecordedFrames = 0;  // frames in PassFrames, 0..199
-  int ReviewFrame = 0;     // next recorded frame to feed back
-  int REVIEW_MODE = 0;     // 0 live, 1 review
-  char ReviewText[64] = {};  // composed per fed-back frame; shown by no one yet
-  // The latest learning text of a pass countdown ("GET READY! (n)", "LEARNING ..."). Empty = none.
-  char LearningText[160] = {};
-  // The verdict on each taught motion, measured after its standard motion and after each review
-  // (a side computation: no engine state depends on it). Not stored in the knowledge base.
-  std::array<int, kGestures> Followability{-1, -1, -1, -1, -1, -1, -1, -1};  // 0..100; -1 not measured
-  std::array<int, kGestures> NearestGesture{-1, -1, -1, -1, -1, -1, -1, -1};  // most confused other gesture; -1 none yet
-  std::array<double, kGestures> NearestRatio{};  // its two-gestures-too-close ratio (against MatchLimit)
-  // The phase range the verdict saw, 1..length of the gesture; 0 = not measured.
-  std::array<int, kGestures> FollowedLow{}, FollowedHigh{};
+  int ReviewFrame = 0;     // next recorded frame to feed back, 0..RecordedFrames
+  // Non-zero: the engine rings the bell at its cues (a knowledge base loaded, a learning pass
+  // counted in, an illegal-data warning). From SetCamera3.txt (the player's camera settings).
+  int CamBeep = 0;
   // Field by field (a teaching's cancel must give back exactly what it found).
   bool operator==(const LearningState&) const = default;
 };
@@ -195,8 +190,5 @@ void ReleaseAllPatterns();
 using ProtocolMapT =
     std::array<std::array<std::array<std::array<double, kLevels>, kViews>, kGestures>, kGestures>;
 extern ProtocolMapT ProtocolMap;
-
-// Frames recorded during the current learning pass.
-extern std::array<std::array<uint8_t, kGriPixels>, kSeqFrames> PassFrames;
 
 }  // namespace orv

@@ -8,6 +8,6 @@ namespace orv {
 // One camera frame through the recognizer (learnGesture 0..7 stores its characteristics as
 // samples of that gesture). True when the frame ended a judged motion sequence: the final
 // judgement is in the result block and the learning hand-off is due.
-bool DriveGRI(int learnGesture);
+bool DriveGRI(int learnGesture, const std::array<uint8_t, kCamPixels>& gray);
 
 }  // namespace orv

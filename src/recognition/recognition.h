@@ -40,7 +40,7 @@ bool TightenStepLimit(double& limit, double phi, double before);
 // Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
 // recorded frame during review, whose end turns the review statistics into limits) and
 // records pass frames while learning.
-void FeedFrame();
+void FeedFrame(const std::array<uint8_t, kCamPixels>& gray);
 
 // ---- motion maps, view points, discrimination (engine-B) ------------------
 void FillDirectionTables();  // StepX/StepY from SKIP

@@ -1,10 +1,11 @@
-// The one instance of the engine's state.
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+// The one instance of the recognizer's state and of what the learning sets up for it.
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 
 namespace orv {
 
 RecognitionState recog;
-LearningState learn;
+EngineSetup engine;
+std::array<std::array<uint8_t, kGriPixels>, kSeqFrames> PassFrames{};
 
 }  // namespace orv
