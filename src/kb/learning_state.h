@@ -57,8 +57,9 @@ struct LearningState {
   int DThreshold = 40;         // grey step (0..255) above which a pixel counts as changed between
                                // two frames (difference map, DiffPixelCount); recognition, the
                                // operator's commands change it
-  int OK_HIGH = 500;           // width of the protocol-map kernel MapKernel, in distance levels
-                               // (1..999); learning (BuildKernelTables)
+  int OK_HIGH = 500;           // width parameter of the protocol-map kernel MapKernel, whose terms
+                               // are exp(-k x OK_HIGH x (level/1000)^2): larger = narrower;
+                               // learning (BuildKernelTables)
   double OCThreshold = -1.0;   // lowest accepted agreement (-1..1) of the cumulative and current
                                // rankings before a sequence is dropped; -1 = never; recognition
   int MThreshold = 40;         // grey level (0..255) above which a pixel is foreground; recognition
@@ -99,7 +100,8 @@ struct LearningState {
   std::array<int, kViews> RoiActive{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
                                     1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
   // [MODE][GESTURE]: one more than the highest stored SAMPLE, -1 = none. Loaded values
-  // are bounded to -1..200. The discrimination scans this many samples; learning.
+  // are bounded to -1..200. Recognition (the discrimination scans this many samples), learning
+  // (slot clearing, followability).
   std::array<std::array<int, kGestures>, kViews> SampleHigh = [] {
     std::array<std::array<int, kGestures>, kViews> t{};
     for (auto& r : t) r.fill(-1);
@@ -142,8 +144,9 @@ struct LearningState {
   // Per gesture: weight (> 0; 1.0 without templates) of its evidence in the rankings, from the
   // template building; 0 = gesture slot cleared. Recognition, learning.
   std::array<double, kGestures> GestureWeight{};
-  // Pass recording (PassFrames lives beside this struct): the frame source records and feeds back,
-  // the knowledge base bounds them on load, the teaching shows the review's progress.
+  // Pass recording (the frames are PassFrames, recognition/engine_setup.h): the frame source
+  // records and feeds back, the knowledge base bounds them on load, the learning hand-off and the
+  // teaching's cancel start the feed-back over.
   int RecordedFrames = 0;  // frames in PassFrames, 0..199
   int ReviewFrame = 0;     // next recorded frame to feed back, 0..RecordedFrames
   // Non-zero: the engine rings the bell at its cues (a knowledge base loaded, a learning pass

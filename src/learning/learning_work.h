@@ -1,6 +1,7 @@
 // The learning's own working state: view-point templates and ranking, the protocol-map kernel,
 // the latest learning text, the pass countdown and the followability verdicts. The learning writes
-// it; the teaching and the operator view read the texts, the countdown and the verdicts.
+// it (the teaching writes the countdown too); the teaching and the operator view read the
+// countdown and the verdicts.
 #pragma once
 #include <array>
 
@@ -47,15 +48,18 @@ struct LearningWork {
   GestureViewTable<int> ViewTemplateFlag{};
   // ViewTemplate as the last learning-form template building left it; the plain form restores it.
   GestureViewTable<double> TemplateBackup = ViewTemplate;
-  std::array<ViewScore, kViews> ViewRanking{};   // working table of the view-point selection
+  // Working table of the view-point selection: one row per view point, sorted by score, highest
+  // first; only the selection reads it.
+  std::array<ViewScore, kViews> ViewRanking{};
 
   // ---- kernel table (BuildKernelTables) -------------------------------------------------------
-  // Protocol-map kernel by distance level 0..999 (sum of four Gaussians of width OK_HIGH; 4 at
-  // level 0, falling towards 0); read by the protocol-map building.
+  // Protocol-map kernel by distance level 0..999: a sum of four Gaussians whose width OK_HIGH sets,
+  // 4 at level 0, falling towards 0; read by the protocol-map building.
   std::array<double, kLevels> MapKernel{};
 
   // ---- learning passes ------------------------------------------------------------------------
-  // The latest learning text of a pass countdown ("GET READY! (n)", "LEARNING ..."). Empty = none.
+  // The latest learning text of a pass countdown ("GET READY! (n)", "LEARNING ..."), NUL-terminated,
+  // as handed to EngineShowText (or printed). Empty = none.
   char LearningText[160] = {};
   // Countdown number being shown, 5..1 (3..1 between passes); 0 = none. The teaching's countdowns
   // and the learning hand-off's count-in set it; the operator view shows it.
@@ -64,7 +68,7 @@ struct LearningWork {
   // ---- followability -------------------------------------------------------------------------
   // The verdict on each taught motion, measured after its standard motion and after each review
   // (a side computation: no engine state depends on it). Not stored in the knowledge base. Read by
-  // the teaching, the operator view and the remote state.
+  // the teaching and the operator view.
   std::array<int, kGestures> Followability{-1, -1, -1, -1, -1, -1, -1, -1};  // 0..100; -1 not measured
   std::array<int, kGestures> NearestGesture{-1, -1, -1, -1, -1, -1, -1, -1};  // most confused other gesture; -1 none yet
   std::array<double, kGestures> NearestRatio{};  // its two-gestures-too-close ratio (against MatchLimit)
