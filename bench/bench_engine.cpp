@@ -49,7 +49,9 @@ std::vector<std::array<uint8_t, kCamPixels>> MakeCameraFrames() {
 void SetUpEngine(int samplesPerGesture) {
   ReleaseKnowledgeBase();
   recog = RecognitionState{};
-  learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+  learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   ResetRecognition();
   ResetGestureTables();
   FillDirectionTables();

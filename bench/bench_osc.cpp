@@ -67,7 +67,8 @@ struct Stage {
     fs::current_path(dir);
     std::ofstream(dir / "osc.txt") << settings;
     ::setenv("ORVANTE_SHM_NAME", section.c_str(), 1);
-    app = AppState{}; timer = TimerState{};
+    app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
     OpenSharedMemory();

@@ -164,10 +164,11 @@ inline std::vector<cv::Mat> MotionFrames() {
 // Player state back to its documented defaults; the section mapping is kept.
 inline void ResetPlayer() {
   volatile int32_t* view = orv::player.SharedView;
-  orv::app = orv::AppState{}; orv::timer = orv::TimerState{};
+  orv::app = orv::AppState{};
+  orv::timer = orv::TimerState{};
+  orv::player = orv::PlayerState{};
   orv::player.SharedView = view;
   orv::player.CameraPreview = cv::Mat(orv::kGriH, orv::kGriW, CV_8UC1, cv::Scalar(0));  // as the set-up makes it
-  orv::player = orv::PlayerState{};
   orv::control = orv::ControlState{};
   orv::display.hd.script.clear();
   orv::display.cycle = 0;
@@ -176,7 +177,9 @@ inline void ResetPlayer() {
 // The engine as the main loop's set-up leaves it before any knowledge base is read.
 inline void ResetEngine() {
   orv::ReleaseAllPatterns();
-  orv::learn = orv::LearningState{}; orv::engine = orv::EngineSetup{}; orv::learning = orv::LearningWork{};
+  orv::learn = orv::LearningState{};
+  orv::engine = orv::EngineSetup{};
+  orv::learning = orv::LearningWork{};
   orv::recog = orv::RecognitionState{};
   std::memset(&orv::SampleTable, 0, sizeof orv::SampleTable);
   orv::ResetRecognition();

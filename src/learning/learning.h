@@ -1,10 +1,15 @@
 // Gesture learning: gesture slots, templates, protocol maps, view-point selection, the learning
 // passes and the one entry that runs the engine on a camera frame.
 #pragma once
+#include <array>
+#include <cstdint>
+
+#include "common/limits.h"
 
 namespace orv {
 
-// One camera frame through the gesture engine: the recognizer (DriveGRI), then, when the frame
+// One camera frame (gray: the capture's 320x240 grey frame; the player's LatestGrayFrame)
+// through the gesture engine: the recognizer (DriveGRI), then, when the frame
 // ended a judged motion sequence, the learning hand-off. learnGesture 0..7 stores the frame as
 // samples of that gesture; -1 recognises.
 void RunEngineFrame(int learnGesture, const std::array<uint8_t, kCamPixels>& gray);

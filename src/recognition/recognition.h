@@ -2,6 +2,7 @@
 // judgement (the per-frame driver is internal, in driver.h).
 #pragma once
 #include <array>
+#include <cstdint>
 
 #include "common/limits.h"
 
@@ -37,9 +38,10 @@ double SmoothRawPhase(double& p, double before, double limit, double length, std
 //   while it is above 1.0 (true when lowered; the caller keeps it at 1.0 or more).
 bool TightenStepLimit(double& limit, double phi, double before);
 
-// Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
-// recorded frame during review, whose end turns the review statistics into limits) and
-// records pass frames while learning.
+// Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live: every fourth
+// pixel of every fourth row of gray, the camera's 320x240 grey frame; or a recorded frame
+// during review, whose end turns the review statistics into limits) and records pass frames
+// while learning.
 void FeedFrame(const std::array<uint8_t, kCamPixels>& gray);
 
 // ---- motion maps, view points, discrimination (engine-B) ------------------

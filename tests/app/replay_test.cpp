@@ -115,7 +115,9 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
 
   // The same frames through the player's own set-up and cycle, in this process, from a fresh state.
   app = AppState{}, timer = TimerState{}, player = PlayerState{}, control = ControlState{}, recog = RecognitionState{};
-  learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+  learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   ASSERT_EQ(::chdir(d.work.c_str()), 0);
   ::setenv("ORVANTE_CAMERA", d.camera.c_str(), 1);
   ::setenv("ORVANTE_CAMERA_LOOP", "0", 1);

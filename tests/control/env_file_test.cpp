@@ -40,7 +40,8 @@ class EnvTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(dir_.path / "work");
     ASSERT_EQ(::chdir((dir_.path / "work").c_str()), 0);
-    app = AppState{}; timer = TimerState{};
+    app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
   }
@@ -192,7 +193,8 @@ TEST_F(EnvTest, ValuesOutsideTheirRangeAreRefusedOneByOne) {
     else
       e.extra[c.item - 200] = c.text;
     Write("zav_env.dat", e);
-    app = AppState{}; timer = TimerState{};
+    app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
     player.KeyFrameNumber.fill(6.0);
@@ -234,7 +236,8 @@ TEST_F(EnvTest, TextOrTheEndWhereANumberBelongsEndsTheReading) {
       e.extra.clear();
     }
     Write("zav_env.dat", e);
-    app = AppState{}; timer = TimerState{};
+    app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
     player.StartFrameNum = 5, player.flip_mode = 1;

@@ -130,7 +130,8 @@ class OscTest : public ::testing::Test {
     section_ = "/orvante-test-osc-" + std::to_string(::getpid());
     orv::RemoveSharedSections(section_);
     ::setenv("ORVANTE_SHM_NAME", section_.c_str(), 1);
-    app = AppState{}; timer = TimerState{};
+    app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
     recog.JudgedGesture = -2;

@@ -23,9 +23,12 @@ class PlayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     orv::UseHeadlessDisplay();
-    orv::app = orv::AppState{}; orv::timer = orv::TimerState{};
+    orv::app = orv::AppState{};
+    orv::timer = orv::TimerState{};
     orv::control = orv::ControlState{};
-    orv::learn = orv::LearningState{}; orv::engine = orv::EngineSetup{}; orv::learning = orv::LearningWork{};
+    orv::learn = orv::LearningState{};
+    orv::engine = orv::EngineSetup{};
+    orv::learning = orv::LearningWork{};
     orv::player = orv::PlayerState{};
     orv::ReleaseFrameCache();
     std::memset(orv::FrameData.data(), 0, sizeof orv::FrameData);

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "../support/process.h"
-#include "control/control_state.h"
 #include "common/display.h"
 #include "kb/learning_state.h"
+#include "learning/learning_work.h"
 #include "player/player.h"
 #include "player/player_state.h"
+#include "recognition/engine_setup.h"
 
 using namespace orv;
 using orvtest::CountOf;
@@ -20,7 +21,10 @@ class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(::chdir(dir_.path.c_str()), 0);
-    control = ControlState{};
+    player = PlayerState{};
+    learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
   }
   void Write(const std::string& text) { orvtest::WriteFile(dir_.path / "SetCamera3.txt", text); }
   static std::string Read() {
@@ -109,7 +113,10 @@ TEST_F(SettingsTest, ValuesAreTakenAsWrittenUnlessTheyAreBeyondAnInt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    control = ControlState{};
+    player = PlayerState{};
+    learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
     player.CamFlipV = 8, player.CamChan = 9;
     Write(c.text);
     testing::internal::CaptureStderr();

@@ -54,7 +54,9 @@ TEST_P(BadKnowledgeBase, IsBoundedAndTheEngineRunsOnIt) {
   GetParam().spoil();
   WriteKB(player.ContentNumber);
 
-  learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+  learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   ReleaseKnowledgeBase();
   testing::internal::CaptureStderr();
   ASSERT_EQ(ReadKB(player.ContentNumber), 0);

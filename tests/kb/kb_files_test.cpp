@@ -80,7 +80,9 @@ TEST(KBFiles, RoundTripIsByteIdentical) {
   std::string first[4];
   for (int i = 0; i < 4; ++i) first[i] = ReadFile(KBName(i + 1));
 
-  learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+  learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   std::memset(&SampleTable, 0, sizeof SampleTable);
   ReleaseKnowledgeBase();
   EXPECT_EQ(ReadKB(player.ContentNumber), 0);
@@ -205,7 +207,9 @@ TEST(KBFiles, ParameterFileParsingAndEcho) {
   EXPECT_EQ(learn.UseRoiMask, 1);
 
   // The first value that does not parse ends the reading; it and the rest keep their values.
-  learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+  learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   WriteFile(KBName(1), "7 600 x 9 1");
   testing::internal::CaptureStdout();
   EXPECT_EQ(ReadKB(player.ContentNumber), 0);
@@ -217,7 +221,9 @@ TEST(KBFiles, ParameterFileParsingAndEcho) {
   EXPECT_EQ(learn.pos_num, 0);
 
   // A file of junk is not read into memory beyond its first MiB: values behind it are not reached.
-  learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+  learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   WriteFile(KBName(1), std::string(1 << 20, ' ') + "7 600");
   testing::internal::CaptureStdout();
   EXPECT_EQ(ReadKB(player.ContentNumber), 0);

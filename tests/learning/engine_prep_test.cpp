@@ -44,7 +44,9 @@ TEST(PrepareEngine, ALoadHandsThePlayerToTheEngine) {
   learn.OK_HIGH = 1000;
   testing::internal::CaptureStdout();
   WriteKB(player.ContentNumber);
-  learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+  learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   recog.mflg = 5, recog.DiffPixelCount = 3, recog.PHASE = 7, recog.JudgedGesture = 2, recog.rv = 4.5;
   std::strcpy(recog.JudgedName + 1, "wave");
   if (PrepareEngine(player.ContentNumber)) player.PlayerMode = 0;
@@ -162,7 +164,9 @@ TEST(PrepareEngine, BuildsTemplatesMapsAndViewPointsOfTheLoadedGestures) {
     for (int s = 0; s < 20; ++s) SampleTable[2][2][v][s] = SampleRecord{1, 0, v < 8 ? 0.9 : 0.2, 1.0 + 2 * s};
   testing::internal::CaptureStdout();
   WriteKB(player.ContentNumber);
-  learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+  learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   std::memset(&SampleTable, 0, sizeof SampleTable);
   ProtocolMap[4][4][0][0] = 0.5;  // left from an earlier content
   engine.MapEnable.fill(0);

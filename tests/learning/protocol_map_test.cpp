@@ -17,7 +17,9 @@ namespace {
 
 struct ProtocolMapTest : testing::Test {
   void SetUp() override {
-    learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+    learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
     BuildKernelTables();
   }
 };

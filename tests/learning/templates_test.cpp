@@ -17,7 +17,9 @@ namespace {
 
 struct TemplateTest : testing::Test {
   void SetUp() override {
-    learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+    learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
     recog = RecognitionState{};
     std::memset(&SampleTable, 0, sizeof SampleTable);
   }

@@ -33,7 +33,8 @@ class MotionTest : public ::testing::Test {
     name_ = "/orvante-test-motion-" + std::to_string(::getpid());
     orv::RemoveSharedSections(name_);
     ::setenv("ORVANTE_SHM_NAME", name_.c_str(), 1);
-    app = AppState{}; timer = TimerState{};
+    app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
   }

@@ -16,7 +16,9 @@ class EngineTest : public testing::Test {
  protected:
   void SetUp() override {
     orv::recog = orv::RecognitionState{};
-    orv::learn = orv::LearningState{}; orv::engine = orv::EngineSetup{}; orv::learning = orv::LearningWork{};
+    orv::learn = orv::LearningState{};
+    orv::engine = orv::EngineSetup{};
+    orv::learning = orv::LearningWork{};
     orv::ReleaseAllPatterns();
     orv::FillDirectionTables();
     for (int b = 0; b < 1000; ++b)

@@ -20,7 +20,9 @@ namespace {
 struct JudgeTest : testing::Test {
   void SetUp() override {
     recog = RecognitionState{};
-    learn = LearningState{}; engine = EngineSetup{}; learning = LearningWork{};
+    learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
     // Level e of every gesture's own curve weighs e: a view's evidence is its level.
     for (int k = 0; k < kGestures; ++k) {
       std::memset(&ProtocolMap[k], 0, sizeof ProtocolMap[k]);
