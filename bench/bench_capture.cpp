@@ -11,10 +11,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
 #include "common/display.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 #include "support/quiet_stdout.h"
 #include "player/motion.h"
@@ -35,7 +33,7 @@ static void BM_CaptureAndMeasure(benchmark::State& state) {
   cv::randu(a, 0, 256);
   cv::randu(b, 0, 256);
   UseScriptedCamera({a, b}, true);
-  control.SampleStep = static_cast<int>(state.range(0));
+  player.SampleStep = static_cast<int>(state.range(0));
   {
     QuietStdout quiet;  // the switch-on messages are not part of the cycle
     TurnCameraOn();
@@ -44,7 +42,7 @@ static void BM_CaptureAndMeasure(benchmark::State& state) {
   for (auto _ : state) {
     ZAV_Capture();
     MeasureMotion();
-    benchmark::DoNotOptimize(app.DifferenceSum);
+    benchmark::DoNotOptimize(player.DifferenceSum);
   }
   if (player.CameraOn != 1) state.SkipWithError("camera went off");
 }

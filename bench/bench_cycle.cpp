@@ -20,12 +20,11 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "app/app_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "control/control.h"
 #include "player/player.h"
 #include "support/quiet_stdout.h"
@@ -237,9 +236,9 @@ void BM_CycleGestureFullKB(benchmark::State& state) {
     QuietStdout quiet;
     UseScriptedCamera(SwingFrames(), true);
     TurnCameraOn();
-    app.PlayerMode = 0;
+    player.PlayerMode = 0;
     control.MonitorMode = 1;
-    app.PreviewMode = 2;
+    player.PreviewMode = 2;
     player.MaxCount = 1;  // every phase maps onto frame 0: no frame change, no decode
     player.frame_no = 0.0;
     app.AfterStatus = [] { judgedCycles += recog.JudgedGesture >= 0 && recog.JudgedGesture < kGestures; };
@@ -254,7 +253,7 @@ void BM_CycleGestureFullKB(benchmark::State& state) {
   }
   state.counters["judged"] = benchmark::Counter(double(judgedCycles), benchmark::Counter::kAvgIterations);
   player.MaxCount = savedCount;
-  app.PlayerMode = 1;
+  player.PlayerMode = 1;
   control.MonitorMode = 0;
   ReleaseKnowledgeBase();
 }

@@ -9,9 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "common/learning_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
 #include "kb/kb.h"
@@ -48,6 +50,8 @@ void SetUpEngine(int samplesPerGesture) {
   ReleaseKnowledgeBase();
   recog = RecognitionState{};
   learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   ResetRecognition();
   ResetGestureTables();
   FillDirectionTables();
@@ -94,7 +98,7 @@ void DriveFrames(benchmark::State& state, bool coldCache) {
   SetUpEngine(static_cast<int>(state.range(0)));
   int f = 0;
   ShowFrame(frames, f++);
-  RunEngineFrame(-1);  // primes the previous frame
+  RunEngineFrame(-1, LatestGrayFrame());  // primes the previous frame
   std::vector<uint8_t> sweep(coldCache ? 96u << 20 : 0);
   long compared = 0;
   for (auto _ : state) {
@@ -105,7 +109,7 @@ void DriveFrames(benchmark::State& state, bool coldCache) {
       state.ResumeTiming();
     }
     ShowFrame(frames, f++);
-    RunEngineFrame(-1);
+    RunEngineFrame(-1, LatestGrayFrame());
     KeepSequenceOpen();
     if (recog.DiffPixelCount <= 0 || recog.mflg == 0) state.SkipWithError("frame without motion");
     for (int v = 0; v < kViews; ++v) compared += recog.ViewGesture[v][0] >= 0;
@@ -127,7 +131,7 @@ void BM_MotionMaps(benchmark::State& state) {
   for (auto _ : state) {
     ShowFrame(frames, f);
     recog.GrayFrameIndex ^= 1;
-    FeedFrame();
+    FeedFrame(LatestGrayFrame());
     ComputeFrameMaps();
     ++f;
   }
@@ -140,7 +144,7 @@ void BM_GroupCharacteristics(benchmark::State& state) {
   for (int f = 0; f < 2; ++f) {
     ShowFrame(frames, f);
     recog.GrayFrameIndex ^= 1;
-    FeedFrame();
+    FeedFrame(LatestGrayFrame());
   }
   ComputeFrameMaps();
   for (auto _ : state) {

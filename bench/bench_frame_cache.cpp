@@ -20,10 +20,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "player/player.h"
 #include "app/main_loop.h"
@@ -101,7 +100,7 @@ void BM_FrameCacheCycle(benchmark::State& state) {
     control.MonitorMode = 0;
     player.frame_no = 0.0;
     player.Direction = 1;
-    app.RedrawMark = -1.0;
+    player.RedrawMark = -1.0;
     std::vector<double> ms;
     for (int c = 0; c < kCycles; ++c) {
       if (c % kStretch == 0 && c > 0) player.Direction = 1 - player.Direction;

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "common/learning_state.h"
+#include "player/player_state.h"
 #include "support/quiet_stdout.h"
 #include "kb/kb.h"
 
@@ -25,7 +25,7 @@ const fs::path& FullKBFolder() {
     fs::current_path(d);
     FillFullKnowledgeBase(1);
     QuietStdout quiet;
-    WriteKB();
+    WriteKB(player.ContentNumber);
     std::atexit([] { fs::remove_all(dir); });
     return d;
   }();
@@ -36,7 +36,7 @@ void BM_ReadKBFull(benchmark::State& state) {
   fs::current_path(FullKBFolder());
   for (auto _ : state) {
     QuietStdout quiet;
-    benchmark::DoNotOptimize(ReadKB());
+    benchmark::DoNotOptimize(ReadKB(player.ContentNumber));
   }
   state.SetBytesProcessed(state.iterations() * 63000000LL);
 }
@@ -46,7 +46,7 @@ void BM_WriteKBFull(benchmark::State& state) {
   fs::current_path(FullKBFolder());
   for (auto _ : state) {
     QuietStdout quiet;
-    WriteKB();
+    WriteKB(player.ContentNumber);
   }
 }
 BENCHMARK(BM_WriteKBFull)->Unit(benchmark::kMillisecond)->Repetitions(3)->ReportAggregatesOnly(true);

@@ -19,11 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/osc_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "app/app_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
+#include "control/osc_state.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "app/main_loop.h"
 #include "common/display.h"
 #include "control/osc.h"
@@ -67,6 +68,7 @@ struct Stage {
     std::ofstream(dir / "osc.txt") << settings;
     ::setenv("ORVANTE_SHM_NAME", section.c_str(), 1);
     app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
     OpenSharedMemory();
@@ -86,7 +88,7 @@ void BM_OscSendCycle(benchmark::State& state) {
               std::to_string(b.Port()) + "\n");
   player.CameraOn = 1;
   player.MaxCount = 1000;
-  app.DifferenceSum = 48000;
+  player.DifferenceSum = 48000;
   std::snprintf(recog.JudgedName + 1, sizeof recog.JudgedName - 1, "wave");
   recog.JudgedGesture = 1;
   recog.PHASE = 40;

@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <random>
 
-#include "common/app_state.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "learning/learning.h"
+#include "player/player_state.h"
 #include "support/quiet_stdout.h"
 #include "kb/kb.h"
 
@@ -28,7 +28,7 @@ fs::path MakeFolder() {
   fs::current_path(d);
   FillFullKnowledgeBase(7);
   QuietStdout quiet;
-  WriteKB();
+  WriteKB(player.ContentNumber);
   return d;
 }
 
@@ -43,9 +43,9 @@ void BM_PrepareEngineFull(benchmark::State& state) {
   fs::current_path(Folder());
   for (auto _ : state) {
     QuietStdout quiet;
-    PrepareEngine();
+    if (PrepareEngine(player.ContentNumber)) player.PlayerMode = 0;
   }
-  if (app.PlayerMode != 0) state.SkipWithError("no knowledge base loaded");
+  if (player.PlayerMode != 0) state.SkipWithError("no knowledge base loaded");
 }
 BENCHMARK(BM_PrepareEngineFull)->Unit(benchmark::kMillisecond);
 

@@ -17,10 +17,9 @@
 
 #include "app/main_loop.h"
 #include "app/tune.h"
-#include "common/app_state.h"
 #include "common/display.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/motion.h"
 #include "player/player.h"
 #include "support/quiet_stdout.h"
@@ -75,7 +74,7 @@ void BM_TuneMeasure(benchmark::State& state) {
   const std::string pattern = Recording();
   UseHeadlessDisplay();
   display.hd.copyShown = false;
-  app.PrivateSection = 1;
+  player.PrivateSection = 1;
   OpenSharedMemory();
   player.StopAtCameraEnd = 1;
   for (auto _ : state) {
@@ -87,7 +86,7 @@ void BM_TuneMeasure(benchmark::State& state) {
       player.CameraEnd = 0;
       TurnCameraOn();
     }
-    while (CaptureAndMeasure()) sums.push_back(app.DifferenceSum);
+    while (CaptureAndMeasure()) sums.push_back(player.DifferenceSum);
     if (sums.size() != static_cast<size_t>(kFrames)) state.SkipWithError("frames missing");
     const MotionLevels m = SeparateMotion(std::vector<int>(sums.begin() + 1, sums.end()), SamplePoints());
     double median = 0.0;

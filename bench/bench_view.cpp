@@ -6,11 +6,11 @@
 
 #include <opencv2/core.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/learning_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "control/control_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "control/operator_view.h"
 #include "learning/learning.h"
 
@@ -26,20 +26,20 @@ void BM_OperatorView(benchmark::State& state) {
   for (int g = 0; g < kGestures; ++g) {
     PatternPresent[0][static_cast<size_t>(g)][0] = 1;
     recog.CumRanking[static_cast<size_t>(g)] = {g, 10.0 - g};
-    learn.Followability[static_cast<size_t>(g)] = 50 + g;
+    learning.Followability[static_cast<size_t>(g)] = 50 + g;
   }
-  app.PlayerMode = 0;
+  player.PlayerMode = 0;
   player.CameraOn = 1;
-  control.VR_threshold = 11500;
+  player.VR_threshold = 11500;
   learn.pos_num = 2;
   learn.LearningPasses = 2;
-  app.TeachPassesTotal = 3;
-  app.ViewJudged = 2, app.ViewLength = 40;
+  control.TeachPassesTotal = 3;
+  control.ViewJudged = 2, control.ViewLength = 40;
   cv::Mat out;
   int cycle = 0;
   for (auto _ : state) {
-    app.DifferenceSum = (cycle * 997) % 40000;
-    app.ViewPhase = 1 + cycle % 40;
+    player.DifferenceSum = (cycle * 997) % 40000;
+    control.ViewPhase = 1 + cycle % 40;
     ++cycle;
     RenderOperatorView(base, out);
     benchmark::DoNotOptimize(out.data);

@@ -3,6 +3,7 @@
 #include "harness.h"
 #include "player/motion.h"
 #include "player/player.h"
+#include "player/player_state.h"
 
 namespace {
 using namespace orvfuzz;

@@ -8,6 +8,7 @@
 #include "app/main_loop.h"
 #include "control/control.h"
 #include "player/player.h"
+#include "player/player_state.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "control/control.h"
 #include "player/display_step.h"
 #include "player/player.h"
+#include "player/player_state.h"
 
 namespace {
 

@@ -9,7 +9,9 @@
 #include "harness.h"
 #include "app/gesture_playback.h"
 #include "kb/kb.h"
+#include "kb/learning_state.h"
 #include "learning/learning.h"
+#include "player/player_state.h"
 
 namespace {
 
@@ -38,7 +40,7 @@ void MakeBaseline() {
     }
   {
     QuietStdout quiet;
-    orv::WriteKB();
+    orv::WriteKB(orv::player.ContentNumber);
   }
   for (int i = 0; i < 4; ++i) {
     std::FILE* f = std::fopen(Name(i + 1).c_str(), "rb");
@@ -95,14 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetPlayer();
   ResetEngine();
   Guarded([] {
-    orv::PrepareEngine();
+    if (orv::PrepareEngine(orv::player.ContentNumber)) orv::player.PlayerMode = 0;
     // A motion sequence, a still end and a second sequence: every loaded value the
     // recognizer touches is used, not only parsed.
     for (int n = 0; n < 14; ++n) {
       Frame(n < 12 ? n : 11);
-      orv::RunEngineFrame(-1);
+      orv::RunEngineFrame(-1, orv::LatestGrayFrame());
     }
-    if (orv::app.PlayerMode == 0) {
+    if (orv::player.PlayerMode == 0) {
       orv::GestureStep();
       orv::GestureStatus();
     }

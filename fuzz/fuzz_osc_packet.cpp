@@ -6,11 +6,12 @@
 //
 // Input: the datagram as it arrives. Its size decides whether the local camera is on (odd
 // sizes), so that datagrams for the camera's own channel (3) are tried both ways.
-#include "common/osc_state.h"
+#include "control/osc_state.h"
 #include "control/control.h"
 #include "control/osc.h"
 #include "harness.h"
 #include "player/motion.h"
+#include "player/player_state.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ using namespace orvfuzz;
 
 void CheckSection(bool allZero) {
   orv::CopySharedIn();
-  const auto& w = orv::app.SharedMirror;
+  const auto& w = orv::player.SharedMirror;
   uint32_t sum = 0;
   for (int i = 1; i <= orv::kOscChannels; ++i) {
     const int32_t v = w[static_cast<size_t>(i)];
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetPlayer();
   orv::CloseOsc();
-  orv::control.CamChan = 3;
+  orv::player.CamChan = 3;
   orv::player.CameraOn = static_cast<int>(size & 1);
   const int64_t t = 1000000;
   const bool taken = orv::TakeOscPacket(data, size, t);

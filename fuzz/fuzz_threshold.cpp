@@ -3,6 +3,7 @@
 #include "harness.h"
 #include "control/control.h"
 #include "player/player.h"
+#include "player/player_state.h"
 
 namespace {
 using namespace orvfuzz;
@@ -28,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       orv::DispatchKey(orv::kNoKey);
       orv::player.PlayState = state;
       for (int d : kMotion) {
-        orv::app.DifferenceSum = d;
+        orv::player.DifferenceSum = d;
         orv::StepPlayer();
         if (orv::CurrentFrame() < 0) std::abort();  // every rule keeps frame_no on the content
       }

@@ -26,13 +26,16 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "app/app_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
 #include "support/quiet_stdout.h"
@@ -160,11 +163,12 @@ inline std::vector<cv::Mat> MotionFrames() {
 
 // Player state back to its documented defaults; the section mapping is kept.
 inline void ResetPlayer() {
-  volatile int32_t* view = orv::app.SharedView;
+  volatile int32_t* view = orv::player.SharedView;
   orv::app = orv::AppState{};
-  orv::app.SharedView = view;
-  orv::app.CameraPreview = cv::Mat(orv::kGriH, orv::kGriW, CV_8UC1, cv::Scalar(0));  // as the set-up makes it
+  orv::timer = orv::TimerState{};
   orv::player = orv::PlayerState{};
+  orv::player.SharedView = view;
+  orv::player.CameraPreview = cv::Mat(orv::kGriH, orv::kGriW, CV_8UC1, cv::Scalar(0));  // as the set-up makes it
   orv::control = orv::ControlState{};
   orv::display.hd.script.clear();
   orv::display.cycle = 0;
@@ -174,6 +178,8 @@ inline void ResetPlayer() {
 inline void ResetEngine() {
   orv::ReleaseAllPatterns();
   orv::learn = orv::LearningState{};
+  orv::engine = orv::EngineSetup{};
+  orv::learning = orv::LearningWork{};
   orv::recog = orv::RecognitionState{};
   std::memset(&orv::SampleTable, 0, sizeof orv::SampleTable);
   orv::ResetRecognition();

@@ -8,11 +8,13 @@
 
 #include <set>
 
-#include "common/osc_state.h"
+#include "control/osc_state.h"
 #include "control/env_items.h"
 #include "control/osc.h"
 #include "harness.h"
 #include "kb/kb.h"
+#include "kb/learning_state.h"
+#include "player/player_state.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ void KnowledgeBaseSeeds() {
       orv::PatternPresent[m][0][s] = 1;
       orv::learn.SampleHigh[m][0] = 2;
     }
-  orv::WriteKB();
+  orv::WriteKB(orv::player.ContentNumber);
   const std::string f1 = Slurp("HOLVA_data-1-1.dat");
   const std::string f2 = Slurp("HOLVA_data-1-2.dat");
   const std::string f3 = Slurp("HOLVA_data-1-3.dat");
@@ -134,8 +136,8 @@ void OscSeeds() {
   orv::CloseOsc();
   orv::osc.Id = "hall-2";
   orv::player.CameraOn = 1;
-  orv::control.CamChan = 5;
-  orv::app.DifferenceSum = 15972;
+  orv::player.CamChan = 5;
+  orv::player.DifferenceSum = 15972;
   orv::player.frame_no = 1.5;
   orv::player.MaxCount = 3;
   orv::recog.JudgedGesture = 2;

@@ -16,6 +16,7 @@
 #include "control/env_items.h"
 #include "control/installation.h"
 #include "player/player.h"
+#include "player/player_state.h"
 
 namespace fs = std::filesystem;
 using namespace orv;

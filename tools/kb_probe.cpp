@@ -8,9 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "common/learning_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
 #include "kb/kb.h"
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   std::filesystem::current_path(argv[2]);
   if (std::strcmp(argv[1], "write") == 0) {
     FillFullKnowledgeBase(1);
-    WriteKB();
+    WriteKB(player.ContentNumber);
     return 0;
   }
 
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   ResetEngineCaches();
   ResetGestureTables();
   ResetTemplates();
-  PrepareEngine();
+  if (PrepareEngine(player.ContentNumber)) player.PlayerMode = 0;
   const long loaded = PeakKB();
 
   // Frames with motion: a bright square moving across the camera picture.
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     cam.fill(10);
     for (int r = 60; r < 140; ++r)
       for (int c = 40 + 8 * (n % 20); c < 120 + 8 * (n % 20); ++c) cam[r * kCamW + c] = 200;
-    RunEngineFrame(-1);
+    RunEngineFrame(-1, LatestGrayFrame());
   }
   std::printf("\npatterns=%d peak_rss_after_load_kb=%ld peak_rss_after_frames_kb=%ld\n",
               [] {

@@ -15,9 +15,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "common/control_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "control/env_items.h"
 #include "control/installation.h"
 #include "player/motion.h"
@@ -138,7 +137,7 @@ bool WriteRecording(const fs::path& dir, const std::vector<cv::Mat>& frames, con
 // as the demo's SetCamera3.txt asks, the motion measure at the demo's SampleStep) and placed by
 // the rule orvante-tune applies. 0 when the rule finds no separation.
 int DemoThreshold(const std::vector<cv::Mat>& frames, int sampleStep) {
-  control.SampleStep = sampleStep;
+  player.SampleStep = sampleStep;
   std::vector<int> sums;
   cv::Mat grey;
   for (size_t i = 0; i < frames.size(); ++i) {

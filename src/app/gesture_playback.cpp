@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <string>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/learning_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "app/app_state.h"
+#include "control/control_state.h"
+#include "kb/learning_state.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "app/gesture_playback.h"
 #include "common/timer.h"
 #include "learning/learning.h"
@@ -22,20 +23,20 @@ namespace {
 constexpr int kWidenNum = 3, kWidenDen = 10;
 constexpr double kWidenFactor = 1.03;
 
-bool LearningRuns() { return learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0; }
+bool LearningRuns() { return learn.LearningPasses >= 1 || engine.REVIEW_MODE != 0; }
 
 // Motion values of the judged frames of a taught motion and its passes: the motion level of
 // the calibration at the end of automatic learning. Not the review: it judges the recorded
 // pass frames again while the camera shows whatever the room does meanwhile.
 void SumLearningMotion() {
-  if (app.LearnGesture < 0 && learn.LearningPasses < 1) return;
+  if (control.LearnGesture < 0 && learn.LearningPasses < 1) return;
   if (recog.JudgedGesture < 0 || recog.JudgedGesture >= kGestures || recog.PHASE == -1) return;
-  if (recog.mflg < 1 || recog.rv <= 0.0 || app.DifferenceSum <= 0) return;
-  if (app.MovingCount >= 0 && app.MovingCount < kCalibrationValues)
-    app.MovingValues[static_cast<size_t>(app.MovingCount++)] = app.DifferenceSum;
-  if (app.DifferenceSum2 > INT32_MAX - app.DifferenceSum) return;  // the sum stays as it is
-  app.DifferenceSum2 += app.DifferenceSum;
-  ++app.DifferenceCnt;
+  if (recog.mflg < 1 || recog.rv <= 0.0 || player.DifferenceSum <= 0) return;
+  if (control.MovingCount >= 0 && control.MovingCount < kCalibrationValues)
+    control.MovingValues[static_cast<size_t>(control.MovingCount++)] = player.DifferenceSum;
+  if (control.DifferenceSum2 > INT32_MAX - player.DifferenceSum) return;  // the sum stays as it is
+  control.DifferenceSum2 += player.DifferenceSum;
+  ++control.DifferenceCnt;
 }
 
 // One gauge field: truncated, then held within 0..18 (NaN and infinities included).
@@ -71,11 +72,11 @@ void AdaptOkLimit(int g) {
 void MapPhaseToFrame() {
   const int phase = recog.PHASE, length = recog.JudgedLength, count = player.MaxCount;
   if (phase <= 0 || length <= 0 || count <= 0) return;
-  const bool reversed = app.MouseReverseFlag != 0;
+  const bool reversed = control.MouseReverseFlag != 0;
   const double r = static_cast<double>(phase) / length;
   double f = reversed ? (1.0 - r) * count - 1.0 : static_cast<double>(phase) * count / length - 1.0;
 
-  const int start = app.StartFrameNum, end = app.EndFrameNum;
+  const int start = player.StartFrameNum, end = player.EndFrameNum;
   if (start < end && (start > 0 || end > 0)) {
     const double span = std::fabs(static_cast<double>(end) - start);
     f = start + span * (reversed ? 1.0 - r : r) - 1.0;
@@ -89,13 +90,13 @@ void MapPhaseToFrame() {
 
 void GestureStep() {
   recog.rv = 0.0;
-  RunEngineFrame(app.LearnGesture);
+  RunEngineFrame(control.LearnGesture, LatestGrayFrame());
   SumLearningMotion();
 
   const int g = recog.JudgedGesture;
-  const bool teaching = app.LearnGesture >= 0;
+  const bool teaching = control.LearnGesture >= 0;
   // The taught motion has ended: from the next cycle on the frames are recognised again.
-  if (teaching && g == app.LearnGesture && recog.PHASE == -1) app.LearnGesture = -1;
+  if (teaching && g == control.LearnGesture && recog.PHASE == -1) control.LearnGesture = -1;
   if (g < 0 || g >= kGestures) return;
 
   // Judgements of a motion being taught or reviewed say nothing about the limit.
@@ -130,7 +131,7 @@ void GestureStatus() {
   const double fn = player.frame_no;
   const int frame = fn > -1.0 && fn < static_cast<double>(kMaxFrames) ? static_cast<int>(fn) : -1;
   if (recog.PHASE > 0 && control.MonitorMode == 2) {
-    if (app.PreviewMode == 1 && player.CameraOn != 0) return;
+    if (player.PreviewMode == 1 && player.CameraOn != 0) return;
     std::string bar(65, '.');
     const double at = player.frame_no / (player.MaxCount - 1.0) * 65.0;
     for (int i = 0; i < 65; ++i)

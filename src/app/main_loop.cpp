@@ -3,13 +3,14 @@
 #include <cstring>
 #include <string>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "app/app_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "control/control.h"
 #include "control/osc.h"
 #include "learning/learning.h"
@@ -34,7 +35,7 @@ void ClearJudgement() { ResetResultBlock(); }
 void SetUpMainLoop() {
   EngineShowText = ShowLearningText;  // pass countdowns appear over the player window too
   EngineWait = HandOffWait;           // and the waits between passes read keys and redraw
-  app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
+  player.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
   std::printf("\n");
   OpenSharedMemory();
   if (app.OscAtSetUp) OpenOsc();
@@ -52,22 +53,22 @@ void SetUpMainLoop() {
   ClearJudgement();
   ResetTemplates();
 
-  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
-  control.VR_threshold = 153600 / (s * s);
+  const int s = player.SampleStep >= 1 ? player.SampleStep : 1;
+  player.VR_threshold = 153600 / (s * s);
   std::printf("The system is starting up. This may take a while.\n\n");
 
   // The parameter file is read before and after the content check: the second
   // read sees the content number the check settled on.
   LoadEnv();
-  PrepareEngine();
+  if (PrepareEngine(player.ContentNumber)) player.PlayerMode = 0;
   CheckContent();
   LoadEnv();
-  PrepareEngine();
+  if (PrepareEngine(player.ContentNumber)) player.PlayerMode = 0;
 
   ShowFunctionList();
   StartTimer();
-  app.PreviewMode = 2;
-  app.PendingKey = 0;
+  player.PreviewMode = 2;
+  player.PendingKey = 0;
   app.Cycle = 0;
 }
 
@@ -78,11 +79,11 @@ void PlayerStatus() {
         "[S%d] [%5d /%5d] [DifferenceSum=%7d (SI.DiffSum=%7d )] [VR_threshold= %d ] "
         "[VR_step=%6.2f ] [f_rate=%6.2f [fps]]\n",
         player.ContentNumber + 1, static_cast<int>(player.frame_no), player.MaxCount - 1,
-        app.DifferenceSum, app.SharedMirror[0], control.VR_threshold, player.VR_step, app.f_rate);
+        player.DifferenceSum, player.SharedMirror[0], player.VR_threshold, player.VR_step, app.f_rate);
   } else if (control.MonitorMode == 2) {
-    std::printf("*[SI.DiffSum=%7d ]", app.SharedMirror[0]);
+    std::printf("*[SI.DiffSum=%7d ]", player.SharedMirror[0]);
     for (int j = 0; j < 32; ++j)
-      if (app.SharedMirror[1 + j] > 0) std::printf("[WebCam( %2d ) =%7d ]", j, app.SharedMirror[1 + j]);
+      if (player.SharedMirror[1 + j] > 0) std::printf("[WebCam( %2d ) =%7d ]", j, player.SharedMirror[1 + j]);
     PrintOscStatus();
     std::printf("\n");
   }
@@ -106,12 +107,12 @@ static void MeasureRates() {
       static_cast<double>(now.sec - app.RateStart.sec) + static_cast<double>(now.usec - app.RateStart.usec) * 1e-6;
   if (seconds < 1.0) return;
   if (app.RateCycles > 0) {  // the first call only starts the count
-    app.ViewCycleRate = static_cast<double>(app.Cycle - app.RateCycles) / seconds;
-    app.ViewChangeRate = static_cast<double>(app.FrameChanges - app.RateChanges) / seconds;
+    control.ViewCycleRate = static_cast<double>(app.Cycle - app.RateCycles) / seconds;
+    control.ViewChangeRate = static_cast<double>(player.FrameChanges - app.RateChanges) / seconds;
   }
   app.RateStart = now;
   app.RateCycles = app.Cycle;
-  app.RateChanges = app.FrameChanges;
+  app.RateChanges = player.FrameChanges;
 }
 
 bool RunCycle() {
@@ -121,7 +122,7 @@ bool RunCycle() {
   const bool camera = player.CameraOn != 0;
   player.BurstFlip = camera ? kBurstFlipCameraOn : 5;
   player.BurstReset = camera ? kBurstResetCameraOn : 2;
-  control.CamOnMemory = 1;
+  player.CamOnMemory = 1;
   if (player.PlayState == 0) player.PlayState = 1;
 
   app.f_rate = StopTimer();
@@ -131,11 +132,11 @@ bool RunCycle() {
   // Remote cameras enter the section before this cycle's measure reads it.
   ReceiveOsc();
   // A z/x step requested by the player is served without a camera frame.
-  if (app.PendingKey != 'z' && app.PendingKey != 'x') {
+  if (player.PendingKey != 'z' && player.PendingKey != 'x') {
     if (!CaptureAndMeasure()) return false;  // a replay's recording has ended
-    if (app.PlayerMode == 0)
+    if (player.PlayerMode == 0)
       GestureStep();
-    else if (app.PlayerMode == 1)
+    else if (player.PlayerMode == 1)
       StepPlayer();
   }
   if (AfterCycleStepping) AfterCycleStepping();
@@ -143,14 +144,14 @@ bool RunCycle() {
   // Motion, the shown frame, the judgement just published and the count, to other machines.
   SendOsc();
 
-  if (app.PreviewMode == 1) {
+  if (player.PreviewMode == 1) {
     const auto& g = recog.GrayFrame[recog.GrayFrameIndex & 1];
-    for (int r = 0; r < kGriH; ++r) std::memcpy(app.CameraPreview.ptr(r), g.data() + r * kGriW, kGriW);
+    for (int r = 0; r < kGriH; ++r) std::memcpy(player.CameraPreview.ptr(r), g.data() + r * kGriW, kGriW);
   }
 
-  if (app.PlayerMode == 1)
+  if (player.PlayerMode == 1)
     PlayerStatus();
-  else if (app.PlayerMode == 0)
+  else if (player.PlayerMode == 0)
     GestureStatus();
   if (app.AfterStatus) app.AfterStatus();
 
@@ -159,8 +160,8 @@ bool RunCycle() {
   // threshold re-read), so the engine sees exactly the same. Keys wait until the teaching
   // ends; ESC cancels it. A motion can only come from a camera: with the camera off the whole
   // cycle runs, so q can switch it on.
-  const bool awaitingMotion = learn.LearningPasses >= 1 || app.LearnGesture >= 0;
-  if (learn.REVIEW_MODE != 0 || (awaitingMotion && player.CameraOn != 0)) {
+  const bool awaitingMotion = learn.LearningPasses >= 1 || control.LearnGesture >= 0;
+  if (engine.REVIEW_MODE != 0 || (awaitingMotion && player.CameraOn != 0)) {
     ShowOperatorView();
     PollKey(1);
     return CancelPoint();
@@ -178,7 +179,7 @@ bool RunCycle() {
   if (!CancelPoint()) return false;
   if (!DispatchKey(key)) return false;
 
-  app.PendingKey = 0;
+  player.PendingKey = 0;
   ClearJudgement();
   AutoLearningStep();
   if (!CancelPoint()) return false;
@@ -194,7 +195,7 @@ namespace {
 // a line at a time, so that a benchmark may end the player at any moment. Unset: nothing.
 // The frame the display step showed last; -1 before the first.
 int ShownFrame() {
-  const double x = app.RedrawMark;
+  const double x = player.RedrawMark;
   return x >= 0.0 && x < static_cast<double>(kMaxFrames) ? static_cast<int>(x) : -1;
 }
 
@@ -219,7 +220,7 @@ struct CycleLog {
     // The counts are the cycle's own: only this thread writes them.
     std::fprintf(file, "%ld %lld %lld %d %ld %ld %ld\n", app.Cycle, static_cast<long long>(Micros(first, start)),
                  static_cast<long long>(Micros(start, end) - player.CameraWaitMicros), ShownFrame(),
-                 app.FrameChanges, frameCache.Hits, frameCache.Misses);
+                 player.FrameChanges, frameCache.Hits, frameCache.Misses);
   }
 };
 
@@ -227,7 +228,7 @@ struct CycleLog {
 
 int RunMainLoop() {
   SetUpMainLoop();
-  if (player.CameraAtStart) TurnCameraOn();  // a camera that does not open goes off at the first capture
+  if (app.CameraAtStart) TurnCameraOn();  // a camera that does not open goes off at the first capture
   CycleLog log;
   for (;;) {
     const TimeStamp start = log.file != nullptr ? NowStamp() : TimeStamp{};

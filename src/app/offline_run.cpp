@@ -14,10 +14,11 @@
 
 #include "app/app.h"
 #include "app/main_loop.h"
-#include "common/app_state.h"
+#include "app/app_state.h"
 #include "common/display.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "common/timer.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "kb/kb.h"
 #include "player/display_step.h"
@@ -149,9 +150,9 @@ void SetUpOffline(const OfflineSetUp& s) {
   UseHeadlessDisplay();
   display.hd.copyShown = false;
   EnginePumpEvents = [] { DisplayWaitKey(1); };
-  app.SkipWaits = 1;
-  app.SetUpFailureExit = s.noContentExit;
-  app.PrivateSection = s.privateSection ? 1 : 0;
+  timer.SkipWaits = 1;
+  player.SetUpFailureExit = s.noContentExit;
+  player.PrivateSection = s.privateSection ? 1 : 0;
   app.OscAtSetUp = s.osc ? 1 : 0;
   player.StopAtCameraEnd = 1;
   CreatePlayerWindow(0, OnMouse);

@@ -13,12 +13,13 @@
 #include "app/main_loop.h"
 #include "app/offline_run.h"
 #include "app/plot.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/learning_state.h"
+#include "app/app_state.h"
+#include "control/control_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "control/control.h"
 #include "control/teaching.h"
 #include "learning/learning.h"
@@ -65,7 +66,7 @@ void TraceCycle() {
   std::fwrite(line.data(), 1, line.size(), run.trace);
   // The cycle's stepping hands the taught gesture back (-1) in the cycle whose judgement ends
   // the taught motion; that cycle runs on as a normal one.
-  if (run.teaching && app.LearnGesture < 0) {
+  if (run.teaching && control.LearnGesture < 0) {
     run.teaching = false;
     run.taughtEnded = true;
   }
@@ -116,8 +117,8 @@ TraceRow TakeTraceRow() {
   TraceRow r;
   r.cycle = app.Cycle;
   r.frame_no = player.frame_no;
-  r.DifferenceSum = app.DifferenceSum;
-  r.PlayerMode = app.PlayerMode;
+  r.DifferenceSum = player.DifferenceSum;
+  r.PlayerMode = player.PlayerMode;
   r.mflg = recog.mflg;
   r.DiffPixelCount = recog.DiffPixelCount;
   r.rv = recog.rv;
@@ -131,10 +132,10 @@ TraceRow TakeTraceRow() {
   r.INP_FNUM = recog.INP_FNUM;
   r.SampleSpread = recog.SampleSpread;
   r.LearningPasses = learn.LearningPasses;
-  r.REVIEW_MODE = learn.REVIEW_MODE;
-  r.VR_threshold = control.VR_threshold;
+  r.REVIEW_MODE = engine.REVIEW_MODE;
+  r.VR_threshold = player.VR_threshold;
   r.MaxCount = player.MaxCount;
-  r.LearnGesture = app.LearnGesture;
+  r.LearnGesture = control.LearnGesture;
   return r;
 }
 
@@ -281,7 +282,7 @@ int RunReplay(const ReplayOptions& given, std::FILE* trace) {
   if (o.save && code == kReplayOk) {
     // Passes asked for but never started (the recording ended with the taught motion) are
     // learning that did not finish either.
-    const bool unfinished = learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0 || run.teaching ||
+    const bool unfinished = learn.LearningPasses >= 1 || engine.REVIEW_MODE != 0 || run.teaching ||
                             (o.passes > 0 && !run.passesStarted);
     const bool saved = !unfinished && SaveKnowledgeBase();
     ShowHeldConsole(kReplayMilestones);  // its SAVED or NOT SAVED line, before a failure's reason

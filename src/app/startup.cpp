@@ -13,11 +13,12 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "app/app.h"
-#include "common/app_state.h"
+#include "app/app_state.h"
 #include "common/display.h"
 #include "common/limits.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "control/control_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "player/player.h"
 #include "app/main_loop.h"
@@ -77,7 +78,7 @@ void TakeCommandLine(int argc, char** argv) {
     total += static_cast<long>(len);
   }
   std::printf("\nTotal length of file name strings = %ld\n\n", total);
-  app.LinkSlot = 1;
+  player.LinkSlot = 1;
 }
 
 int RunBatchCopy() {
@@ -96,9 +97,9 @@ int RunBatchCopy() {
 }
 
 void LoadInterfaceImages() {
-  app.SideImageLeft = cv::imread("./to_left.jpg", cv::IMREAD_COLOR);
-  app.SideImageRight = cv::imread("./to_right.jpg", cv::IMREAD_COLOR);
-  app.PauseImage = cv::imread("./keyallocation_01.jpg", cv::IMREAD_COLOR);
+  player.SideImageLeft = cv::imread("./to_left.jpg", cv::IMREAD_COLOR);
+  player.SideImageRight = cv::imread("./to_right.jpg", cv::IMREAD_COLOR);
+  control.PauseImage = cv::imread("./keyallocation_01.jpg", cv::IMREAD_COLOR);
 }
 
 // An environment variable's number in lo..hi; false (value untouched) when it is not set, and
@@ -121,7 +122,7 @@ static bool EnvNumber(const char* name, double lo, double hi, const char* what, 
 // ignored: the player keeps the lost-camera-stays-off rule. ORVANTE_CAMERA_FPS=R: the pace of a
 // recorded camera in the real window (1..1000 frames per second, default 60).
 static void ReadCameraEnvironment() {
-  player.CameraAtStart = EnvOr("ORVANTE_CAMERA_ON", "") == "1" ? 1 : 0;
+  app.CameraAtStart = EnvOr("ORVANTE_CAMERA_ON", "") == "1" ? 1 : 0;
   EnvNumber("ORVANTE_CAMERA_RETRY", 0.0, 3600.0, "a number of seconds", "a lost camera stays off", &player.CameraRetry);
   EnvNumber("ORVANTE_CAMERA_FPS", 1.0, 1000.0, "a rate in frames per second",
             "a recording keeps 60 frames per second", &player.CameraPace);

@@ -15,10 +15,9 @@
 #include "app/main_loop.h"
 #include "app/offline_run.h"
 #include "app/plot.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "control/env_items.h"
 #include "player/motion.h"
@@ -49,7 +48,7 @@ int Record(const TuneOptions& o, const std::string& folder, std::FILE* out) {
   TurnCameraOn();
   if (!CameraIsOpen()) {
     const std::string rec = EnvOr("ORVANTE_CAMERA", "");
-    return OfflineFail(kTuneBadRecording, rec.empty() ? "cannot open the camera " + std::to_string(control.CamChan) +
+    return OfflineFail(kTuneBadRecording, rec.empty() ? "cannot open the camera " + std::to_string(player.CamChan) +
                                                      " (CamChan of SetCamera3.txt)"
                                                : "cannot open the recording " + rec + " (ORVANTE_CAMERA)");
   }
@@ -96,7 +95,7 @@ int Record(const TuneOptions& o, const std::string& folder, std::FILE* out) {
 
 // The frames a burst moves through: the replay period when one is set, else the content.
 int SpanFrames(std::string* what) {
-  const int start = app.StartFrameNum, end = app.EndFrameNum;
+  const int start = player.StartFrameNum, end = player.EndFrameNum;
   if (start < end && (start > 0 || end > 0)) {
     *what = "of the replay period " + std::to_string(start) + ".." + std::to_string(end);
     return end - start;
@@ -110,7 +109,7 @@ int SpanFrames(std::string* what) {
 int Apply(const TuneResult& r, std::FILE* out) {
   const bool hadFile = ReadThresholdFile();
   const std::string was =
-      hadFile ? std::to_string(control.ZAV_threshold) : "no file (the player uses " + std::to_string(control.ZAV_threshold) + ")";
+      hadFile ? std::to_string(player.ZAV_threshold) : "no file (the player uses " + std::to_string(player.ZAV_threshold) + ")";
   if (!WriteThreshold(r.threshold))
     return OfflineFail(kTuneOutputFailed, "cannot write ZAV_THRESHOLD.dat; nothing changed");
   std::fprintf(out, "ZAV_THRESHOLD.dat: %s -> %d\n", was.c_str(), r.threshold);
@@ -336,7 +335,7 @@ int RunTune(const TuneOptions& given, std::FILE* out, TuneResult* result) {
   UseRecordingCamera(o.camera, false);
   TurnCameraOn();
   if (!CameraIsOpen()) return OfflineFail(kTuneBadRecording, "cannot open the recording " + o.camera);
-  while (CaptureAndMeasure()) r.sums.push_back(app.DifferenceSum);
+  while (CaptureAndMeasure()) r.sums.push_back(player.DifferenceSum);
   if (player.CameraEnd == 2)
     return OfflineFail(kTuneBadRecording, "a frame of the recording cannot be used (after " + std::to_string(r.sums.size()) +
                                        " frames; see the size error above)");

@@ -3,12 +3,13 @@
 #include <ctime>
 
 #include "common/timer.h"
-#include "common/app_state.h"
 #include "common/platform.h"
 
 namespace orv {
 
-void StartTimer() { app.TimerStart = NowStamp(); }
+TimerState timer;
+
+void StartTimer() { timer.TimerStart = NowStamp(); }
 
 double ElapsedSeconds(long long startSec, long long startUsec, long long sec, long long usec) {
   // Signed microsecond difference: a later second with a smaller microsecond part
@@ -17,9 +18,9 @@ double ElapsedSeconds(long long startSec, long long startUsec, long long sec, lo
 }
 
 double StopTimer() {
-  app.TimerStop = NowStamp();
-  const double e = ElapsedSeconds(app.TimerStart.sec, app.TimerStart.usec, app.TimerStop.sec,
-                                  app.TimerStop.usec);
+  timer.TimerStop = NowStamp();
+  const double e = ElapsedSeconds(timer.TimerStart.sec, timer.TimerStart.usec, timer.TimerStop.sec,
+                                  timer.TimerStop.usec);
   if (e <= 0.0) return 999.0;  // coarse clock, or the clock was set back
   const double rate = 1.0 / e;
   return rate < 999.0 ? rate : 999.0;
@@ -27,7 +28,7 @@ double StopTimer() {
 
 int WaitOneSecond() {
   StartTimer();
-  if (app.SkipWaits) return 0;
+  if (timer.SkipWaits) return 0;
   const timespec nap{0, 1000000};  // 1 ms: the wait stays a wait without burning a core
   while (StopTimer() > 1.0) nanosleep(&nap, nullptr);
   return 0;

@@ -1,13 +1,24 @@
 // The cycle timer (one pair of global time stamps shared by the loop, the engine and the
 // learning code) and the array-index guard.
 #pragma once
+#include "common/platform.h"
 
 namespace orv {
+
+struct TimerState {
+  TimeStamp TimerStart, TimerStop;  // the cycle timer's pair of stamps (monotonic clock)
+  // 1 = nothing waits: WaitOneSecond returns at once, and learning starts without countdown or
+  // stillness check. For replays of recorded footage, where a wait only costs time and a
+  // stillness check would read frames meant for the cycles. 0 (default) = the player's waits.
+  // Set by the replay and tuning runs; read by the timer, the teaching and the operator view.
+  int SkipWaits = 0;
+};
+extern TimerState timer;
 
 void StartTimer();
 // Frames per second since StartTimer (capped at 999; 999 also for a zero interval).
 double StopTimer();
-// Waits one second on the timer (returns at once when app.SkipWaits is set); 0.
+// Waits one second on the timer (returns at once when timer.SkipWaits is set); 0.
 int WaitOneSecond();
 double ElapsedSeconds(long long startSec, long long startUsec, long long sec, long long usec);
 // s itself; a negative s rings, prints the illegal-index line and waits a second, five times.

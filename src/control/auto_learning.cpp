@@ -4,11 +4,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/learning_state.h"
+#include "control/control_state.h"
+#include "kb/learning_state.h"
 #include "common/limits.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "common/timer.h"
 #include "control/control.h"
 #include "control/operator_view.h"
@@ -40,33 +39,33 @@ void FinishedBanner() {
 // older rule, puts about half of the moving frames below the threshold by construction.
 void Calibrate() {
   const int length = learn.GestureInfo[0].length;
-  const int start = app.StartFrameNum, end = app.EndFrameNum;
+  const int start = player.StartFrameNum, end = player.EndFrameNum;
   if (length > 3 && start < end && (start > 0 || end > 0)) {
     player.VR_step = (static_cast<double>(end) - start) / length;
     std::printf("\n--> Updated [ VR_step ]\n");
   }
   std::printf("*** VR_step=[ %6.3f ],   G[ 0 ].frame_num=[ %d ],   StartFrameNum=[ %d ],   EndFrameNum=[ %d ]\n",
               player.VR_step, length, start, end);
-  const auto still = app.StillValues.begin(), moving = app.MovingValues.begin();
-  const MotionLevels m = LevelsOf(std::vector<int>(still, still + std::clamp(app.StillCount, 0, kCalibrationValues)),
-                                  std::vector<int>(moving, moving + std::clamp(app.MovingCount, 0, kCalibrationValues)),
+  const auto still = control.StillValues.begin(), moving = control.MovingValues.begin();
+  const MotionLevels m = LevelsOf(std::vector<int>(still, still + std::clamp(control.StillCount, 0, kCalibrationValues)),
+                                  std::vector<int>(moving, moving + std::clamp(control.MovingCount, 0, kCalibrationValues)),
                                   SamplePoints());
   if (m.separated) {
-    control.VR_threshold = m.threshold;
+    player.VR_threshold = m.threshold;
     // The command step reloads VR_threshold from the threshold file every cycle; without the
     // file the calibrated value would be gone at the next cycle.
-    WriteThreshold(control.VR_threshold);
+    WriteThreshold(player.VR_threshold);
     std::printf("\n--> Updated [ VR_threshold ]: between the still level %d and the motion level %d (separation %.2f)\n",
                 m.still, m.motion, m.separation);
   } else {
     std::printf("\nVR_threshold is kept: %s.\n", m.why.c_str());
   }
-  std::printf("*** VR_threshold=[ %d ],   DifferenceSum2=[ %d ],   DifferenceCnt=[ %d ]\n\n", control.VR_threshold,
-              app.DifferenceSum2, app.DifferenceCnt);
-  app.DifferenceSum2 = 0;
-  app.DifferenceCnt = 0;
-  app.StillCount = 0;
-  app.MovingCount = 0;
+  std::printf("*** VR_threshold=[ %d ],   DifferenceSum2=[ %d ],   DifferenceCnt=[ %d ]\n\n", player.VR_threshold,
+              control.DifferenceSum2, control.DifferenceCnt);
+  control.DifferenceSum2 = 0;
+  control.DifferenceCnt = 0;
+  control.StillCount = 0;
+  control.MovingCount = 0;
   WaitOneSecond();
 }
 
@@ -75,16 +74,16 @@ void Calibrate() {
 // A frame the stillness check judged still: its grey difference to the frame before is what
 // the camera makes of the room at rest.
 void KeepStillValue() {
-  if (player.CameraOn == 0 || app.StillCount < 0 || app.StillCount >= kCalibrationValues) return;
-  app.StillValues[static_cast<size_t>(app.StillCount++)] = GreyDifferenceSum();
+  if (player.CameraOn == 0 || control.StillCount < 0 || control.StillCount >= kCalibrationValues) return;
+  control.StillValues[static_cast<size_t>(control.StillCount++)] = GreyDifferenceSum();
 }
 
 // --- the steps ---
 
 void AutoLearningStep() {
-  if (app.AutoLearnMode <= 0 || LearningPending()) return;
-  const int last = std::clamp(app.AutoLearnLast, 0, kGestures - 1);
-  const int first = app.AutoLearnMode == 1 ? 0 : last;
+  if (control.AutoLearnMode <= 0 || LearningPending()) return;
+  const int last = std::clamp(control.AutoLearnLast, 0, kGestures - 1);
+  const int first = control.AutoLearnMode == 1 ? 0 : last;
   for (int g = first; g <= last; ++g) {
     if (!HasStandardMotion(g)) {
       StandardMotionEntry(g, true);
@@ -98,7 +97,7 @@ void AutoLearningStep() {
     }
   }
   ShowLearningText("Automatic learning has been finished.");
-  app.AutoLearnMode = 0;
+  control.AutoLearnMode = 0;
   FinishedBanner();
   Calibrate();
 }

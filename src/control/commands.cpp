@@ -9,13 +9,12 @@
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/limits.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "kb/banners.h"
 #include "control/control.h"
 #include "control/osc.h"
@@ -37,13 +36,13 @@ constexpr int kPausePollMs = 20;  // a pause that serves remote commands looks a
 // --- frame step, image shift, threshold, flip, window sizing ---
 
 void FrameStep(bool forward) {
-  control.ImageShift = 0;
+  player.ImageShift = 0;
   if (forward)
     MoveForward(1.0);
   else
     MoveBackward(1.0);
 
-  const int start = app.StartFrameNum, end = app.EndFrameNum;
+  const int start = player.StartFrameNum, end = player.EndFrameNum;
   if (start < end && (start > 0 || end > 0)) {
     const double f = std::trunc(player.frame_no);
     if (f < start || f > end) {
@@ -75,41 +74,41 @@ void ShiftImage(int sign) {
   FrameData[static_cast<size_t>(f)].loaded = 0;
   if (!EnsureFrameLoaded(f)) return;
   const cv::Mat img = slot;
-  control.ImageShift += sign;
+  player.ImageShift += sign;
 
   cv::Mat shifted;
   // The shift counts pixels of the full-size picture; a reduced decode moves by its share.
-  const float shift = player.FrameReduction > 1 ? static_cast<float>(control.ImageShift) / player.FrameReduction
-                                                : static_cast<float>(control.ImageShift);
+  const float shift = player.FrameReduction > 1 ? static_cast<float>(player.ImageShift) / player.FrameReduction
+                                                : static_cast<float>(player.ImageShift);
   const cv::Point2f centre(static_cast<float>(img.cols / 2) + shift, static_cast<float>(img.rows / 2));
   cv::getRectSubPix(img, img.size(), centre, shifted);
   slot = shifted;
-  control.ShiftedImage = shifted;
+  player.ShiftedImage = shifted;
   DisplayShow(kPlayerWindow, shifted);
-  if (app.OperatorView != 0) app.RedrawMark = -1.0;  // the view is drawn over the new picture
+  if (player.OperatorView != 0) player.RedrawMark = -1.0;  // the view is drawn over the new picture
 }
 
 void ChangeThreshold(int sign) {
   if (!ReadThresholdFile()) std::printf("[ NG ] Read Failed : [ %s ]\n", kThresholdFile);
-  const long long s = std::max(1, control.SampleStep);  // a step below 1 would divide by zero
+  const long long s = std::max(1, player.SampleStep);  // a step below 1 would divide by zero
   const long long inc = 76800LL / (s * s * 100LL);
-  long long v = static_cast<long long>(control.ZAV_threshold) + sign * inc;
+  long long v = static_cast<long long>(player.ZAV_threshold) + sign * inc;
   v = std::clamp(v, 0LL, static_cast<long long>(INT_MAX));
-  control.ZAV_threshold = static_cast<int>(v);
-  std::printf("SET: ZAV_threshold = [ %d ]\n", control.ZAV_threshold);
-  WriteThreshold(control.ZAV_threshold);
+  player.ZAV_threshold = static_cast<int>(v);
+  std::printf("SET: ZAV_threshold = [ %d ]\n", player.ZAV_threshold);
+  WriteThreshold(player.ZAV_threshold);
   control.MonitorMode = 0;
 }
 
 void ToggleFlipMode() {
-  if (++app.flip_mode > 1) app.flip_mode = 0;
-  if (app.OperatorView != 0) app.RedrawMark = -1.0;  // the view is drawn over the new picture
-  std::printf("SET: flip_mode = [ %s ]\n", app.flip_mode == 0 ? "NORMAL" : "LEFT-RIGHT REVERSE");
+  if (++player.flip_mode > 1) player.flip_mode = 0;
+  if (player.OperatorView != 0) player.RedrawMark = -1.0;  // the view is drawn over the new picture
+  std::printf("SET: flip_mode = [ %s ]\n", player.flip_mode == 0 ? "NORMAL" : "LEFT-RIGHT REVERSE");
   const int f = CurrentFrame();
   if (f < 0 || FrameData[static_cast<size_t>(f)].loaded != 1) return;
   const cv::Mat& img = FrameImages[static_cast<size_t>(f)];
   if (img.empty()) return;
-  if (app.flip_mode == 0) {
+  if (player.flip_mode == 0) {
     DisplayShow(kPlayerWindow, img);
   } else {
     cv::Mat mirrored;
@@ -126,7 +125,7 @@ void ToggleWindowSizing() {
     std::printf("SET: window size for image display = [ %s ]\n", control.VARIABLE_SIZE_FLAG ? "AUTOMATIC" : "MANUAL");
   DisplayDestroy(kPlayerWindow);
   CreatePlayerWindow(control.VARIABLE_SIZE_FLAG ? cv::WINDOW_AUTOSIZE : cv::WINDOW_NORMAL, OnMouse);
-  app.RedrawMark = -1.0;
+  player.RedrawMark = -1.0;
 }
 
 // --- the home folder: saved frames and the first clip ---
@@ -273,7 +272,7 @@ bool RunFlip(int) {
 
 bool RunRandomFrame(int) {
   KeyLine("KEY FUNCTION : [j][ Set frame_no at Random ]\n");
-  control.ImageShift = 0;
+  player.ImageShift = 0;
   if (player.MaxCount > 0) player.frame_no = RandomNumber() % player.MaxCount;
   return true;
 }
@@ -286,10 +285,10 @@ bool RunAutoJump(int) {
 
 bool RunFirstFrame(int) {
   KeyLine("KEY FUNCTION : [l][ Reset Frame Number ]\n");
-  control.ImageShift = 0;
+  player.ImageShift = 0;
   player.frame_no = 0.0;
-  app.EndFrameNum = 0;
-  app.StartFrameNum = 0;
+  player.EndFrameNum = 0;
+  player.StartFrameNum = 0;
   return true;
 }
 
@@ -297,8 +296,8 @@ bool RunCountMode(int) {
   KeyLine("KEY FUNCTION : [h][ Toggle Motion Count Mode ]\n");
   player.MotionCountOff = player.MotionCountOff == 0 ? 1 : 0;
   std::printf("SET: Motion Count Mode = [ %s ]\n", player.MotionCountOff == 0 ? "ENABLED" : "DISABLED");
-  app.FrameMotion.fill(0.0);
-  app.ScoreLow = app.ScoreHigh = 0;
+  player.FrameMotion.fill(0.0);
+  player.ScoreLow = player.ScoreHigh = 0;
   return true;
 }
 
@@ -345,7 +344,7 @@ bool RunOperatorView(int) {
 
 bool RunLearningKey(int key) {
   LearningKey(key);
-  return !app.CancelAsked || CancelPoint();  // ESC during the count-in of g
+  return !control.CancelAsked || CancelPoint();  // ESC during the count-in of g
 }
 
 // Which charts show a key. The function list (Enter) leaves out k, d and the learning keys,
@@ -416,7 +415,7 @@ const Command* FindCommand(int key) {
 bool IsCommandKey(int key) { return FindCommand(key) != nullptr; }
 
 bool WriteThreshold(int value) {
-  control.ZAV_threshold = value;
+  player.ZAV_threshold = value;
   if (WriteFileAtomic(kThresholdFile, std::to_string(value))) return true;
   std::printf("[ NG ] Write Failed : [ %s ]\n", kThresholdFile);
   return false;
@@ -431,11 +430,11 @@ bool ReadThresholdFile() {
   long v = 0;
   if (std::fscanf(f, "%ld", &v) == 1) {
     if (v >= INT_MIN && v <= INT_MAX) {
-      control.ZAV_threshold = static_cast<int>(v);
+      player.ZAV_threshold = static_cast<int>(v);
     } else if (v != warned) {
       warned = v;
       std::fprintf(stderr, "WARNING: %s: %ld is not a threshold the player can take; it stays %d.\n", kThresholdFile,
-                   v, control.ZAV_threshold);
+                   v, player.ZAV_threshold);
     }
   }
   std::fclose(f);
@@ -445,7 +444,7 @@ bool ReadThresholdFile() {
 // --- the pause screen and the command step ---
 
 bool PauseScreen() {
-  DisplayShow(kPlayerWindow, app.PauseImage);
+  DisplayShow(kPlayerWindow, control.PauseImage);
   std::fputs("\n\n OOOO    OOO   O   O   OOOO  OOOOO  O \n", stdout);
   std::fputs(" O   O  O   O  O   O  O      O      O \n", stdout);
   std::fputs(" OOOO   OOOOO  O   O   OOO   OOOO   O \n", stdout);
@@ -477,8 +476,8 @@ bool PauseScreen() {
     }
   }
   PrintGoBanner(GoBanner::Resumed);
-  app.PendingKey = 0;
-  app.RedrawMark = -1.0;
+  player.PendingKey = 0;
+  player.RedrawMark = -1.0;
   return true;
 }
 
@@ -486,7 +485,7 @@ bool DispatchKey(int key) {
   // A remote command runs only in a cycle nobody at the computer commands: no typed key, no
   // click and no jump of the player's own. It then acts as the same typed key.
   OscCommand remote;
-  const bool fromRemote = key == kNoKey && app.PendingKey == 0 && TakeRemoteCommand(&remote);
+  const bool fromRemote = key == kNoKey && player.PendingKey == 0 && TakeRemoteCommand(&remote);
   if (fromRemote && remote.key != 0) key = remote.key;
   if (fromRemote && remote.key == 0) {
     std::printf("SET: ZAV_threshold = [ %d ]\n", remote.threshold);
@@ -494,16 +493,16 @@ bool DispatchKey(int key) {
   }
 
   if (key == kKeyEnter) ShowFunctionList();
-  if (app.PendingKey >= 1 && app.PendingKey <= 255) key = app.PendingKey;
+  if (player.PendingKey >= 1 && player.PendingKey <= 255) key = player.PendingKey;
 
   ReadThresholdFile();
-  control.VR_threshold = control.ZAV_threshold;
+  player.VR_threshold = player.ZAV_threshold;
 
   const Command* c = FindCommand(key);
   if (c && c->run) return c->run(key);
   // No command in this step (no key, Enter, d, a key no command answers): a cancel asked
   // meanwhile is still done here.
-  return !app.CancelAsked || CancelPoint();
+  return !control.CancelAsked || CancelPoint();
 }
 
 }  // namespace orv

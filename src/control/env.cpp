@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <string>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/limits.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "control/env_items.h"
 
@@ -73,11 +72,11 @@ std::string KeyFrameFileName(int contentNumber) {
 
 void ReadParameters(std::FILE* f, const std::string& name) {
   EnvReader r{f, name};
-  r.Int(0, &control.SampleStep);
+  r.Int(0, &player.SampleStep);
   r.Int(1, &player.ContentNumber);
   r.Int(2, &player.MaxCount);
   r.Double(3, "frame_no", &player.frame_no);
-  r.Int(4, &control.VR_threshold);
+  r.Int(4, &player.VR_threshold);
   r.Int(5, &player.Direction);
   r.Double(6, "VR_step", &player.VR_step);
   r.Int(7, &player.BurstFlip);
@@ -86,7 +85,7 @@ void ReadParameters(std::FILE* f, const std::string& name) {
   r.Int(10, &player.IdleCount);
   r.Int(11, &player.IdleLimit);
   r.Int(12, &control.MonitorMode);
-  r.Int(13, &app.PreviewMode);
+  r.Int(13, &player.PreviewMode);
   r.Int(14, &player.WrapFlag);
   r.Int(15, &player.PlayState);
   r.Int(16, &player.KeyFrameIndex);
@@ -97,23 +96,23 @@ void ReadParameters(std::FILE* f, const std::string& name) {
     r.Double(kEnvFirstKeyFrame + i, item, &player.KeyFrameNumber[static_cast<size_t>(i)]);
   }
 
-  int n = r.Int(kEnvFirstExtra, &app.StartFrameNum);
+  int n = r.Int(kEnvFirstExtra, &player.StartFrameNum);
   if (n != 1) {
-    app.StartFrameNum = app.EndFrameNum = 0;
-    app.MouseReverseFlag = app.MouseVertFlag = 0;
-    app.flip_mode = 0;
+    player.StartFrameNum = player.EndFrameNum = 0;
+    control.MouseReverseFlag = control.MouseVertFlag = 0;
+    player.flip_mode = 0;
     return;
   }
   std::printf("\nLOADING Additional Parameters...\n\n");
-  std::printf("SET(%d): StartFrameNum = %d\n", n, app.StartFrameNum);
-  n = r.Int(kEnvFirstExtra + 1, &app.EndFrameNum);
-  std::printf("SET(%d): EndFrameNum   = %d\n", n, app.EndFrameNum);
-  n = r.Int(kEnvFirstExtra + 2, &app.MouseReverseFlag);
-  std::printf("SET(%d): MouseReverseFlag = %d\n", n, app.MouseReverseFlag);
-  n = r.Int(kEnvFirstExtra + 3, &app.MouseVertFlag);
-  std::printf("SET(%d): MouseVertFlag    = %d\n", n, app.MouseVertFlag);
-  n = r.Int(kEnvFirstExtra + 4, &app.flip_mode);
-  std::printf("SET(%d): flip_mode = %d\n", n, app.flip_mode);
+  std::printf("SET(%d): StartFrameNum = %d\n", n, player.StartFrameNum);
+  n = r.Int(kEnvFirstExtra + 1, &player.EndFrameNum);
+  std::printf("SET(%d): EndFrameNum   = %d\n", n, player.EndFrameNum);
+  n = r.Int(kEnvFirstExtra + 2, &control.MouseReverseFlag);
+  std::printf("SET(%d): MouseReverseFlag = %d\n", n, control.MouseReverseFlag);
+  n = r.Int(kEnvFirstExtra + 3, &control.MouseVertFlag);
+  std::printf("SET(%d): MouseVertFlag    = %d\n", n, control.MouseVertFlag);
+  n = r.Int(kEnvFirstExtra + 4, &player.flip_mode);
+  std::printf("SET(%d): flip_mode = %d\n", n, player.flip_mode);
 }
 
 void ImportKeyFrames() {

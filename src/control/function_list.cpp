@@ -5,7 +5,7 @@
 #include <opencv2/core/version.hpp>
 
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "control/teaching.h"
 

@@ -3,28 +3,28 @@
 
 #include <opencv2/highgui.hpp>
 
-#include "common/app_state.h"
 #include "common/platform.h"
 #include "control/control.h"
+#include "player/player_state.h"
 
 namespace orv {
 
 void OnMouse(int event, int, int, int, void*) {
   // A press made while another command waits is dropped, not queued.
-  if (app.PendingKey > 0) return;
+  if (player.PendingKey > 0) return;
   switch (event) {
     case cv::EVENT_LBUTTONDOWN:
-      app.PendingKey = 'e';
+      player.PendingKey = 'e';
       break;
     case cv::EVENT_RBUTTONDOWN:
       Bell();
       std::printf("\n");
-      app.PendingKey = 'q';
+      player.PendingKey = 'q';
       break;
     case cv::EVENT_MBUTTONDOWN:
       Bell();
       std::printf("\n");
-      app.PendingKey = 'j';
+      player.PendingKey = 'j';
       break;
     default:
       break;

@@ -14,14 +14,14 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
 #include "common/limits.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "control/teaching.h"
 #include "learning/learning.h"
 
@@ -74,9 +74,9 @@ std::string CameraState() {
 // The camera state, then the rates once they are measured (real window only).
 std::string CameraWord() {
   std::string rates;
-  if (app.ViewChangeRate >= 0.0 && app.ViewCycleRate >= 0.0) {
+  if (control.ViewChangeRate >= 0.0 && control.ViewCycleRate >= 0.0) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "  %.0f fr/s %.0f cyc/s", app.ViewChangeRate, app.ViewCycleRate);
+    std::snprintf(buf, sizeof buf, "  %.0f fr/s %.0f cyc/s", control.ViewChangeRate, control.ViewCycleRate);
     rates = buf;
   }
   return CameraState() + rates;
@@ -145,13 +145,13 @@ std::string VerdictText(int g) {
   const size_t gi = static_cast<size_t>(g);
   std::string s;
   char buf[64];
-  if (learn.Followability[gi] >= 0) {
-    std::snprintf(buf, sizeof buf, " follow %d", learn.Followability[gi]);
+  if (learning.Followability[gi] >= 0) {
+    std::snprintf(buf, sizeof buf, " follow %d", learning.Followability[gi]);
     s += buf;
   }
-  const int near = learn.NearestGesture[gi];
+  const int near = learning.NearestGesture[gi];
   if (near >= 0 && near < kGestures) {
-    std::snprintf(buf, sizeof buf, " near %s %.2f", Name(near).c_str(), learn.NearestRatio[gi]);
+    std::snprintf(buf, sizeof buf, " near %s %.2f", Name(near).c_str(), learning.NearestRatio[gi]);
     s += buf;
   }
   return s;
@@ -186,13 +186,13 @@ void BuildLayer(int W, int H, const std::string& state, const std::string& camer
   cache.band.setTo(kPanel);
   for (int i = 0; i < static_cast<int>(lines.size()); ++i)
     cv::putText(cache.band, lines[static_cast<size_t>(i)], {m, capH * 6 / 5 + i * lineH + m / 2}, kFont, scale,
-                app.FollowWarning >= 0 ? kWarningInk : kStateInk, Thick(scale), cv::LINE_AA);
+                control.FollowWarning >= 0 ? kWarningInk : kStateInk, Thick(scale), cv::LINE_AA);
 
   cache.top.create(L.top.height, W, CV_8UC3);
   cache.top.setTo(kPanel);
   double small = ScaleFor(L.top.height * 0.5);
   // With the rates (real window only) the line is long: smaller where it would leave the picture.
-  if (app.ViewCycleRate >= 0.0) small = std::min(small, small * (W * 41 / 100) / std::max(1, WidthOf(camera, small)));
+  if (control.ViewCycleRate >= 0.0) small = std::min(small, small * (W * 41 / 100) / std::max(1, WidthOf(camera, small)));
   cv::putText(cache.top, camera, {W * 58 / 100, L.top.height * 3 / 4}, kFont, small,
               player.CameraOn ? kInk : kAbove, Thick(small), cv::LINE_AA);
 
@@ -236,13 +236,13 @@ void RenderOperatorView(const cv::Mat& base, cv::Mat& out) {
 
   std::string state = Ascii(TeachingStateText());
   if (state.empty()) {
-    const int g = std::clamp(app.TeachGesture, 0, kGestures - 1);
+    const int g = std::clamp(control.TeachGesture, 0, kGestures - 1);
     state = "ready - g teaches [" + Name(g) + "]";
   }
   const std::string camera = CameraWord();
   std::vector<int> rows;
   std::vector<std::string> rowTexts;
-  if (app.PlayerMode == 0)
+  if (player.PlayerMode == 0)
     for (int g = 0; g < kGestures; ++g)
       if (HasStandardMotion(g)) rows.push_back(g), rowTexts.push_back(Name(g) + VerdictText(g));
 
@@ -260,9 +260,9 @@ void RenderOperatorView(const cv::Mat& base, cv::Mat& out) {
   cache.band.copyTo(out(L.band));
 
   // Motion meter, log scale up to ten times the threshold; the mark is the threshold.
-  const double threshold = std::max(1, control.VR_threshold);
+  const double threshold = std::max(1, player.VR_threshold);
   const double full = std::log1p(threshold * 10.0);
-  const double v = std::max(0, app.DifferenceSum);
+  const double v = std::max(0, player.DifferenceSum);
   const cv::Rect& M = L.meter;
   const int fill = static_cast<int>(M.width * std::min(1.0, std::log1p(v) / full));
   const int mark = M.x + static_cast<int>(M.width * std::log1p(threshold) / full);
@@ -290,37 +290,37 @@ void RenderOperatorView(const cv::Mat& base, cv::Mat& out) {
     const double share = top > 0.0 ? score[static_cast<size_t>(g)] / top : 0.0;
     if (share > 0.0)
       cv::rectangle(out, {bar.x, bar.y, std::max(1, static_cast<int>(w * share)), bar.height}, kEvidence, cv::FILLED);
-    if (g != app.ViewJudged) continue;
+    if (g != control.ViewJudged) continue;
     cv::rectangle(out, {L.column.x, y, L.column.width, rh - 1}, kJudged, std::max(1, rh / 16));
     const cv::Rect phase(x, y + rh * 3 / 4, w, std::max(2, rh / 7));
     cv::rectangle(out, phase, kTrack, cv::FILLED);
-    if (app.ViewLength > 0 && app.ViewPhase > 0) {
-      const double p = std::min(1.0, static_cast<double>(app.ViewPhase) / app.ViewLength);
+    if (control.ViewLength > 0 && control.ViewPhase > 0) {
+      const double p = std::min(1.0, static_cast<double>(control.ViewPhase) / control.ViewLength);
       cv::rectangle(out, {phase.x, phase.y, std::max(1, static_cast<int>(w * p)), phase.height}, kJudged, cv::FILLED);
     }
   }
 }
 
 void ShowOperatorView() {
-  if (app.OperatorView == 0) return;
+  if (player.OperatorView == 0) return;
   static cv::Mat out;  // reused: no allocation per cycle
-  RenderOperatorView(app.ShownFrame, out);
+  RenderOperatorView(player.ShownFrame, out);
   DisplayShow(kPlayerWindow, out);
 }
 
 void ToggleOperatorView() {
-  app.OperatorView = app.OperatorView == 0 ? 1 : 0;
-  app.FollowWarning = -1;  // o: the warning has been read
-  std::printf("SET: operator view = [ %s ]\n", app.OperatorView ? "ON" : "OFF");
-  app.RedrawMark = -1.0;  // off: the next display step shows the plain frame again
+  player.OperatorView = player.OperatorView == 0 ? 1 : 0;
+  control.FollowWarning = -1;  // o: the warning has been read
+  std::printf("SET: operator view = [ %s ]\n", player.OperatorView ? "ON" : "OFF");
+  player.RedrawMark = -1.0;  // off: the next display step shows the plain frame again
 }
 
 void OperatorViewForTeaching() {
-  app.LastTeaching = NowStamp();
-  app.FollowWarning = -1;  // a new teaching: the last verdict's warning has been read
-  if (app.SkipWaits != 0 || app.OperatorView != 0) return;
-  app.OperatorView = 2;
-  app.RedrawMark = -1.0;
+  control.LastTeaching = NowStamp();
+  control.FollowWarning = -1;  // a new teaching: the last verdict's warning has been read
+  if (timer.SkipWaits != 0 || player.OperatorView != 0) return;
+  player.OperatorView = 2;
+  player.RedrawMark = -1.0;
 }
 
 // --- learning texts over the frame ---
@@ -328,17 +328,17 @@ void OperatorViewForTeaching() {
 void ShowLearningText(const char* text) {
   std::printf("%s\n", text);
   std::fflush(stdout);
-  if (app.OperatorView != 0) {
+  if (player.OperatorView != 0) {
     ShowOperatorView();  // the view says the same in its state line
     return;
   }
 
   cv::Mat canvas;
-  if (!app.ShownFrame.empty()) {
-    if (app.ShownFrame.channels() == 3)
-      canvas = app.ShownFrame.clone();
+  if (!player.ShownFrame.empty()) {
+    if (player.ShownFrame.channels() == 3)
+      canvas = player.ShownFrame.clone();
     else
-      cv::cvtColor(app.ShownFrame, canvas, cv::COLOR_GRAY2BGR);
+      cv::cvtColor(player.ShownFrame, canvas, cv::COLOR_GRAY2BGR);
   } else {
     canvas = cv::Mat(240, 320, CV_8UC3, cv::Scalar(0, 0, 0));
   }
@@ -365,7 +365,7 @@ void ShowLearningText(const char* text) {
                 std::max(1, static_cast<int>(2 * scale)), cv::LINE_AA);
   }
   DisplayShow(kPlayerWindow, canvas);
-  app.RedrawMark = -1.0;  // the next display step puts the plain frame back
+  player.RedrawMark = -1.0;  // the next display step puts the plain frame back
 }
 
 }  // namespace orv

@@ -10,7 +10,7 @@ namespace orv {
 // Key o: on (until o again) or off.
 void ToggleOperatorView();
 // A teaching starts: the view comes on and goes off again kViewAutoOffSeconds after the last
-// teaching cycle. Replays (app.SkipWaits: nobody watches) never turn it on.
+// teaching cycle. Replays (timer.SkipWaits: nobody watches) never turn it on.
 void OperatorViewForTeaching();
 // Shows the last shown frame with the view over a copy of it; nothing while the view is off.
 void ShowOperatorView();

@@ -27,13 +27,11 @@
 #include <string>
 #include <vector>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/osc_state.h"
-#include "common/player_state.h"
+#include "control/osc_state.h"
+#include "player/player_state.h"
 #include "common/display.h"
 #include "common/limits.h"
-#include "common/recognition_state.h"
+#include "recognition/recognition_state.h"
 #include "control/control.h"
 #include "control/teaching.h"
 #include "player/player.h"
@@ -273,7 +271,7 @@ uint32_t BigEndian32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 
-bool OwnCamera(int chan) { return player.CameraOn != 0 && chan == control.CamChan; }
+bool OwnCamera(int chan) { return player.CameraOn != 0 && chan == player.CamChan; }
 
 // liblo hands out a decoded message's arguments where they lie in the packet, 4-byte aligned,
 // below the alignment its lo_arg union (64-bit members) declares: read them as bytes, never
@@ -575,14 +573,14 @@ void PublishRemoteMotion(int64_t nowUs) {
     if (osc.RemoteSeen[c] != 0) {
       // This copy keeps the remote value fresh: should it die, the value must stop counting.
       ClaimSharedWord(static_cast<int>(1 + c));
-      app.SharedMirror[1 + c] = osc.RemoteValue[c];
+      player.SharedMirror[1 + c] = osc.RemoteValue[c];
     } else if (expired[c]) {
-      app.SharedMirror[1 + c] = 0;
+      player.SharedMirror[1 + c] = 0;
     }
   }
   uint32_t total = 0;
-  for (int i = 1; i <= kOscChannels; ++i) total += static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)]);
-  app.SharedMirror[0] = static_cast<int32_t>(total);
+  for (int i = 1; i <= kOscChannels; ++i) total += static_cast<uint32_t>(player.SharedMirror[static_cast<size_t>(i)]);
+  player.SharedMirror[0] = static_cast<int32_t>(total);
   CopySharedOut();
 }
 
@@ -617,9 +615,9 @@ size_t BuildOscBundle(void* buf, size_t capacity) {
   if (player.CameraOn != 0)
     AddMessage(b, "/orvante/motion", [&](lo_message m) {
       lo_message_add_string(m, id);
-      lo_message_add_int32(m, control.CamChan);
-      lo_message_add_int32(m, app.DifferenceSum);
-      lo_message_add_int32(m, control.VR_threshold);
+      lo_message_add_int32(m, player.CamChan);
+      lo_message_add_int32(m, player.DifferenceSum);
+      lo_message_add_int32(m, player.VR_threshold);
     });
 
   const int content = player.ContentNumber + 1;
@@ -733,13 +731,13 @@ size_t BuildStateMessage(void* buf, size_t capacity) {
   const char* camera = player.CameraOn != 0 ? "on" : player.CameraWasLost != 0 ? "lost" : "off";
   const int64_t up = osc.StartUs > 0 ? (OscClock() - osc.StartUs) / 1000000 : 0;
   lo_message_add_string(msg, osc.Id.c_str());
-  lo_message_add_int32(msg, app.PlayerMode);
+  lo_message_add_int32(msg, player.PlayerMode);
   lo_message_add_string(msg, camera);
   lo_message_add_int32(msg, player.ContentNumber + 1);
   lo_message_add_float(msg, static_cast<float>(player.frame_no));
   lo_message_add_int32(msg, player.MaxCount);
-  lo_message_add_int32(msg, control.VR_threshold);
-  lo_message_add_int32(msg, app.DifferenceSum);
+  lo_message_add_int32(msg, player.VR_threshold);
+  lo_message_add_int32(msg, player.DifferenceSum);
   lo_message_add_int32(msg, osc.LastGesture);
   lo_message_add_int32(msg, osc.LastPhase);
   lo_message_add_string(msg, TeachingStateText().c_str());

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/osc_state.h"
+#include "control/osc_state.h"
 
 namespace orv {
 

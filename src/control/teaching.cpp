@@ -7,14 +7,15 @@
 #include <ctime>
 #include <string>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/limits.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "learning/learning.h"
 #include "player/motion.h"
 #include "player/player.h"
@@ -41,21 +42,21 @@ constexpr int kPollSliceMs = 50;          // waits read keys and redraw at least
 
 void PushHeld(int key) {
   if (key < 1 || key > 255) return;
-  if (app.HeldCount >= kHeldKeysMax) return;  // a full buffer drops, as a keyboard buffer does
-  app.HeldKeys[static_cast<size_t>(app.HeldCount++)] = key;
+  if (control.HeldCount >= kHeldKeysMax) return;  // a full buffer drops, as a keyboard buffer does
+  control.HeldKeys[static_cast<size_t>(control.HeldCount++)] = key;
 }
 
 int PopHeld() {
-  if (app.HeldCount <= 0) return 255;
-  const int k = app.HeldKeys[0];
-  std::copy(app.HeldKeys.begin() + 1, app.HeldKeys.begin() + app.HeldCount, app.HeldKeys.begin());
-  --app.HeldCount;
+  if (control.HeldCount <= 0) return 255;
+  const int k = control.HeldKeys[0];
+  std::copy(control.HeldKeys.begin() + 1, control.HeldKeys.begin() + control.HeldCount, control.HeldKeys.begin());
+  --control.HeldCount;
   return k;
 }
 
 // Teaching holds the keyboard while it runs with the camera on (or reviews): keys then wait.
 // With the camera off, a motion could never come, so keys run at once and q can switch it on.
-bool TeachingHoldsKeys() { return TeachingActive() && (player.CameraOn != 0 || learn.REVIEW_MODE != 0); }
+bool TeachingHoldsKeys() { return TeachingActive() && (player.CameraOn != 0 || engine.REVIEW_MODE != 0); }
 
 // A key that acts at once while a teaching holds the keyboard (the command table says which).
 bool ActsDuringTeaching(int key) {
@@ -76,7 +77,7 @@ void StopBanner() {
 }
 
 void Bell() {
-  if (control.CamBeep) std::printf("\a\n");
+  if (learn.CamBeep) std::printf("\a\n");
 }
 
 bool AnythingTaught() {
@@ -91,8 +92,8 @@ double SecondsSince(const TimeStamp& t) {
 }
 
 void Refuse(const char* reason) {
-  std::snprintf(app.TeachRefusal, sizeof app.TeachRefusal, "%s", reason);
-  app.TeachStep = kTeachRefused;
+  std::snprintf(control.TeachRefusal, sizeof control.TeachRefusal, "%s", reason);
+  control.TeachStep = kTeachRefused;
 }
 
 // What both entries share before the gesture's own preparation: full-resolution steps,
@@ -112,28 +113,28 @@ bool CountIn(const char* kind, int g, bool interactive) {
   const std::string name = GestureName(g);
   char text[160];
   Bell();
-  app.TeachGestureShown = g;
-  app.FollowWarning = -1;
+  control.TeachGestureShown = g;
+  control.FollowWarning = -1;
   if (interactive) {
-    app.TeachEntry = 1;
+    control.TeachEntry = 1;
     OperatorViewForTeaching();
-    app.TeachStep = kTeachCountdown;
+    control.TeachStep = kTeachCountdown;
     for (int n = kCountdownSteps; n >= 1; --n) {
-      app.TeachCountdown = n;
+      learning.TeachCountdown = n;
       std::snprintf(text, sizeof text, "---> START THE LEARNING OF %s BODY MOTION for [ %s ]. GET READY! (%d)",
                     kind, name.c_str(), n);
       ShowLearningText(text);
-      if (!TeachingWait(std::max(1, learn.CountdownUnit * kCountdownStepMs), false)) return app.TeachEntry = 0, false;
+      if (!TeachingWait(std::max(1, learn.CountdownUnit * kCountdownStepMs), false)) return control.TeachEntry = 0, false;
     }
-    app.TeachCountdown = 0;
+    learning.TeachCountdown = 0;
   }
   std::snprintf(text, sizeof text, "*** LEARNING %s BODY MOTION for [ %s ] ***", kind, name.c_str());
   ShowLearningText(text);
   if (interactive) {
-    if (learn.REVIEW_MODE == 0 && !StillnessCheck()) return app.TeachEntry = 0, false;
-    if (!TeachingWait(1, false)) return app.TeachEntry = 0, false;
+    if (engine.REVIEW_MODE == 0 && !StillnessCheck()) return control.TeachEntry = 0, false;
+    if (!TeachingWait(1, false)) return control.TeachEntry = 0, false;
   }
-  app.TeachEntry = 0;
+  control.TeachEntry = 0;
   return true;
 }
 
@@ -154,11 +155,11 @@ bool ReadyToLearn() {
 
 // The verdict just measured on gesture g: below the level it becomes the view's warning.
 void NoteFollowability(int g) {
-  const int score = learn.Followability[static_cast<size_t>(g)];
+  const int score = learning.Followability[static_cast<size_t>(g)];
   if (score >= 0 && score < kFollowableLevel)
-    app.FollowWarning = g;
-  else if (app.FollowWarning == g)
-    app.FollowWarning = -1;
+    control.FollowWarning = g;
+  else if (control.FollowWarning == g)
+    control.FollowWarning = -1;
 }
 
 }  // namespace
@@ -171,15 +172,15 @@ bool HasStandardMotion(int g) {
   return false;
 }
 
-bool LearningPending() { return app.LearnGesture >= 0 || learn.LearningPasses >= 1 || learn.REVIEW_MODE != 0; }
+bool LearningPending() { return control.LearnGesture >= 0 || learn.LearningPasses >= 1 || engine.REVIEW_MODE != 0; }
 
 // --- the teaching's keys and the key poll ---
 
-bool TeachingActive() { return app.TeachEntry != 0 || LearningPending() || app.AutoLearnMode > 0; }
+bool TeachingActive() { return control.TeachEntry != 0 || LearningPending() || control.AutoLearnMode > 0; }
 
 void TeachingKey(int key) {
   if (key == kKeyEsc) {
-    app.CancelAsked = true;
+    control.CancelAsked = true;
     return;
   }
   PushHeld(key);
@@ -194,31 +195,31 @@ int PollKey(int ms) {
     if (TakeRemoteEsc()) TeachingKey(kKeyEsc);
     for (int k = 0; TeachingHoldsKeys() && (k = TakeRemoteKey()) != 0;) TeachingKey(k);
   }
-  const int pendingBefore = app.PendingKey;
+  const int pendingBefore = player.PendingKey;
   const int key = KeyCode(DisplayWaitKey(ms));
   // A click during the wait left its key pending; it takes its turn like a typed key.
   int clicked = 0;
-  if (app.PendingKey != pendingBefore && app.PendingKey >= 1 && app.PendingKey <= 255) clicked = app.PendingKey;
+  if (player.PendingKey != pendingBefore && player.PendingKey >= 1 && player.PendingKey <= 255) clicked = player.PendingKey;
   const bool typed = key != 255 && key != 0;
   if (TeachingHoldsKeys() || (typed && ActsDuringTeaching(key) && TeachingActive())) {
     if (typed) TeachingKey(key);
-    if (clicked) TeachingKey(clicked), app.PendingKey = pendingBefore;
+    if (clicked) TeachingKey(clicked), player.PendingKey = pendingBefore;
     return 255;
   }
-  if (app.HeldCount == 0) return key;
+  if (control.HeldCount == 0) return key;
   // Keys held during a teaching run first, one a cycle, in the order they came.
   if (typed) PushHeld(key);
-  if (clicked) PushHeld(clicked), app.PendingKey = pendingBefore;
+  if (clicked) PushHeld(clicked), player.PendingKey = pendingBefore;
   return PopHeld();
 }
 
 bool LearningKey(int key) {
   if (key >= '0' && key <= '7') {
-    app.TeachGesture = key - '0';
-    std::printf("SET: Gesture to teach = [ %d ] [ %s ]\n", app.TeachGesture, GestureName(app.TeachGesture).c_str());
+    control.TeachGesture = key - '0';
+    std::printf("SET: Gesture to teach = [ %d ] [ %s ]\n", control.TeachGesture, GestureName(control.TeachGesture).c_str());
     return true;
   }
-  const int g = std::clamp(app.TeachGesture, 0, kGestures - 1);
+  const int g = std::clamp(control.TeachGesture, 0, kGestures - 1);
   switch (key) {
     case 'g':
       KeyLine("KEY FUNCTION : [g][ Teach the Standard Motion of the Chosen Gesture ]\n");
@@ -238,9 +239,9 @@ bool LearningKey(int key) {
     case 'a':
       KeyLine("KEY FUNCTION : [a][ Automatic Learning of the Chosen Gesture ]\n");
       if (!ReadyToLearn()) return true;
-      app.AutoLearnLast = g;
-      app.AutoLearnMode = 2;
-      app.TeachGestureShown = g;
+      control.AutoLearnLast = g;
+      control.AutoLearnMode = 2;
+      control.TeachGestureShown = g;
       OperatorViewForTeaching();
       return true;
     case 'w':
@@ -254,7 +255,7 @@ bool LearningKey(int key) {
 
 void ShowLearningKeys() {
   const std::string rule = " " + std::string(80, '-');
-  const int g = std::clamp(app.TeachGesture, 0, kGestures - 1);
+  const int g = std::clamp(control.TeachGesture, 0, kGestures - 1);
   std::printf("                       [ Gesture learning keys ]\n\n");
   std::printf("     [ 0 .. 7 ]  choose the gesture to teach (now %d [ %s ])\n", g, GestureName(g).c_str());
   std::printf("     [ g ]       teach its standard motion: countdown, stand still, perform it once\n");
@@ -276,7 +277,7 @@ bool TeachingWait(int ms, bool onClock) {
     const int slice = std::clamp(left, 1, kPollSliceMs);
     PollKey(slice);
     ShowOperatorView();
-    if (app.CancelAsked) return false;
+    if (control.CancelAsked) return false;
     // The headless display answers at once: a wait on the clock sleeps for it, a key wait
     // (the countdown) is over, as it is for the headless display's own waits.
     if (display.headless) {
@@ -292,7 +293,7 @@ bool TeachingWait(int ms, bool onClock) {
 
 bool HandOffWait(int ms) {
   StartTimer();  // as WaitOneSecond: the cycle timer restarts with the wait
-  if (app.SkipWaits) return true;
+  if (timer.SkipWaits) return true;
   return TeachingWait(ms, true);
 }
 
@@ -302,17 +303,17 @@ bool StillnessCheck() {
   bool waiting = false;  // a frame with motion came: the STOP banner is out
   double lastLine = -1.0;  // seconds (since the start) of the last progress line
   const bool terminal = ConsoleIsTerminal();
-  app.TeachStep = kTeachStandStill;
-  app.TeachStillPixels = 0;
+  control.TeachStep = kTeachStandStill;
+  control.TeachStillPixels = 0;
   for (int round = 0; round < kStillRounds; ++round) {
     for (int k = 0; k < kStillFramesPerRound; ++k) {
       StartTimer();
       recog.GrayFrameIndex = 1 - (recog.GrayFrameIndex & 1);
       ZAV_Capture();
-      FeedFrame();
+      FeedFrame(LatestGrayFrame());
       ComputeMotionMaps();
       const bool moving = recog.DiffPixelCount > 0;
-      app.TeachStillPixels = moving ? static_cast<int>(recog.DiffPixelCount) : 0;
+      control.TeachStillPixels = moving ? static_cast<int>(recog.DiffPixelCount) : 0;
       if (!moving) KeepStillValue();
       if (moving) {
         if (!waiting) StopBanner();
@@ -332,7 +333,7 @@ bool StillnessCheck() {
       // The performer's window keeps answering: a key poll and the view, once a frame.
       PollKey(1);
       ShowOperatorView();
-      if (app.CancelAsked) {
+      if (control.CancelAsked) {
         if (waiting && terminal) std::printf("\n");
         return false;
       }
@@ -345,7 +346,7 @@ bool StillnessCheck() {
     std::printf(" The performer did not stand still in %d frames; the motion is taught from here.\n",
                 kStillRounds * kStillFramesPerRound);
   }
-  app.TeachStillPixels = 0;
+  control.TeachStillPixels = 0;
   return true;
 }
 
@@ -354,19 +355,19 @@ bool StillnessCheck() {
 bool StandardMotionEntry(int g, bool interactive) {
   if (g < 0 || g >= kGestures) return false;
   TakeSnapshot(g);
-  app.TeachPassesTotal = 0;
+  control.TeachPassesTotal = 0;
   PrepareViews();
   learn.pos_num = g;
   PrepareLearning();
-  app.StillCount = 0;  // the calibration's values start with this motion's stillness check
-  app.MovingCount = 0;
+  control.StillCount = 0;  // the calibration's values start with this motion's stillness check
+  control.MovingCount = 0;
   if (!CountIn("STANDARD", g, interactive)) return false;
   PrintGoBanner(GoBanner::Standard);
-  app.DifferenceSum2 = 0;
-  app.DifferenceCnt = 0;
-  app.LearnGesture = g;
-  app.PlayerMode = 0;  // the engine must run to learn
-  app.TeachStep = kTeachGo;
+  control.DifferenceSum2 = 0;
+  control.DifferenceCnt = 0;
+  control.LearnGesture = g;
+  player.PlayerMode = 0;  // the engine must run to learn
+  control.TeachStep = kTeachGo;
   std::fflush(stdout);
   return true;
 }
@@ -378,11 +379,11 @@ bool SimilarMotionEntry(int g, int passes, bool interactive) {
   PrepareViews();
   ResetRecognition();
   learn.LearningPasses = std::max(1, passes);
-  app.TeachPassesTotal = learn.LearningPasses;
+  control.TeachPassesTotal = learn.LearningPasses;
   if (!CountIn("SIMILAR", g, interactive)) return false;
   PrintGoBanner(GoBanner::Passes);
-  app.PlayerMode = 0;
-  app.TeachStep = kTeachPass;
+  player.PlayerMode = 0;
+  control.TeachStep = kTeachPass;
   std::fflush(stdout);
   return true;
 }
@@ -390,8 +391,8 @@ bool SimilarMotionEntry(int g, int passes, bool interactive) {
 bool SaveKnowledgeBase() {
   if (LearningPending()) {
     std::printf("NOT SAVED: learning is still running (passes left: %d, review: %s, standard motion: %s).\n",
-                std::max(0, learn.LearningPasses), learn.REVIEW_MODE ? "running" : "no",
-                app.LearnGesture >= 0 ? "not ended" : "no");
+                std::max(0, learn.LearningPasses), engine.REVIEW_MODE ? "running" : "no",
+                control.LearnGesture >= 0 ? "not ended" : "no");
     Refuse("learning is still running; save when it has ended");
     return false;
   }
@@ -400,7 +401,7 @@ bool SaveKnowledgeBase() {
     Refuse("no gesture has been taught; nothing to save");
     return false;
   }
-  if (!WriteKB()) {
+  if (!WriteKB(player.ContentNumber)) {
     Refuse("the knowledge base could not be written (see the error above)");
     return false;
   }
@@ -408,55 +409,55 @@ bool SaveKnowledgeBase() {
   for (const auto& byGesture : PatternPresent)
     for (const auto& bySample : byGesture)
       for (int present : bySample) records += present != 0;
-  std::printf("SAVED: %s, %s, %s, %s (%ld pattern records).\n", KBFileName(1).c_str(), KBFileName(2).c_str(),
-              KBFileName(3).c_str(), KBFileName(4).c_str(), records);
+  std::printf("SAVED: %s, %s, %s, %s (%ld pattern records).\n", KBFileName(player.ContentNumber, 1).c_str(), KBFileName(player.ContentNumber, 2).c_str(),
+              KBFileName(player.ContentNumber, 3).c_str(), KBFileName(player.ContentNumber, 4).c_str(), records);
   std::fflush(stdout);
-  app.TeachStep = kTeachSaved;
+  control.TeachStep = kTeachSaved;
   return true;
 }
 
 // --- the teaching state in words, the end of a cycle ---
 
 std::string TeachingStateText() {
-  const int g = app.TeachGestureShown >= 0 ? app.TeachGestureShown : learn.pos_num;
+  const int g = control.TeachGestureShown >= 0 ? control.TeachGestureShown : learn.pos_num;
   const std::string a = "[" + GestureName(g) + "]";
-  const int total = std::max(app.TeachPassesTotal, learn.LearningPasses);
+  const int total = std::max(control.TeachPassesTotal, learn.LearningPasses);
   const int pass = total - learn.LearningPasses + 1;  // the pass now awaited, 1..total
   char text[200];
-  if (app.TeachEntry != 0) {
-    if (app.TeachStep == kTeachStandStill) {
-      std::snprintf(text, sizeof text, "STAND STILL — %d pixels still change", app.TeachStillPixels);
+  if (control.TeachEntry != 0) {
+    if (control.TeachStep == kTeachStandStill) {
+      std::snprintf(text, sizeof text, "STAND STILL — %d pixels still change", control.TeachStillPixels);
       return text;
     }
-    if (app.TeachCountdown <= 0) return learn.LearningPasses >= 1 ? "GO — perform " + a + " again" : "GO — perform " + a;
+    if (learning.TeachCountdown <= 0) return learn.LearningPasses >= 1 ? "GO — perform " + a + " again" : "GO — perform " + a;
     if (learn.LearningPasses >= 1)
       std::snprintf(text, sizeof text, "get ready — %s pass %d of %d in %d", a.c_str(), pass, total,
-                    app.TeachCountdown);
+                    learning.TeachCountdown);
     else
-      std::snprintf(text, sizeof text, "get ready — teaching %s in %d", a.c_str(), app.TeachCountdown);
+      std::snprintf(text, sizeof text, "get ready — teaching %s in %d", a.c_str(), learning.TeachCountdown);
     return text;
   }
-  if (app.LearnGesture >= 0) return "GO — perform [" + GestureName(app.LearnGesture) + "]";
-  if (learn.REVIEW_MODE != 0) return "review — perform " + a + " once more";
+  if (control.LearnGesture >= 0) return "GO — perform [" + GestureName(control.LearnGesture) + "]";
+  if (engine.REVIEW_MODE != 0) return "review — perform " + a + " once more";
   if (learn.LearningPasses >= 1) {
-    if (app.TeachCountdown > 0)
+    if (learning.TeachCountdown > 0)
       std::snprintf(text, sizeof text, "pass %d of %d — perform %s again in %d", pass, total, a.c_str(),
-                    app.TeachCountdown);
+                    learning.TeachCountdown);
     else
       std::snprintf(text, sizeof text, "pass %d of %d — perform %s again", pass, total, a.c_str());
     return text;
   }
-  if (app.FollowWarning >= 0 && app.FollowWarning < kGestures) {
+  if (control.FollowWarning >= 0 && control.FollowWarning < kGestures) {
     std::snprintf(text, sizeof text, "[%s] cannot be followed (%d of 100): teach a turning motion, see README",
-                  GestureName(app.FollowWarning).c_str(), learn.Followability[static_cast<size_t>(app.FollowWarning)]);
+                  GestureName(control.FollowWarning).c_str(), learning.Followability[static_cast<size_t>(control.FollowWarning)]);
     return text;
   }
-  const int follow = g >= 0 && g < kGestures ? learn.Followability[static_cast<size_t>(g)] : -1;
+  const int follow = g >= 0 && g < kGestures ? learning.Followability[static_cast<size_t>(g)] : -1;
   char verdict[48] = "";
   if (follow >= kFollowableLevel) std::snprintf(verdict, sizeof verdict, ", can be followed (%d of 100)", follow);
-  switch (app.TeachStep) {
+  switch (control.TeachStep) {
     case kTeachLearned:
-      std::snprintf(text, sizeof text, "learned %s: %d frames%s", a.c_str(), app.TeachLearnedFrames, verdict);
+      std::snprintf(text, sizeof text, "learned %s: %d frames%s", a.c_str(), control.TeachLearnedFrames, verdict);
       return text;
     case kTeachLimitsSet:
       return "limits of " + a + " set" + verdict;
@@ -466,54 +467,54 @@ std::string TeachingStateText() {
     case kTeachCancelled:
       return "cancelled";
     case kTeachRefused:
-      return std::string("refused: ") + app.TeachRefusal;
+      return std::string("refused: ") + control.TeachRefusal;
     default:
       return "";
   }
 }
 
 void TeachingAfterStep() {
-  const int g = app.SeenLearnGesture;
-  const std::string a = GestureName(app.TeachGestureShown >= 0 ? app.TeachGestureShown : learn.pos_num);
-  if (g >= 0 && app.LearnGesture < 0) {
-    app.TeachLearnedFrames = learn.GestureInfo[static_cast<size_t>(g)].length;
-    app.TeachStep = kTeachLearned;
+  const int g = control.SeenLearnGesture;
+  const std::string a = GestureName(control.TeachGestureShown >= 0 ? control.TeachGestureShown : learn.pos_num);
+  if (g >= 0 && control.LearnGesture < 0) {
+    control.TeachLearnedFrames = learn.GestureInfo[static_cast<size_t>(g)].length;
+    control.TeachStep = kTeachLearned;
     std::printf("LEARNED: the standard motion of gesture %d [ %s ]: %d frames.\n", g, GestureName(g).c_str(),
-                app.TeachLearnedFrames);
+                control.TeachLearnedFrames);
     NoteFollowability(g);
   }
-  if (learn.LearningPasses < app.SeenPasses) {
-    const int total = std::max(app.TeachPassesTotal, app.SeenPasses);
-    std::printf("PASS %d of %d of [ %s ] ended.\n", total - app.SeenPasses + 1, total, a.c_str());
-    app.TeachStep = learn.REVIEW_MODE != 0 ? kTeachReview : kTeachPass;
+  if (learn.LearningPasses < control.SeenPasses) {
+    const int total = std::max(control.TeachPassesTotal, control.SeenPasses);
+    std::printf("PASS %d of %d of [ %s ] ended.\n", total - control.SeenPasses + 1, total, a.c_str());
+    control.TeachStep = engine.REVIEW_MODE != 0 ? kTeachReview : kTeachPass;
   }
-  if (app.SeenReview != 0 && learn.REVIEW_MODE == 0) {
+  if (control.SeenReview != 0 && engine.REVIEW_MODE == 0) {
     const int p = std::clamp(learn.pos_num, 0, kGestures - 1);
     std::printf("REVIEW of [ %s ] ended; its new limits: RateLimit=[ %g ] OK_VAR=[ %g ] MatchLimit=[ %g ].\n",
                 a.c_str(), learn.RateLimit[static_cast<size_t>(p)], learn.OK_VAR[static_cast<size_t>(p)],
                 learn.MatchLimit[static_cast<size_t>(p)]);
-    app.TeachStep = kTeachLimitsSet;
-    app.TeachPassesTotal = 0;
+    control.TeachStep = kTeachLimitsSet;
+    control.TeachPassesTotal = 0;
     NoteFollowability(p);
   }
   if (recog.JudgedGesture >= 0 && recog.JudgedGesture < kGestures && recog.PHASE > 0) {
-    app.ViewJudged = recog.JudgedGesture;
-    app.ViewPhase = recog.PHASE;
-    app.ViewLength = recog.JudgedLength;
+    control.ViewJudged = recog.JudgedGesture;
+    control.ViewPhase = recog.PHASE;
+    control.ViewLength = recog.JudgedLength;
   }
-  app.SeenLearnGesture = app.LearnGesture;
-  app.SeenPasses = learn.LearningPasses;
-  app.SeenReview = learn.REVIEW_MODE;
+  control.SeenLearnGesture = control.LearnGesture;
+  control.SeenPasses = learn.LearningPasses;
+  control.SeenReview = engine.REVIEW_MODE;
   std::fflush(stdout);
 
   if (TeachingActive()) {
-    app.LastTeaching = NowStamp();
+    control.LastTeaching = NowStamp();
     return;
   }
   DropSnapshot();  // the teaching has ended: what it did stays
-  if (app.OperatorView == 2 && app.FollowWarning < 0 && SecondsSince(app.LastTeaching) > kViewAutoOffSeconds) {
-    app.OperatorView = 0;
-    app.RedrawMark = -1.0;  // the plain frame again
+  if (player.OperatorView == 2 && control.FollowWarning < 0 && SecondsSince(control.LastTeaching) > kViewAutoOffSeconds) {
+    player.OperatorView = 0;
+    player.RedrawMark = -1.0;  // the plain frame again
   }
 }
 

@@ -11,9 +11,9 @@ namespace orv {
 // The entries prepare the engine for teaching; with interactive false (replays of recordings)
 // they skip the countdown, the stillness check and every wait. Each takes the snapshot that a
 // cancel restores (when the teaching has none yet). false: cancelled during the count-in
-// (app.CancelAsked is set; CancelPoint restores and pauses).
+// (control.CancelAsked is set; CancelPoint restores and pauses).
 // Standard motion of gesture g (0..7): the next motion sequence becomes its learned motion
-// (app.LearnGesture = g). Switches to gesture-driven playback.
+// (control.LearnGesture = g). Switches to gesture-driven playback.
 bool StandardMotionEntry(int g, bool interactive);
 // Similar-motion passes of gesture g (0..7; it becomes pos_num): the next `passes` judged
 // motion sequences are learning passes, then their review runs. Switches to gesture-driven
@@ -50,14 +50,14 @@ bool TeachingActive();
 // held back come first, one a call, in the order they came.
 int PollKey(int ms);
 // A key that came while a teaching runs, from the window or from elsewhere (a remote ESC): ESC
-// asks for the cancel, any other key waits in app.HeldKeys until the teaching has ended.
+// asks for the cancel, any other key waits in control.HeldKeys until the teaching has ended.
 void TeachingKey(int key);
 // Waits ms milliseconds reading keys and redrawing the view at least every 50 ms. onClock:
 // the headless display waits too (else it answers at once, as its key waits do). false: a
 // cancel was asked.
 bool TeachingWait(int ms, bool onClock);
 // The hand-off's wait between passes (the engine's EngineWait): restarts the cycle timer as
-// WaitOneSecond does and returns at once when app.SkipWaits is set.
+// WaitOneSecond does and returns at once when timer.SkipWaits is set.
 bool HandOffWait(int ms);
 
 // --- cancel and snapshot (teaching_cancel.cpp) ---

@@ -6,11 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "common/app_state.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/limits.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "control/control_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "control/control.h"
 #include "control/operator_view.h"
 #include "control/teaching.h"
@@ -25,12 +27,15 @@ namespace {
 // --- the snapshot ---
 
 // What a teaching may change, taken when it starts, so that a cancel can put it back: the
-// whole learning state (the view-point selection rewrites limits and flags of every gesture)
-// and the taught gesture's tables, pattern records and recorded pass frames.
+// whole knowledge-base, engine set-up and learning states (the view-point selection rewrites
+// limits and flags of every gesture) and the taught gesture's tables, pattern records and
+// recorded pass frames.
 template <typename T>
 using ByViewSample = std::array<std::array<T, kSeqFrames>, kViews>;
 struct TeachingSnapshot {
   LearningState learn;
+  EngineSetup engine;
+  LearningWork learning;
   int gesture = 0;  // the taught gesture, 0..7
   SampleTableT::value_type samples;
   ProtocolMapT::value_type protocol;
@@ -47,6 +52,8 @@ void RestoreSnapshot() {
   const TeachingSnapshot& s = *snapshot;
   const size_t gi = static_cast<size_t>(s.gesture);
   learn = s.learn;
+  engine = s.engine;
+  learning = s.learning;
   SampleTable[gi] = s.samples;
   ProtocolMap[gi] = s.protocol;
   for (int v = 0; v < kViews; ++v) {
@@ -64,21 +71,23 @@ void RestoreSnapshot() {
     }
   }
   PassFrames = s.passFrames;
-  app.PlayerMode = s.playerMode;
-  app.LearnGesture = s.learnGesture;
-  app.AutoLearnMode = s.autoLearnMode;
-  app.DifferenceSum2 = s.differenceSum2;
-  app.DifferenceCnt = s.differenceCnt;
+  player.PlayerMode = s.playerMode;
+  control.LearnGesture = s.learnGesture;
+  control.AutoLearnMode = s.autoLearnMode;
+  control.DifferenceSum2 = s.differenceSum2;
+  control.DifferenceCnt = s.differenceCnt;
 }
 
 }  // namespace
 
 // An entry takes a new snapshot, except in automatic learning, whose steps are one teaching.
 void TakeSnapshot(int g) {
-  if ((snapshot && app.AutoLearnMode > 0) || g < 0 || g >= kGestures) return;
+  if ((snapshot && control.AutoLearnMode > 0) || g < 0 || g >= kGestures) return;
   if (!snapshot) snapshot = std::make_unique<TeachingSnapshot>();
   TeachingSnapshot& s = *snapshot;
   s.learn = learn;
+  s.engine = engine;
+  s.learning = learning;
   s.gesture = g;
   s.samples = SampleTable[static_cast<size_t>(g)];
   s.protocol = ProtocolMap[static_cast<size_t>(g)];
@@ -91,11 +100,11 @@ void TakeSnapshot(int g) {
     s.header[m] = Patterns->Header[m][gi];
   }
   s.passFrames = PassFrames;
-  s.playerMode = app.PlayerMode;
-  s.learnGesture = app.LearnGesture;
-  s.autoLearnMode = app.AutoLearnMode;
-  s.differenceSum2 = app.DifferenceSum2;
-  s.differenceCnt = app.DifferenceCnt;
+  s.playerMode = player.PlayerMode;
+  s.learnGesture = control.LearnGesture;
+  s.autoLearnMode = control.AutoLearnMode;
+  s.differenceSum2 = control.DifferenceSum2;
+  s.differenceCnt = control.DifferenceCnt;
 }
 
 void DropSnapshot() { snapshot.reset(); }
@@ -103,11 +112,11 @@ void DropSnapshot() { snapshot.reset(); }
 void TeachingCycleStart() {
   // Passes a knowledge base asked for start without a key: their snapshot is the loaded state.
   if (!snapshot && LearningPending()) {
-    TakeSnapshot(app.LearnGesture >= 0 ? app.LearnGesture : learn.pos_num);
-    if (app.TeachPassesTotal < learn.LearningPasses) app.TeachPassesTotal = learn.LearningPasses;
-    app.TeachGestureShown = learn.pos_num;
-    app.SeenPasses = learn.LearningPasses;
-    app.SeenReview = learn.REVIEW_MODE;
+    TakeSnapshot(control.LearnGesture >= 0 ? control.LearnGesture : learn.pos_num);
+    if (control.TeachPassesTotal < learn.LearningPasses) control.TeachPassesTotal = learn.LearningPasses;
+    control.TeachGestureShown = learn.pos_num;
+    control.SeenPasses = learn.LearningPasses;
+    control.SeenReview = engine.REVIEW_MODE;
     OperatorViewForTeaching();
   }
 }
@@ -115,37 +124,37 @@ void TeachingCycleStart() {
 // --- the cancel ---
 
 void CancelTeaching() {
-  app.CancelAsked = false;
-  app.TeachEntry = 0;
-  app.TeachCountdown = 0;
+  control.CancelAsked = false;
+  control.TeachEntry = 0;
+  learning.TeachCountdown = 0;
   if (snapshot) {
     const int g = snapshot->gesture;
     RestoreSnapshot();
     snapshot.reset();
-    app.TeachGestureShown = g;
+    control.TeachGestureShown = g;
   }
   // Passes a knowledge base asked for end too: cancelled is cancelled.
   learn.LearningPasses = 0;
-  learn.REVIEW_MODE = 0;
+  engine.REVIEW_MODE = 0;
   learn.ReviewFrame = 0;
-  app.LearnGesture = -1;
-  app.AutoLearnMode = 0;
-  app.TeachPassesTotal = 0;
-  app.SeenLearnGesture = -1, app.SeenPasses = 0, app.SeenReview = 0;
+  control.LearnGesture = -1;
+  control.AutoLearnMode = 0;
+  control.TeachPassesTotal = 0;
+  control.SeenLearnGesture = -1, control.SeenPasses = 0, control.SeenReview = 0;
   // The direction tables follow SKIP, and the recognizer starts a fresh sequence.
   FillDirectionTables();
   ResetRecognition();
   recog.PHASE = -1;
-  app.TeachStep = kTeachCancelled;
-  app.RedrawMark = -1.0;
+  control.TeachStep = kTeachCancelled;
+  player.RedrawMark = -1.0;
   std::printf("CANCELLED: the teaching of [ %s ] was cancelled; the knowledge base, the gesture and the engine "
               "settings are as before it started.\n",
-              GestureName(app.TeachGestureShown).c_str());
+              GestureName(control.TeachGestureShown).c_str());
   std::fflush(stdout);
 }
 
 bool CancelPoint() {
-  if (!app.CancelAsked) return true;
+  if (!control.CancelAsked) return true;
   CancelTeaching();
   return PauseScreen();
 }

@@ -4,12 +4,14 @@
 
 namespace orv {
 
-// Knowledge-base files HOLVA_data-N-1..4.dat of the current content, in the working folder.
-int ReadKB();                // -1: a file is missing, nothing changed; else 0
+// Knowledge-base files HOLVA_data-N-1..4.dat of content `content` (0-based; N = content + 1),
+// in the working folder.
+int ReadKB(int content);     // -1: a file is missing, nothing changed; else 0
 // All four files replaced, or none (the previous ones kept); false when they were not saved.
-bool WriteKB();
-// Name of knowledge-base file n (1..4) of the current content, "HOLVA_data-C-n.dat".
-std::string KBFileName(int n);
+bool WriteKB(int content);
+// Name of knowledge-base file n (1..4) of content `content` (0-based), "HOLVA_data-C-n.dat"
+// with C = content + 1.
+std::string KBFileName(int content, int n);
 // Clamps every loaded value that later serves as an index, a loop step or a count.
 void BoundKnowledgeBase();
 // Every pattern record released and every presence flag cleared.

@@ -1,20 +1,20 @@
-// The knowledge base's big tables and the ownership of pattern records.
+// The knowledge base's state, its big tables and the ownership of pattern records.
 #include <sys/mman.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/tables.h"
 #include "kb/kb.h"
 
 namespace orv {
 
+LearningState learn;
 SampleTableT SampleTable{};
 std::unique_ptr<PatternStore, FreeDeleter> Patterns;
 SlotTable<int> PatternPresent{};
 ProtocolMapT ProtocolMap{};
-std::array<std::array<uint8_t, kGriPixels>, kSeqFrames> PassFrames{};
 
 void FreeDeleter::operator()(void* p) const noexcept { std::free(p); }
 

@@ -11,11 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/control_state.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
 #include "kb/banners.h"
 #include "kb/kb.h"
 
@@ -33,9 +30,9 @@ void (*EnginePumpEvents)() = nullptr;
 
 // --- file names ---
 
-std::string KBFileName(int n) {
+std::string KBFileName(int content, int n) {
   char name[64];
-  std::snprintf(name, sizeof name, "HOLVA_data-%d-%d.dat", player.ContentNumber + 1, n);
+  std::snprintf(name, sizeof name, "HOLVA_data-%d-%d.dat", content + 1, n);
   return name;
 }
 
@@ -369,10 +366,10 @@ void BoundKnowledgeBase() {
 
 // --- reading and writing ---
 
-int ReadKB() {
+int ReadKB(int content) {
   std::string name[4];
   for (int i = 0; i < 4; ++i) {
-    name[i] = KBFileName(i + 1);
+    name[i] = KBFileName(content, i + 1);
     if (!FileReadable(name[i])) return -1;
   }
   ReleaseAllPatterns();
@@ -405,7 +402,7 @@ int ReadKB() {
   BoundKnowledgeBase();
 
   PumpEvents();
-  if (control.CamBeep) Bell();
+  if (learn.CamBeep) Bell();
   PrintGoBanner(GoBanner::Loaded);
   std::fflush(stdout);
   return 0;
@@ -414,11 +411,11 @@ int ReadKB() {
 // Writes the four files as the exact inverse of ReadKB. All four are written to
 // temporary files first and renamed only when every one is complete, so a failure
 // (open error, full disk) keeps the previous knowledge base whole.
-bool WriteKB() {
+bool WriteKB(int content) {
   TempFile t[4];
   bool all = true;
 
-  if (OpenTemp(t[0], KBFileName(1))) {
+  if (OpenTemp(t[0], KBFileName(content, 1))) {
     const std::string text = FormatParameters();
     (void)std::fwrite(text.data(), 1, text.size(), t[0].f);
     CloseTemp(t[0]);
@@ -428,7 +425,7 @@ bool WriteKB() {
 
   for (const BlockFile& file : kBlockFiles) {
     TempFile& x = t[file.number - 1];
-    if (OpenTemp(x, KBFileName(file.number))) {
+    if (OpenTemp(x, KBFileName(content, file.number))) {
       WriteBlocks(x, file);
       CloseTemp(x);
     }
@@ -441,7 +438,7 @@ bool WriteKB() {
     std::fprintf(stderr, "WriteKB(): the knowledge base was not saved; the previous files are kept.\n");
   };
 
-  if (!OpenTemp(t[3], KBFileName(4))) {
+  if (!OpenTemp(t[3], KBFileName(content, 4))) {
     discard();
     return false;
   }

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "kb/kb.h"
 
 namespace orv {

@@ -3,9 +3,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "common/app_state.h"
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "common/tables.h"
 #include "kb/kb.h"
 #include "learning/learning.h"
@@ -20,11 +21,11 @@ namespace {
 
 // The learned data of gesture g: templates, samples, protocol map and weight.
 void ClearGestureSlot(int g) {
-  for (auto& byView : learn.ViewTemplate[g]) byView.fill(1.0);
-  for (auto& byView : learn.TemplateBackup[g]) byView.fill(1.0);
+  for (auto& byView : learning.ViewTemplate[g]) byView.fill(1.0);
+  for (auto& byView : learning.TemplateBackup[g]) byView.fill(1.0);
   learn.SampleCount[g] = 0;
   ClearTable(ProtocolMap[g]);  // every level 0.0
-  for (auto& byView : learn.ViewTemplateFlag[g]) byView.fill(0);
+  for (auto& byView : learning.ViewTemplateFlag[g]) byView.fill(0);
   ClearTable(SampleTable[g]);
   learn.GestureWeight[g] = 0.0;
 }
@@ -55,9 +56,9 @@ std::string GestureName(int g) {
 
 void ResetTemplates() {
   for (int g = 0; g < kGestures; ++g) {
-    for (auto& byView : learn.ViewTemplate[g]) byView.fill(1.0);
-    for (auto& byView : learn.TemplateBackup[g]) byView.fill(1.0);
-    for (auto& byView : learn.ViewTemplateFlag[g]) byView.fill(0);
+    for (auto& byView : learning.ViewTemplate[g]) byView.fill(1.0);
+    for (auto& byView : learning.TemplateBackup[g]) byView.fill(1.0);
+    for (auto& byView : learning.ViewTemplateFlag[g]) byView.fill(0);
   }
 }
 
@@ -66,14 +67,14 @@ void BuildKernelTables() {
   int i = 0;
   for (double b = 0.0; b < 1000.0; b += 1.0, ++i) {
     const double x = b * b / 1000000.0;
-    learn.MapKernel[i] = std::exp(-0.5 * h * x) + std::exp(-0.25 * h * x) + std::exp(-h * x) +
+    learning.MapKernel[i] = std::exp(-0.5 * h * x) + std::exp(-0.25 * h * x) + std::exp(-h * x) +
                          std::exp(-2.0 * h * x);
-    learn.RadialWeight[i] = std::exp(-5.0 * (999.0 - b) * (999.0 - b) / 1000000.0);
+    engine.RadialWeight[i] = std::exp(-5.0 * (999.0 - b) * (999.0 - b) / 1000000.0);
   }
 }
 
-void PrepareEngine() {
-  if (ReadKB() == -1) return;
+bool PrepareEngine(int content) {
+  if (ReadKB(content) == -1) return false;
   BuildKernelTables();
   FillDirectionTables();
   for (int g = 0; g < kGestures; ++g) {
@@ -83,11 +84,11 @@ void PrepareEngine() {
   ResetRecognition();
   ResetResultBlock();
   SelectViewPoints();
-  app.PlayerMode = 0;
   if (learn.LearningPasses > 0)
     std::printf("The knowledge base asks for %d learning pass(es) of gesture [ %.20s ]; they run while the "
                 "camera is on.\n",
                 learn.LearningPasses, learn.GestureInfo[learn.pos_num].name);
+  return true;
 }
 
 // Only the gesture being taught starts afresh: clearing all eight, as a first teaching would

@@ -14,8 +14,10 @@
 #include <cstring>
 #include <string>
 
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "learning/learning.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
 #include "recognition/phase.h"
 #include "recognition/recognition.h"
 
@@ -69,10 +71,10 @@ void MatchStoredFrame(int g, int i, int v, FrameMatch& m) {
 
 void JudgeFollowability(int g) {
   if (g < 0 || g >= kGestures) return;
-  learn.Followability[g] = -1;
-  learn.NearestGesture[g] = -1;
-  learn.NearestRatio[g] = 0.0;
-  learn.FollowedLow[g] = learn.FollowedHigh[g] = 0;
+  learning.Followability[g] = -1;
+  learning.NearestGesture[g] = -1;
+  learning.NearestRatio[g] = 0.0;
+  learning.FollowedLow[g] = learning.FollowedHigh[g] = 0;
   const int length = std::clamp(learn.GestureInfo[g].length, 0, kSeqFrames);
   if (!Patterns || length < 2) return;
 
@@ -86,7 +88,7 @@ void JudgeFollowability(int g) {
   for (int v = 0; v < kViews; ++v) typical[v] = *std::max_element(ProtocolMap[g][g][v].begin(), ProtocolMap[g][g][v].end());
 
   // The judgement's phase state, on copies: nothing of the engine's own changes.
-  double limit = learn.PhaseStepLimit[g];
+  double limit = engine.PhaseStepLimit[g];
   std::array<double, 5> ring5{};
   std::array<double, 3> ring3{};
   int index5 = 0, index3 = 0;
@@ -138,21 +140,21 @@ void JudgeFollowability(int g) {
   }
 
   if (high < low) {
-    learn.Followability[g] = 0;
+    learning.Followability[g] = 0;
   } else {
     const double coverage = (high - low) / (length - 1);
     const double rising = travel > 0.0 ? rise / travel : 0.0;
-    learn.Followability[g] = static_cast<int>(std::lround(100.0 * std::clamp(coverage * rising, 0.0, 1.0)));
-    learn.FollowedLow[g] = static_cast<int>(low);
-    learn.FollowedHigh[g] = static_cast<int>(high);
+    learning.Followability[g] = static_cast<int>(std::lround(100.0 * std::clamp(coverage * rising, 0.0, 1.0)));
+    learning.FollowedLow[g] = static_cast<int>(low);
+    learning.FollowedHigh[g] = static_cast<int>(high);
   }
 
   int nearest = -1;
   for (int h = 0; h < kGestures; ++h)
     if (rivals[h] && (nearest < 0 || cum[h] > cum[nearest])) nearest = h;
   if (nearest >= 0) {
-    learn.NearestGesture[g] = nearest;
-    learn.NearestRatio[g] = cum[g] > 0.0 ? std::min(cum[nearest] / cum[g], kRatioCap)
+    learning.NearestGesture[g] = nearest;
+    learning.NearestRatio[g] = cum[g] > 0.0 ? std::min(cum[nearest] / cum[g], kRatioCap)
                                          : (cum[nearest] > 0.0 ? kRatioCap : 0.0);
   }
   PrintFollowability(g);
@@ -161,25 +163,25 @@ void JudgeFollowability(int g) {
 // --- its report ---
 
 void PrintFollowability(int g) {
-  if (g < 0 || g >= kGestures || learn.Followability[g] < 0) return;
+  if (g < 0 || g >= kGestures || learning.Followability[g] < 0) return;
   const std::string name = GestureName(g);
-  const int score = learn.Followability[g];
+  const int score = learning.Followability[g];
   const int length = learn.GestureInfo[g].length;
-  if (learn.FollowedHigh[g] > 0)
+  if (learning.FollowedHigh[g] > 0)
     std::printf("VERDICT [ %s ]: followability %d of 100 (the engine follows from %d) - its phase went from %d to %d of "
                 "%d frames.\n",
-                name.c_str(), score, kFollowableLevel, learn.FollowedLow[g], learn.FollowedHigh[g], length);
+                name.c_str(), score, kFollowableLevel, learning.FollowedLow[g], learning.FollowedHigh[g], length);
   else
     std::printf("VERDICT [ %s ]: followability %d of 100 (the engine follows from %d) - no phase could be estimated.\n",
                 name.c_str(), score, kFollowableLevel);
 
-  const int h = learn.NearestGesture[g];
+  const int h = learning.NearestGesture[g];
   if (!HasProtocolMap(g)) {
     std::printf("VERDICT [ %s ]: the nearest other gesture is known after the first pass (s).\n", name.c_str());
   } else if (h < 0) {
     std::printf("VERDICT [ %s ]: no other gesture is taught to confuse it with.\n", name.c_str());
   } else {
-    const double ratio = learn.NearestRatio[g], limit = learn.MatchLimit[g];
+    const double ratio = learning.NearestRatio[g], limit = learn.MatchLimit[g];
     // The judgement refuses a frame whose ratio exceeds the limit, and cannot choose at all
     // between equal scores.
     const char* meaning = ratio > 1.0                      ? "it is taken for the other one"

@@ -1,14 +1,19 @@
 // Gesture learning: gesture slots, templates, protocol maps, view-point selection, the learning
 // passes and the one entry that runs the engine on a camera frame.
 #pragma once
+#include <array>
+#include <cstdint>
 #include <string>
+
+#include "common/limits.h"
 
 namespace orv {
 
-// One camera frame through the gesture engine: the recognizer (DriveGRI), then, when the frame
+// One camera frame (gray: the capture's 320x240 grey frame; the player's LatestGrayFrame)
+// through the gesture engine: the recognizer (DriveGRI), then, when the frame
 // ended a judged motion sequence, the learning hand-off. learnGesture 0..7 stores the frame as
 // samples of that gesture; -1 recognises.
-void RunEngineFrame(int learnGesture);
+void RunEngineFrame(int learnGesture, const std::array<uint8_t, kCamPixels>& gray);
 // End of a judged motion sequence: learned length, reset, pass count-down.
 void LearningHandOff(int learnGesture);
 
@@ -20,8 +25,9 @@ std::string GestureName(int g);
 void ResetTemplates();       // ViewTemplate/TemplateBackup = 1.0, ViewTemplateFlag = 0
 void BuildKernelTables();    // MapKernel from OK_HIGH, RadialWeight
 // ReadKB; with a knowledge base loaded: kernel and direction tables, templates and protocol
-// maps of all gestures, a fresh recognizer, view-point selection, then PlayerMode = 0.
-void PrepareEngine();
+// maps of all gestures, a fresh recognizer, view-point selection. True when a knowledge base
+// was loaded: the caller then switches the player to gesture-driven playback (PlayerMode 0).
+bool PrepareEngine(int content);
 
 // Start of teaching gesture pos_num: its learned data, weight and limits are cleared; every
 // other gesture keeps what it learned.
@@ -44,7 +50,7 @@ void SelectViewPoints();
 // rescaled as the judgement does. Followability (0..100) = the share of the learned length the
 // phase covers x the share of its movement that rises. With templates (after a pass), also
 // the other gesture that gathers the most evidence on these frames and its ratio to g's own,
-// which the judgement compares with MatchLimit. Results in learn.Followability, FollowedLow/
+// which the judgement compares with MatchLimit. Results in learning.Followability, FollowedLow/
 // High, NearestGesture and NearestRatio; nothing else is written. Prints the verdict.
 void JudgeFollowability(int g);
 // The verdict lines of gesture g (nothing when it was not measured); below the level, the

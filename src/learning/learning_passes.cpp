@@ -5,11 +5,11 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/recognition_state.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "common/timer.h"
 #include "learning/learning.h"
 #include "recognition/driver.h"
@@ -20,27 +20,27 @@ namespace orv {
 namespace {
 
 // A learning text goes to the player's hook (console and window) or, without one, to the
-// console; the latest stays in learn.LearningText.
+// console; the latest stays in learning.LearningText.
 __attribute__((format(printf, 1, 2))) void ShowText(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vsnprintf(learn.LearningText, sizeof learn.LearningText, format, args);
+  std::vsnprintf(learning.LearningText, sizeof learning.LearningText, format, args);
   va_end(args);
   if (EngineShowText) {
-    EngineShowText(learn.LearningText);
+    EngineShowText(learning.LearningText);
   } else {
-    std::printf("%s\n", learn.LearningText);
+    std::printf("%s\n", learning.LearningText);
     std::fflush(stdout);
   }
 }
 
 }  // namespace
 
-void RunEngineFrame(int learnGesture) {
-  const bool reviewing = learn.REVIEW_MODE == 1;
-  const bool ended = DriveGRI(learnGesture);
+void RunEngineFrame(int learnGesture, const std::array<uint8_t, kCamPixels>& gray) {
+  const bool reviewing = engine.REVIEW_MODE == 1;
+  const bool ended = DriveGRI(learnGesture, gray);
   // A review ends inside the frame source, with the new limits set: the gesture's final shape.
-  if (reviewing && learn.REVIEW_MODE == 0) JudgeFollowability(learn.pos_num);
+  if (reviewing && engine.REVIEW_MODE == 0) JudgeFollowability(learn.pos_num);
   if (!ended) return;
   LearningHandOff(learnGesture);
   if (learnGesture >= 0 && learnGesture < kGestures) JudgeFollowability(learnGesture);
@@ -59,7 +59,7 @@ void LearningHandOff(int learnGesture) {
     BuildProtocolMap(g);
   }
   if (learn.LearningPasses == 1) {
-    learn.REVIEW_MODE = 1;
+    engine.REVIEW_MODE = 1;
     learn.ReviewFrame = 0;
   }
   --learn.LearningPasses;
@@ -68,17 +68,17 @@ void LearningHandOff(int learnGesture) {
   // The performer gets three seconds to return to the start of the motion.
   const char* name = g >= 0 && g < kGestures ? learn.GestureInfo[g].name : "";
   for (int n = 3; n >= 1; --n) {
-    app.TeachCountdown = n;
+    learning.TeachCountdown = n;
     ShowText("---> START THE LEARNING OF SIMILAR BODY MOTION for [ %.20s ]. GET READY! (%d)", name, n);
     if (!EngineWait) {
       WaitOneSecond();
     } else if (!EngineWait(1000)) {
-      app.TeachCountdown = 0;
+      learning.TeachCountdown = 0;
       return;  // cancelled: the player restores what the teaching changed
     }
   }
-  app.TeachCountdown = 0;
-  if (control.CamBeep) {
+  learning.TeachCountdown = 0;
+  if (learn.CamBeep) {
     Bell();
     std::printf("\n");
   }

@@ -11,8 +11,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "learning/learning.h"
+#include "learning/learning_work.h"
 
 namespace orv {
 
@@ -68,7 +69,7 @@ void BuildProtocolMap(int g) {
     if (c != g) ClearBlock(ProtocolMap[g][c]);
 
   auto& block = ProtocolMap[g][g];
-  const double* kernel = learn.MapKernel.data();
+  const double* kernel = learning.MapKernel.data();
   double highest = -1e15;
   for (int v = 0; v < kViews; ++v) {
     double* sum = block[v].data();

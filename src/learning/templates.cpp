@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
 
@@ -63,13 +65,13 @@ bool RateView(int g, int v, double& weight) {
     }
   double D = -99999.0;
   if (k == 0) {
-    learn.PhaseStepLimit[g] = kNoStepLimit;
+    engine.PhaseStepLimit[g] = kNoStepLimit;
   } else {
     const int length = learn.GestureInfo[g].length;
     double a = asum / k;
     a = length < 1 ? kNoStepLimit : std::min(a, 0.1 * length);
     a = std::max(a, 1.0);
-    learn.PhaseStepLimit[g] = a > kNoStepLimit ? kNoStepLimit : a;
+    engine.PhaseStepLimit[g] = a > kNoStepLimit ? kNoStepLimit : a;
     const double dm = dsum / k;
     double dsq = 0.0;
     for (int s = 0; s + 1 < kSeqFrames; ++s)
@@ -84,7 +86,7 @@ bool RateView(int g, int v, double& weight) {
   return true;
 }
 
-bool Templated(int g, int v) { return learn.RoiActive[v] && learn.ViewTemplateFlag[g][g][v]; }
+bool Templated(int g, int v) { return learn.RoiActive[v] && learning.ViewTemplateFlag[g][g][v]; }
 
 // GestureWeight from the templated view points, and RateLimit capped by the largest
 // number of templated view points of any gesture.
@@ -92,13 +94,13 @@ void TemplateTail(int g) {
   int n = 0;
   double T = 0.0;
   for (int v = 0; v < kViews; ++v)
-    if (Templated(g, v)) ++n, T += learn.ViewTemplate[g][g][v];
+    if (Templated(g, v)) ++n, T += learning.ViewTemplate[g][g][v];
   learn.GestureWeight[g] = (T != 0.0 && n != 0) ? n / T : 1.0;
 
   int u = 0;
   for (int h = 0; h < kGestures; ++h) {
     int count = 0;
-    for (int v = 0; v < kViews; ++v) count += learn.ViewTemplateFlag[h][h][v] != 0;
+    for (int v = 0; v < kViews; ++v) count += learning.ViewTemplateFlag[h][h][v] != 0;
     u = std::max(u, count);
   }
   if (u > 0 && learn.RateLimit[g] > u) learn.RateLimit[g] = u;
@@ -112,48 +114,48 @@ void BuildTemplate(int g, int learningForm) {
     learn.NEROI = kViews;
     learn.RoiActive.fill(1);
     for (int v = 0; v < kViews; ++v) {
-      learn.ViewTemplateFlag[g][g][v] = 1;
-      double weight = learn.ViewTemplate[g][g][v];
+      learning.ViewTemplateFlag[g][g][v] = 1;
+      double weight = learning.ViewTemplate[g][g][v];
       if (!RateView(g, v, weight)) {
-        learn.ViewTemplateFlag[g][g][v] = 0;
+        learning.ViewTemplateFlag[g][g][v] = 0;
         continue;
       }
-      learn.ViewTemplate[g][g][v] = weight;
+      learning.ViewTemplate[g][g][v] = weight;
     }
     double M = -1e10;
     for (int v = 0; v < kViews; ++v)
-      if (Templated(g, v)) M = std::max(M, learn.ViewTemplate[g][g][v]);
+      if (Templated(g, v)) M = std::max(M, learning.ViewTemplate[g][g][v]);
     if (M > 0.0)
       for (int v = 0; v < kViews; ++v)
-        if (Templated(g, v)) learn.ViewTemplate[g][g][v] /= M;
-    learn.TemplateBackup = learn.ViewTemplate;
+        if (Templated(g, v)) learning.ViewTemplate[g][g][v] /= M;
+    learning.TemplateBackup = learning.ViewTemplate;
   } else {
-    learn.ViewTemplate = learn.TemplateBackup;
-    for (int v = 0; v < kViews; ++v) learn.ViewTemplateFlag[g][g][v] = learn.RoiActive[v] ? 1 : 0;
+    learning.ViewTemplate = learning.TemplateBackup;
+    for (int v = 0; v < kViews; ++v) learning.ViewTemplateFlag[g][g][v] = learn.RoiActive[v] ? 1 : 0;
   }
   TemplateTail(g);
 }
 
 void SelectViewPoints() {
   LearningState& l = learn;
-  if (l.LearningPasses > 0 || l.REVIEW_MODE || l.NEROI != kViews) l.UseRoiMask = 0;
+  if (l.LearningPasses > 0 || engine.REVIEW_MODE || l.NEROI != kViews) l.UseRoiMask = 0;
 
   l.RoiActive.fill(1);
   for (int g = 0; g < kGestures; ++g) BuildTemplate(g, 0);
 
-  l.ViewRanking.fill(ViewScore{0, 0.0});
+  learning.ViewRanking.fill(ViewScore{0, 0.0});
   for (int g = 0; g < kGestures; ++g)
     for (int v = 0; v < kViews; ++v) {
-      if (!l.ViewTemplateFlag[g][g][v]) continue;
-      l.ViewRanking[v].view = v;
-      l.ViewRanking[v].score += l.UseRoiMask ? (l.RoiMask[v] != 0 ? 1.0 : 0.0)
-                                             : l.GestureWeight[g] * l.ViewTemplate[g][g][v];
+      if (!learning.ViewTemplateFlag[g][g][v]) continue;
+      learning.ViewRanking[v].view = v;
+      learning.ViewRanking[v].score += l.UseRoiMask ? (l.RoiMask[v] != 0 ? 1.0 : 0.0)
+                                             : l.GestureWeight[g] * learning.ViewTemplate[g][g][v];
     }
   // Highest score first; a stable exchange sort keeps the lower view number first among
   // equal scores.
   for (int pass = 0; pass < kViews; ++pass)
     for (int i = 0; i + 1 < kViews; ++i)
-      if (l.ViewRanking[i].score < l.ViewRanking[i + 1].score) std::swap(l.ViewRanking[i], l.ViewRanking[i + 1]);
+      if (learning.ViewRanking[i].score < learning.ViewRanking[i + 1].score) std::swap(learning.ViewRanking[i], learning.ViewRanking[i + 1]);
 
   // The count may come from a file; it is a count of view points.
   long K = l.NEROI;
@@ -164,11 +166,11 @@ void SelectViewPoints() {
   K = std::clamp<long>(K, 0, kViews);
 
   l.RoiActive.fill(0);
-  l.MapEnable.fill(0);
+  engine.MapEnable.fill(0);
   for (int i = 0; i < K; ++i) {
-    const int view = l.ViewRanking[i].view;
+    const int view = learning.ViewRanking[i].view;
     l.RoiActive[view] = 1;
-    for (int m : ViewMaps[view]) ++l.MapEnable[m];
+    for (int m : ViewMaps[view]) ++engine.MapEnable[m];
   }
   if (!l.UseRoiMask) l.NEROI = static_cast<int>(K);
 

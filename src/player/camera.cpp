@@ -14,12 +14,10 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
 #include "common/display.h"
 #include "common/limits.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 #include "kb/kb.h"
 #include "player/motion.h"
@@ -72,7 +70,7 @@ void OpenSource() {
     if (!OpenRecording(*source.capture, source.recording))
       std::fprintf(stderr, "ERROR: cannot open the recording [%s]\n", source.recording.c_str());
   } else {
-    source.capture->open(control.CamChan, cv::CAP_V4L2);
+    source.capture->open(player.CamChan, cv::CAP_V4L2);
   }
   // Asked whether or not the open succeeded; a recording ignores them.
   source.capture->set(cv::CAP_PROP_FRAME_WIDTH, static_cast<double>(kCamW));
@@ -135,7 +133,7 @@ void ReleaseSource() {
 }
 
 void ResetMotionState() {
-  app.DifferenceSum = 0;
+  player.DifferenceSum = 0;
   player.GrayIndex = 0;
   player.BurstCount = 0;
   player.Direction = 1;
@@ -146,7 +144,7 @@ void CloseCamera() {
   std::printf("\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\n");
   player.CameraOn = 0;
   WithdrawMotion();  // nobody may go on following the last value of a camera that is gone
-  app.PreviewMode = 2;
+  player.PreviewMode = 2;
   if (CameraIsOpen()) {
     ReleaseSource();
     DisplayDestroy(kPreviewWindow);
@@ -288,11 +286,11 @@ void ZAV_Capture() {
     frame.copyTo(gray);
   // The grey conversion works pixel by pixel, so flipping its result equals flipping the
   // frame first, at a third of the bytes. Vertical and horizontal together: code -1.
-  if (control.CamFlipV && control.CamFlipH)
+  if (player.CamFlipV && player.CamFlipH)
     cv::flip(gray, gray, -1);
-  else if (control.CamFlipV)
+  else if (player.CamFlipV)
     cv::flip(gray, gray, 0);
-  else if (control.CamFlipH)
+  else if (player.CamFlipH)
     cv::flip(gray, gray, 1);
 
   player.GrayIndex &= 1;
@@ -301,7 +299,7 @@ void ZAV_Capture() {
   player.GrayIndex = 1 - player.GrayIndex;
 
   // The preview shows the buffer this call did not write: the previous capture.
-  cv::Mat& preview = app.CameraPreview;
+  cv::Mat& preview = player.CameraPreview;
   if (preview.rows != kGriH || preview.cols != kGriW || preview.type() != CV_8UC1)
     preview.create(kGriH, kGriW, CV_8UC1);
   const uint8_t* src = player.GrayFrames[static_cast<size_t>(player.GrayIndex)].data();

@@ -2,8 +2,9 @@
 #include <climits>
 #include <cstdio>
 
-#include "common/control_state.h"
 #include "player/player.h"
+#include "kb/learning_state.h"
+#include "player/player_state.h"
 
 namespace orv {
 
@@ -37,18 +38,18 @@ void ReadCameraSettings() {
   std::fputs(" 5 : [ CamBeep     (Set 0 or 1)] \n", stdout);
   std::fputs("--------------------------------------\n", stdout);
 
-  ReadItem(f, "CamFlipV", &control.CamFlipV);
-  std::printf("SET: CamFlipV     = %d ( 1-> Invert Camera Image Vertically) \n", control.CamFlipV);
-  ReadItem(f, "CamFlipH", &control.CamFlipH);
-  std::printf("SET: CamFlipH     = %d ( 1-> Invert Camera Image Horizontally) \n", control.CamFlipH);
-  ReadItem(f, "CamChan", &control.CamChan);
-  std::printf("SET: CamChan      = %d ( Camera ID number ) \n", control.CamChan);
+  ReadItem(f, "CamFlipV", &player.CamFlipV);
+  std::printf("SET: CamFlipV     = %d ( 1-> Invert Camera Image Vertically) \n", player.CamFlipV);
+  ReadItem(f, "CamFlipH", &player.CamFlipH);
+  std::printf("SET: CamFlipH     = %d ( 1-> Invert Camera Image Horizontally) \n", player.CamFlipH);
+  ReadItem(f, "CamChan", &player.CamChan);
+  std::printf("SET: CamChan      = %d ( Camera ID number ) \n", player.CamChan);
   int ignored = 0;
   ReadItem(f, "CamOnMemory", &ignored);  // read to keep the item order; only one frame is ever kept in memory
-  control.CamOnMemory = 1;
-  std::printf("SET: CamOnMemory  = %d ( Number of On-Memory Frames ) \n", control.CamOnMemory);
-  ReadItem(f, "CamBeep", &control.CamBeep);
-  std::printf("SET: CamBeep      = %d ( 1-> Beep ON ) \n", control.CamBeep);
+  player.CamOnMemory = 1;
+  std::printf("SET: CamOnMemory  = %d ( Number of On-Memory Frames ) \n", player.CamOnMemory);
+  ReadItem(f, "CamBeep", &learn.CamBeep);
+  std::printf("SET: CamBeep      = %d ( 1-> Beep ON ) \n", learn.CamBeep);
   std::fclose(f);
 }
 

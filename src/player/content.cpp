@@ -7,10 +7,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "common/app_state.h"
 #include "common/display.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/frame_cache.h"
 #include "common/tables.h"
 #include "player/frame_decode.h"
@@ -156,12 +155,12 @@ void CheckContent() {
   player.frame_no = 0.0;
   player.KeyFrameNumber.fill(0.0);
   player.KeyFrameIndex = 0;
-  app.DifferenceSum = 0;
+  player.DifferenceSum = 0;
   player.BurstCount = 0;
   player.Direction = 1;
   player.MotionCountOff = 1;
-  app.FrameMotion.fill(0.0);
-  app.RedrawMark = -1.0;
+  player.FrameMotion.fill(0.0);
+  player.RedrawMark = -1.0;
   ReleaseFrameCache();
   ClearFrameCache();  // frame numbers of the read-ahead name another content's frames now
 
@@ -194,7 +193,7 @@ void CheckContent() {
                    searched.c_str(), WorkingDirectory().c_str());
       DisplayWaitKey(0);
       ShutdownCamera();
-      EndProcess(app.SetUpFailureExit);
+      EndProcess(player.SetUpFailureExit);
     }
   }
 }

@@ -7,11 +7,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
 #include "common/display.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 #include "player/display_step.h"
 
@@ -58,38 +56,38 @@ int FrameIndex(double x) {
 
 bool DisplayFrame() {
   const int f = FrameIndex(player.frame_no);
-  if (f == FrameIndex(app.RedrawMark)) {
-    if (++app.SameFrameCount == 10 && f >= 0 && f < kMaxFrames && FrameData[static_cast<size_t>(f)].loaded == 1)
+  if (f == FrameIndex(player.RedrawMark)) {
+    if (++player.SameFrameCount == 10 && f >= 0 && f < kMaxFrames && FrameData[static_cast<size_t>(f)].loaded == 1)
       DisplayServeEvents(1);  // keeps the window responsive; a key typed now waits for the poll
     return true;
   }
-  app.SameFrameCount = 0;
+  player.SameFrameCount = 0;
 
   if (f >= 0 && f < player.MaxCount) {
     FrameRecord& r = FrameData[static_cast<size_t>(f)];
     if (r.loaded == 0 && r.path[0] != '\0') {
-      if (app.PendingKey != 'q') app.PendingKey = 1;  // mouse presses during the load are dropped
-      if (CountLoadedFrames() >= control.CamOnMemory) ReleaseFrameCache();
+      if (player.PendingKey != 'q') player.PendingKey = 1;  // mouse presses during the load are dropped
+      if (CountLoadedFrames() >= player.CamOnMemory) ReleaseFrameCache();
       if (!EnsureFrameLoaded(f)) {
         std::fprintf(stderr, "ERROR: cannot load frame image [%s]; the player ends.\n", r.path);
         return false;
       }
       MarkPosition(FrameImages[static_cast<size_t>(f)], player.FrameReduction);
-      if (app.PendingKey != 'q') app.PendingKey = 0;
+      if (player.PendingKey != 'q') player.PendingKey = 0;
     }
 
     if (r.http[0] != '\0') {
-      std::snprintf(ArgName[static_cast<size_t>(app.LinkSlot)].data(), kNameSize, "%s", r.http);
-      const char* link = ArgName[static_cast<size_t>(app.LinkSlot)].data();
+      std::snprintf(ArgName[static_cast<size_t>(player.LinkSlot)].data(), kNameSize, "%s", r.http);
+      const char* link = ArgName[static_cast<size_t>(player.LinkSlot)].data();
       if (FileReadable(link)) {
-        app.SideImageLeft = cv::imread(link, cv::IMREAD_COLOR);
-        app.SideImageRight = app.SideImageLeft.clone();
-        if (!app.SideImageRight.empty()) cv::flip(app.SideImageRight, app.SideImageRight, 1);
+        player.SideImageLeft = cv::imread(link, cv::IMREAD_COLOR);
+        player.SideImageRight = player.SideImageLeft.clone();
+        if (!player.SideImageRight.empty()) cv::flip(player.SideImageRight, player.SideImageRight, 1);
       }
       std::printf("DISP: FrameData[ %5d ].http[2] = [%s]\n", f, r.http);
     }
     if (r.file[0] != '\0') {
-      control.ShiftedImage = cv::imread(r.file, cv::IMREAD_COLOR);
+      player.ShiftedImage = cv::imread(r.file, cv::IMREAD_COLOR);
       std::printf("DISP: FrameData[ %5d ].file[3] = [%s]\n", f, r.file);
     }
 
@@ -97,19 +95,19 @@ bool DisplayFrame() {
     if (!img.empty()) {
       // The cache keeps the file's orientation; the mirror is drawn into a scratch image.
       static cv::Mat flipped;
-      if (app.flip_mode == 0) {
-        app.ShownFrame = img;
-      } else if (app.flip_mode == 1 || app.flip_mode == 2) {
-        cv::flip(img, flipped, app.flip_mode == 1 ? 1 : 0);
-        app.ShownFrame = flipped;
+      if (player.flip_mode == 0) {
+        player.ShownFrame = img;
+      } else if (player.flip_mode == 1 || player.flip_mode == 2) {
+        cv::flip(img, flipped, player.flip_mode == 1 ? 1 : 0);
+        player.ShownFrame = flipped;
       }
       // With the operator view on, the loop shows the frame with the view drawn over a copy.
-      const bool shown = app.flip_mode >= 0 && app.flip_mode <= 2;
-      if (shown && app.OperatorView == 0) DisplayShow(kPlayerWindow, app.ShownFrame);
-      if (shown) ++app.FrameChanges;
+      const bool shown = player.flip_mode >= 0 && player.flip_mode <= 2;
+      if (shown && player.OperatorView == 0) DisplayShow(kPlayerWindow, player.ShownFrame);
+      if (shown) ++player.FrameChanges;
     }
   }
-  app.RedrawMark = player.frame_no;
+  player.RedrawMark = player.frame_no;
   return true;
 }
 

@@ -14,7 +14,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/frame_decode.h"
 #include "player/player.h"
 

@@ -8,7 +8,7 @@
 
 #include "common/limits.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 
 namespace orv {
 

@@ -4,9 +4,8 @@
 #include <climits>
 #include <cstdio>
 
-#include "common/app_state.h"
 #include "common/limits.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/display_step.h"
 
 namespace orv {
@@ -29,8 +28,8 @@ double KeyFrameSum() {
 }
 
 void ClearScores() {
-  app.FrameMotion.fill(0.0);
-  app.ScoreLow = app.ScoreHigh = 0;
+  player.FrameMotion.fill(0.0);
+  player.ScoreLow = player.ScoreHigh = 0;
 }
 
 void JumpAlongRing(int step) {
@@ -40,11 +39,11 @@ void JumpAlongRing(int step) {
   for (int n = 0; n < kKeyFrames; ++n) {
     idx = (idx + step + kKeyFrames) % kKeyFrames;
     player.frame_no = player.KeyFrameNumber[static_cast<size_t>(idx)];
-    if (app.PlayerMode == 0 && player.frame_no > 0.0) {
-      app.RedrawMark = -1.0;
-      app.StartFrameNum = std::max(0, FrameOf(player.frame_no - 22000.0));
-      app.EndFrameNum = std::min(player.MaxCount - 1, FrameOf(player.frame_no + 22000.0));
-      std::printf("SET REPLAY PERIOD : [ %6d ] <-> [%6d]\n", app.StartFrameNum, app.EndFrameNum);
+    if (player.PlayerMode == 0 && player.frame_no > 0.0) {
+      player.RedrawMark = -1.0;
+      player.StartFrameNum = std::max(0, FrameOf(player.frame_no - 22000.0));
+      player.EndFrameNum = std::min(player.MaxCount - 1, FrameOf(player.frame_no + 22000.0));
+      std::printf("SET REPLAY PERIOD : [ %6d ] <-> [%6d]\n", player.StartFrameNum, player.EndFrameNum);
     }
     if (player.frame_no > 0.0) break;
   }
@@ -56,10 +55,10 @@ void JumpAlongRing(int step) {
 
 void ScoreKeyFrames() {
   if (player.MotionCountOff == 0) return;
-  auto& score = app.FrameMotion;
+  auto& score = player.FrameMotion;
 
-  int lo = std::clamp(app.ScoreLow, 0, kMaxFrames);
-  int hi = std::clamp(app.ScoreHigh, lo, kMaxFrames);
+  int lo = std::clamp(player.ScoreLow, 0, kMaxFrames);
+  int hi = std::clamp(player.ScoreHigh, lo, kMaxFrames);
   for (int i = lo; i < hi; ++i) {
     double& v = score[static_cast<size_t>(i)];
     v -= kDecay;
@@ -69,7 +68,7 @@ void ScoreKeyFrames() {
   while (hi > lo && score[static_cast<size_t>(hi - 1)] == 0.0) --hi;
 
   const int f = FrameOf(player.frame_no);
-  if (f != FrameOf(app.ScorePrevFrame)) {
+  if (f != FrameOf(player.ScorePrevFrame)) {
     if (f >= 0 && f < kMaxFrames) {
       score[static_cast<size_t>(f)] += 1.0;
       if (lo == hi) {
@@ -78,9 +77,9 @@ void ScoreKeyFrames() {
         lo = std::min(lo, f), hi = std::max(hi, f + 1);
       }
     }
-    app.ScorePrevFrame = player.frame_no;
+    player.ScorePrevFrame = player.frame_no;
   }
-  app.ScoreLow = lo, app.ScoreHigh = hi;
+  player.ScoreLow = lo, player.ScoreHigh = hi;
 
   // Everything outside the range is 0, so the first maximum lies inside it.
   double best = 0.0;
@@ -90,7 +89,7 @@ void ScoreKeyFrames() {
   }
   if (!(best > kRevisitThreshold)) return;
 
-  if (player.KeyFrameMode >= 2) app.StartFrameNum = app.EndFrameNum = 0;
+  if (player.KeyFrameMode >= 2) player.StartFrameNum = player.EndFrameNum = 0;
   ClearScores();
   switch (player.KeyFrameMode) {
     case 1: {

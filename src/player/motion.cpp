@@ -10,11 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "player/motion.h"
 
 namespace orv {
@@ -26,7 +24,7 @@ constexpr int kCamWords = 32;  // words 1..32: one per camera number
 [[noreturn]] void SharedFailure(const char* message, const std::string& name, const std::string& why) {
   std::printf("%s\n", message);
   std::fprintf(stderr, "ERROR: shared memory [%s]: %s\n", name.c_str(), why.c_str());
-  EndProcess(app.SetUpFailureExit);
+  EndProcess(player.SetUpFailureExit);
 }
 
 // Word 0 is the 32-bit wrap-around sum of words 1..32.
@@ -44,8 +42,8 @@ constexpr std::array<int, 9> kEndSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SI
                                             SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
 void WithdrawOnSignal(int sig, siginfo_t* info, void*) {
-  volatile int32_t* view = app.SharedView;
-  const int word = app.PublishedWord;
+  volatile int32_t* view = player.SharedView;
+  const int word = player.PublishedWord;
   if (view && word >= 1 && word <= kCamWords) {
     view[word] = 0;
     uint32_t total = 0;
@@ -110,20 +108,20 @@ bool WriterRuns(uint64_t record) {
 // others. Records stay: a reader that copied the dead value in before it was cleared finds the
 // record again and does not write the value back.
 void DropDeadWriters() {
-  if (!app.AliveView) return;
+  if (!player.AliveView) return;
   bool dropped = false;
   for (int c = 0; c < kAliveRecords; ++c) {
     const size_t word = static_cast<size_t>(1 + c);
-    if (app.SharedMirror[word] == 0) continue;
-    const uint64_t record = le64toh(app.AliveView[c]);
-    if (record == 0 || record == app.OwnAliveRecord || WriterRuns(record)) continue;
-    app.SharedMirror[word] = 0;
-    app.SharedView[word] = 0;
+    if (player.SharedMirror[word] == 0) continue;
+    const uint64_t record = le64toh(player.AliveView[c]);
+    if (record == 0 || record == player.OwnAliveRecord || WriterRuns(record)) continue;
+    player.SharedMirror[word] = 0;
+    player.SharedView[word] = 0;
     dropped = true;
   }
   if (!dropped) return;
-  app.SharedMirror[0] = SumOfCameraWords(app.SharedMirror.data());
-  app.SharedView[0] = static_cast<int32_t>(htole32(static_cast<uint32_t>(app.SharedMirror[0])));
+  player.SharedMirror[0] = SumOfCameraWords(player.SharedMirror.data());
+  player.SharedView[0] = static_cast<int32_t>(htole32(static_cast<uint32_t>(player.SharedMirror[0])));
 }
 
 }  // namespace
@@ -143,74 +141,74 @@ void RemoveSharedSections(const std::string& name) {
 }
 
 void OpenSharedMemory() {
-  if (app.PrivateSection) {
+  if (player.PrivateSection) {
     // Nameless: no other process can reach it, and nothing is left behind.
-    void* view = ::mmap(nullptr, static_cast<size_t>(app.SharedSize), PROT_READ | PROT_WRITE,
+    void* view = ::mmap(nullptr, static_cast<size_t>(player.SharedSize), PROT_READ | PROT_WRITE,
                         MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (view == MAP_FAILED) SharedFailure("共有メモリマッピング失敗", "private", std::strerror(errno));
-    UnmapSharedSection(app.SharedView, static_cast<size_t>(app.SharedSize));
-    UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
-    app.SharedView = static_cast<volatile int32_t*>(view);
-    app.AliveView = nullptr;  // nobody else can write into it: no writer to record
-    app.PublishedWord = 0;
+    UnmapSharedSection(player.SharedView, static_cast<size_t>(player.SharedSize));
+    UnmapSharedSection(player.AliveView, static_cast<size_t>(kAliveSize));
+    player.SharedView = static_cast<volatile int32_t*>(view);
+    player.AliveView = nullptr;  // nobody else can write into it: no writer to record
+    player.PublishedWord = 0;
     return;
   }
-  volatile void* view = MapOrEnd(SharedMemoryName(), app.SharedSize);
+  volatile void* view = MapOrEnd(SharedMemoryName(), player.SharedSize);
   volatile void* alive = MapOrEnd(AliveSectionName(), kAliveSize);
-  UnmapSharedSection(app.SharedView, static_cast<size_t>(app.SharedSize));
-  UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
-  app.SharedView = static_cast<volatile int32_t*>(view);
-  app.AliveView = static_cast<volatile uint64_t*>(alive);
+  UnmapSharedSection(player.SharedView, static_cast<size_t>(player.SharedSize));
+  UnmapSharedSection(player.AliveView, static_cast<size_t>(kAliveSize));
+  player.SharedView = static_cast<volatile int32_t*>(view);
+  player.AliveView = static_cast<volatile uint64_t*>(alive);
   const uint64_t start = ProcessStartTime(OwnProcessId());
-  app.OwnAliveRecord = AliveRecord(OwnProcessId(), start);
+  player.OwnAliveRecord = AliveRecord(OwnProcessId(), start);
   if (start == 0) {
     // No process table to ask (no /proc): every writer would look ended. Without liveness
     // records the words count as they always did.
-    UnmapSharedSection(app.AliveView, static_cast<size_t>(kAliveSize));
-    app.AliveView = nullptr;
+    UnmapSharedSection(player.AliveView, static_cast<size_t>(kAliveSize));
+    player.AliveView = nullptr;
   }
 
   // A copy that starts clears every published value; running copies publish again next cycle.
   CopySharedIn();
-  for (int i = 0; i <= kCamWords; ++i) app.SharedMirror[static_cast<size_t>(i)] = 0;
+  for (int i = 0; i <= kCamWords; ++i) player.SharedMirror[static_cast<size_t>(i)] = 0;
   CopySharedOut();
-  app.PublishedWord = 0;
+  player.PublishedWord = 0;
   InstallWithdrawal();
 }
 
 void ClaimSharedWord(int word) {
-  if (!app.AliveView || word < 1 || word > kAliveRecords) return;
-  volatile uint64_t& record = app.AliveView[word - 1];
-  const uint64_t own = htole64(app.OwnAliveRecord);
+  if (!player.AliveView || word < 1 || word > kAliveRecords) return;
+  volatile uint64_t& record = player.AliveView[word - 1];
+  const uint64_t own = htole64(player.OwnAliveRecord);
   if (record != own) record = own;
 }
 
 void WithdrawMotion() {
-  const int word = app.PublishedWord;
-  app.PublishedWord = 0;
-  if (!app.SharedView || word < 1 || word > kCamWords) return;
+  const int word = player.PublishedWord;
+  player.PublishedWord = 0;
+  if (!player.SharedView || word < 1 || word > kCamWords) return;
   CopySharedIn();
-  app.SharedMirror[static_cast<size_t>(word)] = 0;
-  app.SharedMirror[0] = SumOfCameraWords(app.SharedMirror.data());
+  player.SharedMirror[static_cast<size_t>(word)] = 0;
+  player.SharedMirror[0] = SumOfCameraWords(player.SharedMirror.data());
   CopySharedOut();
 }
 
 void CopySharedIn() {
-  if (!app.SharedView) return;
+  if (!player.SharedView) return;
   for (int i = 0; i < kSharedWords; ++i)
-    app.SharedMirror[static_cast<size_t>(i)] =
-        static_cast<int32_t>(le32toh(static_cast<uint32_t>(app.SharedView[i])));
+    player.SharedMirror[static_cast<size_t>(i)] =
+        static_cast<int32_t>(le32toh(static_cast<uint32_t>(player.SharedView[i])));
   DropDeadWriters();
 }
 
 void CopySharedOut() {
-  if (!app.SharedView) return;
+  if (!player.SharedView) return;
   for (int i = 0; i < kSharedWords; ++i)
-    app.SharedView[i] = static_cast<int32_t>(htole32(static_cast<uint32_t>(app.SharedMirror[static_cast<size_t>(i)])));
+    player.SharedView[i] = static_cast<int32_t>(htole32(static_cast<uint32_t>(player.SharedMirror[static_cast<size_t>(i)])));
 }
 
 int GreyDifferenceSum() {
-  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
+  const int s = player.SampleStep >= 1 ? player.SampleStep : 1;
   const uint8_t* a = player.GrayFrames[0].data();
   const uint8_t* b = player.GrayFrames[1].data();
   int sum = 0;
@@ -223,16 +221,16 @@ int GreyDifferenceSum() {
 }
 
 int SamplePoints() {
-  const int s = control.SampleStep >= 1 ? control.SampleStep : 1;
+  const int s = player.SampleStep >= 1 ? player.SampleStep : 1;
   return ((kCamH + s - 1) / s) * ((kCamW + s - 1) / s);
 }
 
 void MeasureMotion() {
-  app.DifferenceSum = 0;
+  player.DifferenceSum = 0;
   if (player.CameraOn == 0) {
-    if (control.VR_threshold == control.ZAV_threshold) {
+    if (player.VR_threshold == player.ZAV_threshold) {
       CopySharedIn();
-      app.DifferenceSum = app.SharedMirror[0];
+      player.DifferenceSum = player.SharedMirror[0];
     }
     // Nothing stale is compared when the camera comes back.
     for (auto& g : recog.GrayFrame) g.fill(0);
@@ -241,15 +239,15 @@ void MeasureMotion() {
     return;
   }
 
-  app.DifferenceSum = GreyDifferenceSum();
+  player.DifferenceSum = GreyDifferenceSum();
 
   CopySharedIn();
-  if (control.CamChan >= 0 && control.CamChan < kCamWords) {
-    app.PublishedWord = 1 + control.CamChan;
-    ClaimSharedWord(app.PublishedWord);
-    app.SharedMirror[static_cast<size_t>(app.PublishedWord)] = app.DifferenceSum;
+  if (player.CamChan >= 0 && player.CamChan < kCamWords) {
+    player.PublishedWord = 1 + player.CamChan;
+    ClaimSharedWord(player.PublishedWord);
+    player.SharedMirror[static_cast<size_t>(player.PublishedWord)] = player.DifferenceSum;
   }
-  app.SharedMirror[0] = SumOfCameraWords(app.SharedMirror.data());
+  player.SharedMirror[0] = SumOfCameraWords(player.SharedMirror.data());
   CopySharedOut();
 }
 

@@ -8,11 +8,9 @@
 
 #include <opencv2/core.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
 #include "common/display.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 
 namespace orv {
@@ -146,14 +144,14 @@ void IdleAction() {
       }
       break;
     case 3:
-      app.StartFrameNum = app.EndFrameNum = 0;
+      player.StartFrameNum = player.EndFrameNum = 0;
       if (KeyFrameSum() > 0.0) {
         NextKeyFrame();
         player.Direction = 1;
       }
       break;
     case 4:
-      app.StartFrameNum = app.EndFrameNum = 0;
+      player.StartFrameNum = player.EndFrameNum = 0;
       if (KeyFrameSum() > 0.0) {
         const int n = RandomNumber() % 10;
         for (int i = 0; i <= n; ++i) NextKeyFrame();
@@ -211,8 +209,8 @@ void MoveBackward(double s) {
 }
 
 void StepPlayer() {
-  const int d = app.DifferenceSum;
-  const int t = control.VR_threshold;
+  const int d = player.DifferenceSum;
+  const int t = player.VR_threshold;
 
   StepByState(d, t);
 
@@ -234,10 +232,10 @@ void StepPlayer() {
 
   if (player.MotionCountOff == 0) PrintMotionCount();
 
-  if (player.VR_step == 0.0 && player.AutoJumpFlag && control.ImageShift == 0) {
+  if (player.VR_step == 0.0 && player.AutoJumpFlag && player.ImageShift == 0) {
     static constexpr char kJumpKey[] = {0, 0, 'x', 'z', 'j'};
     if (player.KeyFrameMode >= 2 && player.KeyFrameMode <= 4 && RandomNumber() % 1000 < 50)
-      app.PendingKey = kJumpKey[player.KeyFrameMode];
+      player.PendingKey = kJumpKey[player.KeyFrameMode];
   }
 
   if (player.MaxCount == 2) {

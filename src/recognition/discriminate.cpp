@@ -9,10 +9,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "common/control_state.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/recognition_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 
 namespace orv {
@@ -43,7 +43,7 @@ void ReportCorrupt(int gesture, int view, int sample, const double* cur, const d
     if (sum > kCorruptSum) break;
   }
   if (i == kDirections) return;
-  if (control.CamBeep) Bell();
+  if (learn.CamBeep) Bell();
   const char* half = (view & 1) ? "Ps" : "Re";
   std::printf("Illegal Data Found (GESTURE:%d MODE:%d SAMPLE:%d) in %s ... %s= %lf   KB= %lf \n",
               gesture, view, sample, half, half, cur[i], kb[i]);
@@ -292,7 +292,7 @@ int Discriminate(int learnGesture, double similarity[8], int bestSample[8], int 
         if (near.distance[k] > kCorruptSum) ReportCorrupt(g, view, near.number[k] - 1, cur, near.record[k]);
       if (near.maxDistance[g] < 0) {
         std::printf("Discriminate() -> Skipped..%lf  mode=%d, REVIEW_MODE=%d\n", near.maxDistance[g], view,
-                    learn.REVIEW_MODE);
+                    engine.REVIEW_MODE);
         return kCannotUse;
       }
     }

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "recognition/recognition_state.h"
 #include "common/timer.h"
 #include "kb/kb.h"
 #include "recognition/driver.h"
@@ -97,11 +97,11 @@ void ResetRecognition() {
   ClearPhaseSmoothing();
 }
 
-bool DriveGRI(int learnGesture) {
+bool DriveGRI(int learnGesture, const std::array<uint8_t, kCamPixels>& gray) {
   if (!Learning(learnGesture)) learnGesture = -1;
 
   recog.GrayFrameIndex = 1 - (recog.GrayFrameIndex & 1);
-  FeedFrame();
+  FeedFrame(gray);
 
   // Still counter, from the previous frame's difference count.
   double x = recog.DiffPixelCount;

@@ -5,9 +5,10 @@
 #include <cstdlib>
 #include <utility>
 
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/recognition_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 #include "kb/kb.h"
 
@@ -108,7 +109,7 @@ int RadialSignature() {
   const double delta = 999.0 / R;
   const double step = delta * learn.SKIP;
   const uint8_t* map = recog.WorkMap.data();
-  const double* weight = learn.RadialWeight.data();
+  const double* weight = engine.RadialWeight.data();
   bool hit = false;
 
   for (int i = 0; i < kDirections; ++i) {

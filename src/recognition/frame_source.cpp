@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/learning_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 
 namespace orv {
@@ -14,7 +14,7 @@ namespace {
 
 // Turns the review statistics of gesture g into its judgement limits.
 void EndReview() {
-  learn.REVIEW_MODE = 0;
+  engine.REVIEW_MODE = 0;
   learn.ReviewFrame = 0;
   learn.RecordedFrames = 0;
   const int g = learn.pos_num;
@@ -31,26 +31,25 @@ void EndReview() {
 
 }  // namespace
 
-void FeedFrame() {
+void FeedFrame(const std::array<uint8_t, kCamPixels>& gray) {
   auto& current = recog.GrayFrame[recog.GrayFrameIndex & 1];
 
-  if (learn.REVIEW_MODE == 1) {
+  if (engine.REVIEW_MODE == 1) {
     if (learn.RecordedFrames < 0 || learn.RecordedFrames > kSeqFrames - 1) learn.RecordedFrames = 0;
     if (learn.ReviewFrame < 0) learn.ReviewFrame = 0;
     if (learn.ReviewFrame <= learn.RecordedFrames) {
       current = PassFrames[learn.ReviewFrame];
       ++learn.ReviewFrame;
-      std::snprintf(learn.ReviewText, sizeof learn.ReviewText,
+      std::snprintf(engine.ReviewText, sizeof engine.ReviewText,
                     "Now, re-imaging past frames. [ Frame number=%3d ]", learn.ReviewFrame);
       if (learn.ReviewFrame <= learn.RecordedFrames) return;
     }
     EndReview();
   }
 
-  // Live frame: every fourth pixel of every fourth row of the last capture.
-  const auto& source = player.GrayFrames[1 - (player.GrayIndex & 1)];
+  // Live frame: every fourth pixel of every fourth row of the camera's grey frame.
   for (int r = 0; r < kGriH; ++r)
-    for (int c = 0; c < kGriW; ++c) current[r * kGriW + c] = source[(4 * r) * kCamW + 4 * c];
+    for (int c = 0; c < kGriW; ++c) current[r * kGriW + c] = gray[(4 * r) * kCamW + 4 * c];
   recog.GrayFrameCopy = current;
 
   // Recording: the previous frame, when it showed motion.

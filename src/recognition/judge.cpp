@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/control_state.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/recognition_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "common/timer.h"
 #include "recognition/phase.h"
 #include "recognition/recognition.h"
@@ -89,7 +89,7 @@ int Fail(int judged) {
 // The gesture whose review statistics are collected, or -1 outside a review.
 int ReviewGesture() {
   const int p = learn.pos_num;
-  return learn.REVIEW_MODE == 1 && p >= 0 && p < kGestures ? p : -1;
+  return engine.REVIEW_MODE == 1 && p >= 0 && p < kGestures ? p : -1;
 }
 
 // Evidence of frame f: every compared gesture's protocol-map weight in every view.
@@ -190,7 +190,7 @@ double SmoothPhase(int f, int g) {
     const int prev = CheckIndex(f - 1);
     if (prev >= 0) before = recog.FramePhase[prev];
   }
-  const double phi = SmoothRawPhase(recog.FramePhase[f], before, learn.PhaseStepLimit[g], learn.GestureInfo[g].length,
+  const double phi = SmoothRawPhase(recog.FramePhase[f], before, engine.PhaseStepLimit[g], learn.GestureInfo[g].length,
                                     recog.PhaseRing5, recog.PhaseRing5Index, recog.PhaseRing3, recog.PhaseRing3Index);
   recog.SmoothedPhase[f] = phi;
   return phi;
@@ -198,7 +198,7 @@ double SmoothPhase(int f, int g) {
 
 // A large jump of the smoothed phase tightens the gesture's limit by 0.5, never below 1.0.
 void AdaptStepLimit(int f, int g, double phi) {
-  double& limit = learn.PhaseStepLimit[g];
+  double& limit = engine.PhaseStepLimit[g];
   if (f > 0) {
     const int prev = CheckIndex(f - 1);
     const double before = prev >= 0 ? recog.SmoothedPhase[prev] : 0.0;
@@ -258,7 +258,7 @@ int JudgeMap(int learnGesture, int final) {
   const int f = CheckIndex(frames - 1);
   const bool learning = learnGesture >= 0 && learnGesture < kGestures;
   // Live recognition per frame: the only judgements the acceptance tests may refuse.
-  const bool live = learn.REVIEW_MODE == 0 && learn.LearningPasses < 1 && !learning && final == 0;
+  const bool live = engine.REVIEW_MODE == 0 && learn.LearningPasses < 1 && !learning && final == 0;
 
   ResetResultBlock();
   recog.PhaseTrack[f].fill(0.0);
@@ -270,7 +270,7 @@ int JudgeMap(int learnGesture, int final) {
   int candidate;
   if (learning) {
     candidate = learnGesture;
-  } else if (learn.LearningPasses > 0 || learn.REVIEW_MODE == 1) {
+  } else if (learn.LearningPasses > 0 || engine.REVIEW_MODE == 1) {
     candidate = learn.pos_num;
   } else {
     candidate = RecognitionCandidate(frames);
@@ -283,7 +283,7 @@ int JudgeMap(int learnGesture, int final) {
 
   const int g = candidate;
   if (g >= kGestures) {
-    if (control.CamBeep) Bell();
+    if (learn.CamBeep) Bell();
     std::printf("Illegal GestureNo Found in JudgeMap()(2).\n");
     return Fail(kJudgementFailed);
   }
@@ -313,7 +313,7 @@ int JudgeMap(int learnGesture, int final) {
   if (live && recog.SampleSpread > learn.OK_VAR[g] && f > 0) {
     // Unsteady matching: the phase may move by no more than the step limit.
     const double before = recog.SmoothedPhase[CheckIndex(f - 1)];
-    if (before > 0.0) phase = LimitStep(phase, before, learn.PhaseStepLimit[g]);
+    if (before > 0.0) phase = LimitStep(phase, before, engine.PhaseStepLimit[g]);
   }
   if (phase > length) phase = length;
   if (phase < 1.0) phase = 1.0;

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/control_state.h"
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/platform.h"
-#include "common/recognition_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 
 namespace orv {
@@ -81,7 +81,7 @@ void ComputeMotionMaps() {
   const unsigned diffCount = CountFlags(diff);
 
   std::memset(edge, 0, kGriPixels);
-  if (learn.MapEnable[4]) {
+  if (engine.MapEnable[4]) {
     // Foreground pixels off the border with a strong contrast across them.
     const ByteThreshold E(static_cast<int>(learn.MThreshold * 0.7));
     for (int row = 1; row < kGriH - 1; ++row) {
@@ -95,7 +95,7 @@ void ComputeMotionMaps() {
       }
     }
   }
-  MarkFlags(fg, diff, learn.MapEnable[2] ? kForegroundMark : 0, learn.MapEnable[1] ? kDiffMark : 0);
+  MarkFlags(fg, diff, engine.MapEnable[2] ? kForegroundMark : 0, engine.MapEnable[1] ? kDiffMark : 0);
   recog.ForegroundPixelCount = fgCount;
   recog.DiffPixelCount = diffCount;
 }
@@ -103,7 +103,7 @@ void ComputeMotionMaps() {
 int PreGetGC(int k) {
   if (k < 0 || k >= kMaps) return kCannotUse;
   FeatureMapRecord& m = recog.FeatureMap[k];
-  if (!learn.MapEnable[k]) {
+  if (!engine.MapEnable[k]) {
     ClearRegion(m);
     return kCannotUse;
   }
@@ -152,7 +152,7 @@ int PreGetGC(int k) {
     }
   if (x1 < 0 || x1 >= kGriW || x2 < 0 || x2 >= kGriW || y1 < 0 || y1 >= kGriH || y2 < 0 ||
       y2 >= kGriH) {
-    if (control.CamBeep) Bell();
+    if (learn.CamBeep) Bell();
     std::printf("Error: Illegal operation found in PreGetGC().\n");
   }
   int cx, cy;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 
 namespace orv {
 

@@ -2,6 +2,7 @@
 // judgement (the per-frame driver is internal, in driver.h).
 #pragma once
 #include <array>
+#include <cstdint>
 
 #include "common/limits.h"
 
@@ -19,10 +20,11 @@ void ClearPhaseSmoothing();
 // Judge counters, the four rankings and the recorded views of the sequence, all back to empty.
 void ClearSequenceEvidence();
 
-// Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live, or a
-// recorded frame during review, whose end turns the review statistics into limits) and
-// records pass frames while learning.
-void FeedFrame();
+// Frame source: puts the next 80x60 frame into GrayFrame[GrayFrameIndex] (live: every fourth
+// pixel of every fourth row of gray, the camera's 320x240 grey frame; or a recorded frame
+// during review, whose end turns the review statistics into limits) and records pass frames
+// while learning.
+void FeedFrame(const std::array<uint8_t, kCamPixels>& gray);
 
 // ---- motion maps, view points, discrimination (engine-B) ------------------
 void FillDirectionTables();  // StepX/StepY from SKIP

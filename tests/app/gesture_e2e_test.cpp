@@ -17,11 +17,11 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "common/app_state.h"
+#include "app/app_state.h"
 #include "common/display.h"
 #include "common/limits.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "player/player.h"
 #include "support/process.h"
 #include "app/main_loop.h"
@@ -190,7 +190,7 @@ TEST(GestureEndToEndChild, DISABLED_ReplayRecording) {
   orv::UseHeadlessDisplay();
   orv::CreatePlayerWindow(0, orv::OnMouse);
   orv::SetUpMainLoop();
-  ASSERT_EQ(orv::app.PlayerMode, 0) << "no knowledge base was loaded";
+  ASSERT_EQ(orv::player.PlayerMode, 0) << "no knowledge base was loaded";
   orv::app.AfterStatus = [] {
     std::fprintf(trace, "%ld %.3f %d %d %d %d\n", orv::app.Cycle, orv::player.frame_no, orv::recog.JudgedGesture,
                  orv::recog.PHASE, orv::recog.JudgedLength, orv::recog.mflg);

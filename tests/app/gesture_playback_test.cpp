@@ -2,7 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "../control/player_fixture.h"
-#include "common/recognition_state.h"
+#include "app/app_state.h"
+#include "control/control_state.h"
+#include "kb/learning_state.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "app/gesture_playback.h"
 
 using namespace orv;
@@ -49,9 +54,9 @@ TEST_F(GesturePlaybackTest, PhaseMapsOntoContentOrReplayPeriod) {
   for (const Case& c : cases) {
     player.frame_no = 7.0;
     player.MaxCount = c.count;
-    app.MouseReverseFlag = c.reversed;
-    app.StartFrameNum = c.start;
-    app.EndFrameNum = c.end;
+    control.MouseReverseFlag = c.reversed;
+    player.StartFrameNum = c.start;
+    player.EndFrameNum = c.end;
     Judged(c.phase, c.length);
     MapPhaseToFrame();
     EXPECT_DOUBLE_EQ(player.frame_no, c.frame) << c.phase << "/" << c.length << " rev " << c.reversed << " period "
@@ -164,7 +169,7 @@ TEST_F(GesturePlaybackTest, StatusLinesByMonitorModeAndPhase) {
   control.MonitorMode = 2;
   // 99 / 199 x 65 = 32.3: 33 cells filled.
   EXPECT_EQ(Status(), "[   99/  200]" + std::string(33, '#') + std::string(32, '.') + "\n");
-  app.PreviewMode = 1;
+  player.PreviewMode = 1;
   player.CameraOn = 1;
   EXPECT_EQ(Status(), "");  // the preview shows the motion instead
   player.CameraOn = 0;
@@ -183,6 +188,6 @@ TEST_F(GesturePlaybackTest, StatusLinesByMonitorModeAndPhase) {
   learn.LearningPasses = 1;
   EXPECT_EQ(Status(), "");
   learn.LearningPasses = 0;
-  learn.REVIEW_MODE = 1;
+  engine.REVIEW_MODE = 1;
   EXPECT_EQ(Status(), "");
 }

@@ -21,12 +21,15 @@
 
 #include "app/app.h"
 #include "app/replay.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "app/app_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "player/player.h"
 #include "support/process.h"
 #include "app/main_loop.h"
@@ -76,9 +79,9 @@ struct Demo {
 std::string PlayerCycleLine() {
   char buf[512];
   std::snprintf(buf, sizeof buf, "%ld,%.6f,%d,%d,%d,%.6f,%.6f,%.6f,%d,%d,%d,%d,%d,%d,%d,%.6f,%d,%d", app.Cycle,
-                player.frame_no, app.DifferenceSum, app.PlayerMode, recog.mflg, recog.DiffPixelCount, recog.rv,
+                player.frame_no, player.DifferenceSum, player.PlayerMode, recog.mflg, recog.DiffPixelCount, recog.rv,
                 recog.rt, recog.JudgedGesture, recog.PHASE, recog.SPEED, recog.ACCEL, recog.WIDTH,
-                recog.JudgedLength, recog.INP_FNUM, recog.SampleSpread, learn.LearningPasses, learn.REVIEW_MODE);
+                recog.JudgedLength, recog.INP_FNUM, recog.SampleSpread, learn.LearningPasses, engine.REVIEW_MODE);
   return buf;
 }
 std::vector<std::string> playerLines;
@@ -111,8 +114,10 @@ TEST(Replay, TraceIsThePlayersCycleLineForLineAndThePlotIsAPng) {
   EXPECT_FALSE(fs::exists(d.root.path / "t.csv.tmp"));
 
   // The same frames through the player's own set-up and cycle, in this process, from a fresh state.
-  app = AppState{}, player = PlayerState{}, control = ControlState{}, recog = RecognitionState{};
+  app = AppState{}, timer = TimerState{}, player = PlayerState{}, control = ControlState{}, recog = RecognitionState{};
   learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   ASSERT_EQ(::chdir(d.work.c_str()), 0);
   ::setenv("ORVANTE_CAMERA", d.camera.c_str(), 1);
   ::setenv("ORVANTE_CAMERA_LOOP", "0", 1);
@@ -378,9 +383,9 @@ TEST(Replay, AnUnfollowableTaughtMotionStaysWarnedInTheViewUntilO) {
   RenderOperatorView(cv::Mat(720, 1280, CV_8UC3, cv::Scalar::all(0)), view);
   cv::inRange(view, cv::Scalar(40, 40, 200), cv::Scalar(80, 80, 255), red);
   EXPECT_GT(cv::countNonZero(red), 0);
-  app.OperatorView = 2, app.LastTeaching = TimeStamp{};  // on by the teaching, ended long ago
+  player.OperatorView = 2, control.LastTeaching = TimeStamp{};  // on by the teaching, ended long ago
   TeachingAfterStep();
-  EXPECT_EQ(app.OperatorView, 2);
+  EXPECT_EQ(player.OperatorView, 2);
   ToggleOperatorView();
   EXPECT_EQ(TeachingStateText(), "limits of [A] set");
 }

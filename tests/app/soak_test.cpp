@@ -24,9 +24,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/app.h"
-#include "common/app_state.h"
-#include "common/learning_state.h"
+#include "app/app_state.h"
 #include "common/limits.h"
+#include "player/player_state.h"
 #include "support/process.h"
 #include "app/main_loop.h"
 #include "kb/kb.h"
@@ -120,7 +120,7 @@ void WriteRecording(const fs::path& dir) {
 // as the player saves it; the player then loads it from the files, as at an installation's start.
 void WriteFullKnowledgeBase() {
   orv::FillFullKnowledgeBase(7);
-  orv::WriteKB();
+  orv::WriteKB(orv::player.ContentNumber);
   orv::ReleaseKnowledgeBase();
 }
 
@@ -248,7 +248,7 @@ TEST(Soak, MotionModeKeepsItsMemoryOverManyCycles) {
   const long cycles = CyclesFromEnv("ORVANTE_SOAK_MOTION_CYCLES", 3000);
   Stage s;
   const SoakResult r = RunPlayer(s.work, cycles);
-  EXPECT_EQ(orv::app.PlayerMode, 1);
+  EXPECT_EQ(orv::player.PlayerMode, 1);
   EXPECT_NE(r.out.find("*[SI.DiffSum="), std::string::npos);  // the monitor line
   ExpectFlat(r, cycles, "motion mode");
 }
@@ -258,6 +258,6 @@ TEST(Soak, GestureModeWithAFullKnowledgeBaseKeepsItsMemory) {
   Stage s;
   WriteFullKnowledgeBase();
   const SoakResult r = RunPlayer(s.work, cycles);
-  EXPECT_EQ(orv::app.PlayerMode, 0) << "the knowledge base did not load";
+  EXPECT_EQ(orv::player.PlayerMode, 0) << "the knowledge base did not load";
   ExpectFlat(r, cycles, "gesture mode");
 }

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "app/app.h"
-#include "common/app_state.h"
+#include "app/app_state.h"
 #include "common/platform.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "support/process.h"
 #include "control/control.h"
 
@@ -48,7 +48,7 @@ TEST(CommandLine, NamesAreCutAt249BytesWithoutSplittingCharacters) {
   EXPECT_EQ(std::strlen(orv::ArgName[2].data()), 248u);
   EXPECT_NE(out.find("[0]prog\n[1]" + longName + "\n"), std::string::npos);
   EXPECT_NE(out.find("\nTotal length of file name strings = 501\n\n"), std::string::npos);
-  EXPECT_EQ(orv::app.LinkSlot, 1);
+  EXPECT_EQ(orv::player.LinkSlot, 1);
 }
 
 TEST(BatchCopy, SortsByBytesAndTakesNextFreeNumbers) {

@@ -13,6 +13,7 @@
 #include "common/limits.h"
 #include "control/control.h"
 #include "control/installation.h"
+#include "player/player_state.h"
 
 using namespace orv;
 

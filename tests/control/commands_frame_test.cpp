@@ -6,12 +6,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include "player_fixture.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
-#include "common/osc_state.h"
+#include "control/osc_state.h"
 #include "control/osc.h"
 #include "player/display_step.h"
 
@@ -42,16 +41,16 @@ TEST_F(FrameCommands, TypedKeyIsLostUnderInjectedClick) {
   display.cycle = 1;
   const int key = KeyCode(DisplayWaitKey(1));
   EXPECT_EQ(key, 'x');
-  EXPECT_EQ(app.PendingKey, 'e');
+  EXPECT_EQ(player.PendingKey, 'e');
   const std::string out = Run(key);
   EXPECT_EQ(out, "SET: flip_mode = [ LEFT-RIGHT REVERSE ]\n");
   EXPECT_DOUBLE_EQ(player.frame_no, 0.0);
 
   // Pending values outside 1..255 leave the typed key alone; 1 (a load in progress) is no command.
-  app.PendingKey = 300;
+  player.PendingKey = 300;
   Run('x');
   EXPECT_DOUBLE_EQ(player.frame_no, 1.0);
-  app.PendingKey = 1;
+  player.PendingKey = 1;
   Run('x');
   EXPECT_DOUBLE_EQ(player.frame_no, 1.0);
 }
@@ -75,16 +74,16 @@ TEST_F(FrameCommands, QueuedRemoteCommandWaitsForTypedKeysAndClicks) {
   ASSERT_TRUE(send("/orvante/threshold", threshold));
   Run('z');  // typed: a step back, from the first frame to the last
   EXPECT_EQ(osc.QueueCount, 2);
-  app.PendingKey = 'x';  // a click's key
+  player.PendingKey = 'x';  // a click's key
   Run(kNoKey);
   EXPECT_EQ(osc.QueueCount, 2);
   const double frame = player.frame_no;
-  app.PendingKey = 0;
+  player.PendingKey = 0;
   Run(kNoKey);
   EXPECT_EQ(osc.QueueCount, 1);
   EXPECT_DOUBLE_EQ(player.frame_no, frame + 1.0);  // the remote x, as if typed
   EXPECT_EQ(Run(kNoKey), "SET: ZAV_threshold = [ 777 ]\n");
-  EXPECT_EQ(control.VR_threshold, 777);
+  EXPECT_EQ(player.VR_threshold, 777);
   EXPECT_EQ(orvtest::ReadFile("ZAV_THRESHOLD.dat"), "777");
 }
 
@@ -110,19 +109,19 @@ TEST_F(FrameCommands, StepsWrapOrStopAtTheEnds) {
 }
 
 TEST_F(FrameCommands, StepResetsShiftIdleAndAutoPlay) {
-  control.ImageShift = 4;
+  player.ImageShift = 4;
   player.IdleCount = 50;
   player.AutoPlayDirection = 0;
   player.frame_no = 3.5;
   Run('x');
   EXPECT_DOUBLE_EQ(player.frame_no, 4.5);
-  EXPECT_EQ(control.ImageShift, 0);
+  EXPECT_EQ(player.ImageShift, 0);
   EXPECT_EQ(player.IdleCount, 0);
   EXPECT_EQ(player.AutoPlayDirection, 1);
 }
 
 TEST_F(FrameCommands, ReplayPeriodBoundsTheStep) {
-  app.StartFrameNum = 10, app.EndFrameNum = 20;
+  player.StartFrameNum = 10, player.EndFrameNum = 20;
   player.VR_step = 2.0;
   player.WrapFlag = 0;
   player.frame_no = 20.0;
@@ -140,13 +139,13 @@ TEST_F(FrameCommands, ReplayPeriodBoundsTheStep) {
   Run('x');
   EXPECT_DOUBLE_EQ(player.frame_no, 10.0);
 
-  app.StartFrameNum = 0, app.EndFrameNum = 1;  // the shortest period from the first frame
+  player.StartFrameNum = 0, player.EndFrameNum = 1;  // the shortest period from the first frame
   player.WrapFlag = 0;
   player.frame_no = 1.0;
   Run('x');
   EXPECT_DOUBLE_EQ(player.frame_no, 1.0);
 
-  app.StartFrameNum = 20, app.EndFrameNum = 10;  // not a period
+  player.StartFrameNum = 20, player.EndFrameNum = 10;  // not a period
   player.frame_no = 25.0;
   Run('x');
   EXPECT_DOUBLE_EQ(player.frame_no, 26.0);
@@ -176,21 +175,21 @@ TEST_F(FrameCommands, ShiftSamplesTheFileImageAroundMovedCentre) {
   Run(',');
   Run('Z');
   Run('X');
-  EXPECT_EQ(control.ImageShift, -2);
+  EXPECT_EQ(player.ImageShift, -2);
   cv::Mat expected;
   cv::getRectSubPix(file, file.size(), cv::Point2f(file.cols / 2 - 2, file.rows / 2), expected);
   EXPECT_EQ(MaxDiff(display.hd.shown[kPlayerWindow], expected), 0.0);
   EXPECT_EQ(MaxDiff(FrameImages[4], expected), 0.0);
   EXPECT_EQ(FrameData[4].loaded, 1);
-  EXPECT_EQ(control.ShiftedImage.data, FrameImages[4].data);
+  EXPECT_EQ(player.ShiftedImage.data, FrameImages[4].data);
   Run('.');
-  EXPECT_EQ(control.ImageShift, -1);
+  EXPECT_EQ(player.ImageShift, -1);
 
   // An image that cannot be loaded is neither shifted nor shown.
   std::snprintf(FrameData[4].path, kNameSize, "%s", "../S001/gone.jpg");
   const long shows = display.hd.showCount;
   Run('X');
-  EXPECT_EQ(control.ImageShift, -1);
+  EXPECT_EQ(player.ImageShift, -1);
   EXPECT_EQ(display.hd.showCount, shows);
   EXPECT_EQ(FrameData[4].loaded, 0);
 }
@@ -205,46 +204,46 @@ TEST_F(FrameCommands, FlipModeAlternatesAndShowsAtOnce) {
   EXPECT_EQ(Run('e'), "SET: flip_mode = [ NORMAL ]\n");
   EXPECT_EQ(MaxDiff(display.hd.shown[kPlayerWindow], cached), 0.0);
   EXPECT_EQ(MaxDiff(FrameImages[0], cached), 0.0);
-  app.flip_mode = 2;  // upside down, from the parameter file only
+  player.flip_mode = 2;  // upside down, from the parameter file only
   control.MonitorMode = 1;
   EXPECT_EQ(Run('e'), "KEY FUNCTION : [e][ Change Flip Mode ]\nSET: flip_mode = [ NORMAL ]\n");
-  app.RedrawMark = 5.0;
+  player.RedrawMark = 5.0;
   Run('e');
-  EXPECT_EQ(app.RedrawMark, 5.0);
-  app.OperatorView = 1;  // the view is drawn again over the turned picture
+  EXPECT_EQ(player.RedrawMark, 5.0);
+  player.OperatorView = 1;  // the view is drawn again over the turned picture
   Run('e');
-  EXPECT_EQ(app.RedrawMark, -1.0);
+  EXPECT_EQ(player.RedrawMark, -1.0);
 }
 
 TEST_F(FrameCommands, RandomAndFirstFrame) {
-  control.ImageShift = 3;
+  player.ImageShift = 3;
   for (int i = 0; i < 20; ++i) {
     std::mt19937 predict = player.Random;
     Run('j');
     EXPECT_DOUBLE_EQ(player.frame_no, static_cast<double>(static_cast<int>(predict() & 0x7fffffffu) % 30));
-    EXPECT_EQ(control.ImageShift, 0);
+    EXPECT_EQ(player.ImageShift, 0);
   }
-  app.StartFrameNum = 4, app.EndFrameNum = 9;
-  control.ImageShift = 3;
+  player.StartFrameNum = 4, player.EndFrameNum = 9;
+  player.ImageShift = 3;
   Run('l');
   EXPECT_DOUBLE_EQ(player.frame_no, 0.0);
-  EXPECT_EQ(app.StartFrameNum, 0);
-  EXPECT_EQ(app.EndFrameNum, 0);
-  EXPECT_EQ(control.ImageShift, 0);
+  EXPECT_EQ(player.StartFrameNum, 0);
+  EXPECT_EQ(player.EndFrameNum, 0);
+  EXPECT_EQ(player.ImageShift, 0);
 }
 
 TEST_F(FrameCommands, SpaceRecreatesWindowWithMouse) {
   CreatePlayerWindow(0, OnMouse);
   display.hd.mouse.clear();
   display.hd.mouse[kPlayerWindow] = nullptr;
-  app.RedrawMark = 5.0;
+  player.RedrawMark = 5.0;
   setenv("LC_ALL", "ja_JP.UTF-8", 1);  // the message as it stands under a Japanese locale
   EXPECT_EQ(Run(' '), "SET: 画像表示用ウィンドウサイズ = [ 自動変更 ]\n");
   EXPECT_EQ(control.VARIABLE_SIZE_FLAG, 1);
   EXPECT_EQ(display.hd.destroyCount, 1);
   EXPECT_EQ(display.hd.windows[kPlayerWindow], cv::WINDOW_AUTOSIZE);
   EXPECT_EQ(display.hd.mouse[kPlayerWindow], &OnMouse);
-  EXPECT_EQ(app.RedrawMark, -1.0);
+  EXPECT_EQ(player.RedrawMark, -1.0);
   control.MonitorMode = 2;
   EXPECT_EQ(Run(' '), "KEY FUNCTION : [SPACE][ Toggle VARIABLE_SIZE_FLAG ]\nSET: 画像表示用ウィンドウサイズ = [ 手動変更 ]\n");
   EXPECT_EQ(display.hd.windows[kPlayerWindow], cv::WINDOW_NORMAL);

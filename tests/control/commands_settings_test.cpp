@@ -6,11 +6,10 @@
 #include <filesystem>
 
 #include "player_fixture.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
-#include "common/player_state.h"
+#include "kb/learning_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "player/motion.h"
 
@@ -39,18 +38,18 @@ TEST_F(SettingCommands, RaiseAndLowerThresholdThroughTheFile) {
   EXPECT_EQ(Run('V'), "KEY FUNCTION : [V][ Increase ZAV_threshold ]\nSET: ZAV_threshold = [ 11548 ]\n");
   EXPECT_EQ(ThresholdFile(), "11548");
   EXPECT_EQ(control.MonitorMode, 0);
-  EXPECT_EQ(control.VR_threshold, 11500);  // taken at the next command step
+  EXPECT_EQ(player.VR_threshold, 11500);  // taken at the next command step
   Run(kNoKey);
-  EXPECT_EQ(control.VR_threshold, 11548);
+  EXPECT_EQ(player.VR_threshold, 11548);
 
   orvtest::WriteFile(work_ / "ZAV_THRESHOLD.dat", "20");
   EXPECT_EQ(Run('v'), "SET: ZAV_threshold = [ 0 ]\n");
   EXPECT_EQ(ThresholdFile(), "0");
 
-  control.SampleStep = 2;  // 76800 / 400
+  player.SampleStep = 2;  // 76800 / 400
   Run('V');
   EXPECT_EQ(ThresholdFile(), "192");
-  control.SampleStep = 0;  // outside the data model: taken as 1, no division by zero
+  player.SampleStep = 0;  // outside the data model: taken as 1, no division by zero
   Run('V');
   EXPECT_EQ(ThresholdFile(), "960");
   EXPECT_FALSE(fs::exists(work_ / "ZAV_THRESHOLD.dat.tmp"));
@@ -72,17 +71,17 @@ TEST_F(SettingCommands, MissingThresholdFileIsReportedAndCreated) {
 TEST_F(SettingCommands, OutsideEditIsTakenAtNextStep) {
   orvtest::WriteFile(work_ / "ZAV_THRESHOLD.dat", "7777");
   Run(kNoKey);
-  EXPECT_EQ(control.VR_threshold, 7777);
-  control.VR_threshold = 5;  // any other value lasts one step
+  EXPECT_EQ(player.VR_threshold, 7777);
+  player.VR_threshold = 5;  // any other value lasts one step
   fs::remove(work_ / "ZAV_THRESHOLD.dat");
   Run(kNoKey);
-  EXPECT_EQ(control.VR_threshold, 7777);
+  EXPECT_EQ(player.VR_threshold, 7777);
   orvtest::WriteFile(work_ / "ZAV_THRESHOLD.dat", "  4321 trailing");
   Run(kNoKey);
-  EXPECT_EQ(control.VR_threshold, 4321);
+  EXPECT_EQ(player.VR_threshold, 4321);
   orvtest::WriteFile(work_ / "ZAV_THRESHOLD.dat", "garbage");
   Run(kNoKey);
-  EXPECT_EQ(control.VR_threshold, 4321);
+  EXPECT_EQ(player.VR_threshold, 4321);
 }
 
 TEST_F(SettingCommands, CountingSwitches) {
@@ -91,11 +90,11 @@ TEST_F(SettingCommands, CountingSwitches) {
   player.motion_count = 9;
   EXPECT_EQ(player.BELL_FLAG, 1);
 
-  app.FrameMotion[4] = 3.0;
+  player.FrameMotion[4] = 3.0;
   control.MonitorMode = 1;
   EXPECT_EQ(Run('h'), "KEY FUNCTION : [h][ Toggle Motion Count Mode ]\nSET: Motion Count Mode = [ ENABLED ]\n");
   EXPECT_EQ(player.MotionCountOff, 0);
-  EXPECT_DOUBLE_EQ(app.FrameMotion[4], 0.0);
+  EXPECT_DOUBLE_EQ(player.FrameMotion[4], 0.0);
   EXPECT_EQ(Run('H'), "KEY FUNCTION : [H][ Clear motion_count ]\nSET: motion_count = [ 0 ]\n");
   EXPECT_EQ(player.motion_count, 0);
   EXPECT_EQ(Run('B'), "KEY FUNCTION : [B][ Toggle BELL_FLAG ]\nSET: BELL_FLAG = [ DISABLED ]\n");
@@ -112,12 +111,12 @@ TEST_F(SettingCommands, PauseEditsDThresholdUntilEnter) {
   display.hd.script.push_back({0, kKeyEnter, 0, 0, 0});
   ASSERT_TRUE(EnsureFrameLoaded(2));
   OpenSharedMemory();
-  player.CameraOn = 1, control.CamChan = 2;
+  player.CameraOn = 1, player.CamChan = 2;
   player.GrayFrames[0].fill(9);
   MeasureMotion();
-  ASSERT_EQ(app.SharedView[3], 43200);
+  ASSERT_EQ(player.SharedView[3], 43200);
   const std::string out = Run(kKeyEsc);
-  EXPECT_EQ(app.SharedView[3], 0);  // nothing is measured while paused: the value goes
+  EXPECT_EQ(player.SharedView[3], 0);  // nothing is measured while paused: the value goes
   EXPECT_EQ(learn.DThreshold, 84);
   EXPECT_EQ(orvtest::CountOf(out, "SET: DThreshold = [ "), 300);
   EXPECT_NE(out.find("SET: DThreshold = [ 255 ]\nSET: DThreshold = [ 0 ]\n"), std::string::npos);
@@ -125,7 +124,7 @@ TEST_F(SettingCommands, PauseEditsDThresholdUntilEnter) {
   EXPECT_NE(out.find("  OOO    OOOO    O \n\n"), std::string::npos);
   EXPECT_EQ(FrameData[2].loaded, 0);
   EXPECT_TRUE(FrameImages[2].empty());
-  EXPECT_EQ(app.RedrawMark, -1.0);
+  EXPECT_EQ(player.RedrawMark, -1.0);
   EXPECT_DOUBLE_EQ(player.frame_no, 0.0);
 
   learn.DThreshold = 1;
@@ -152,12 +151,12 @@ TEST_F(SettingCommands, SaveFrameTakesNextFreeHomeName) {
   EXPECT_EQ(orvtest::ReadFile(dir_.path / "clip_00001.jpg"), "one");
 
   control.MonitorMode = 1;
-  control.ImageShift = 2;
+  player.ImageShift = 2;
   EXPECT_EQ(Run('T'),
             "KEY FUNCTION : [T][ Take the Frame to Home Folder (In Consecutive Manner) ]\n"
             "EXECUTING (Clip Image) : copy ../S001/clip_00003.jpg ../clip_00003.jpg\n");
   EXPECT_DOUBLE_EQ(player.frame_no, 4.0);
-  EXPECT_EQ(control.ImageShift, 0);
+  EXPECT_EQ(player.ImageShift, 0);
   EXPECT_TRUE(fs::exists(dir_.path / "clip_00003.jpg"));
 }
 
@@ -186,13 +185,13 @@ TEST_F(SettingCommands, ThresholdFileTakesAnyIntAndKeepsTheValueOtherwise) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    control.ZAV_threshold = 11500;
+    player.ZAV_threshold = 11500;
     orvtest::WriteFile(work_ / "ZAV_THRESHOLD.dat", c.text);
     testing::internal::CaptureStderr();
     Run(kNoKey);
     Run(kNoKey);  // read in every cycle; a warning is said once per value
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(control.VR_threshold, c.threshold);
+    EXPECT_EQ(player.VR_threshold, c.threshold);
     EXPECT_EQ(orvtest::CountOf(err, "WARNING: ZAV_THRESHOLD.dat: "), c.warned ? 1 : 0) << err;
     EXPECT_EQ(orvtest::ReadFile(work_ / "ZAV_THRESHOLD.dat"), c.text);  // reading never rewrites it
   }

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "../support/process.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/player_state.h"
+#include "app/app_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 
 using namespace orv;
@@ -40,6 +41,7 @@ class EnvTest : public ::testing::Test {
     fs::create_directories(dir_.path / "work");
     ASSERT_EQ(::chdir((dir_.path / "work").c_str()), 0);
     app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
   }
@@ -64,24 +66,24 @@ TEST_F(EnvTest, AllItemsReachTheirTargets) {
   e.extra = {"10", "40", "1", "1", "2"};
   Write("zav_env.dat", e);
   Load();
-  EXPECT_EQ(control.SampleStep, 2);
+  EXPECT_EQ(player.SampleStep, 2);
   EXPECT_EQ(player.MaxCount, 50);
   EXPECT_DOUBLE_EQ(player.frame_no, 12.5);
-  EXPECT_EQ(control.VR_threshold, 7000);
+  EXPECT_EQ(player.VR_threshold, 7000);
   EXPECT_EQ(player.Direction, 0);
   EXPECT_DOUBLE_EQ(player.VR_step, 2.5);
   EXPECT_EQ(player.BurstFlip, 3);
   EXPECT_EQ(player.IdleLimit, 300);
   EXPECT_EQ(control.MonitorMode, 1);
-  EXPECT_EQ(app.PreviewMode, 1);
+  EXPECT_EQ(player.PreviewMode, 1);
   EXPECT_EQ(player.WrapFlag, 0);
   EXPECT_EQ(player.PlayState, 3);
   EXPECT_EQ(player.KeyFrameIndex, 7);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[0], 15.5);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[1279], -3.0);
-  EXPECT_EQ(app.StartFrameNum, 10);
-  EXPECT_EQ(app.EndFrameNum, 40);
-  EXPECT_EQ(app.flip_mode, 2);  // the player then shows frames upside down
+  EXPECT_EQ(player.StartFrameNum, 10);
+  EXPECT_EQ(player.EndFrameNum, 40);
+  EXPECT_EQ(player.flip_mode, 2);  // the player then shows frames upside down
   EXPECT_NE(out_.find("\nLOADING Additional Parameters...\n\nSET(1): StartFrameNum = 10\nSET(1): EndFrameNum   = 40\n"
                       "SET(1): MouseReverseFlag = 1\nSET(1): MouseVertFlag    = 1\nSET(1): flip_mode = 2\n"
                       "Finished Reading ZAV Parameters from File : zav_env.dat\n"),
@@ -105,18 +107,18 @@ TEST_F(EnvTest, NumberedFileWinsAndAFileEndingAfterTheKeyFramesClearsTheExtras) 
   Write("zav_env0002.dat", numbered);
   Write("zav_env.dat", plain);
   player.ContentNumber = 1;
-  app.StartFrameNum = 5;
-  app.EndFrameNum = 9;
-  app.flip_mode = 1;
-  app.MouseReverseFlag = 1;
+  player.StartFrameNum = 5;
+  player.EndFrameNum = 9;
+  player.flip_mode = 1;
+  control.MouseReverseFlag = 1;
   Load();
   EXPECT_EQ(player.MaxCount, 20);
   EXPECT_EQ(control.EnvFile, "zav_env0002.dat");
   EXPECT_EQ(out_.find("LOADING Additional Parameters"), std::string::npos);
-  EXPECT_EQ(app.StartFrameNum, 0);
-  EXPECT_EQ(app.EndFrameNum, 0);
-  EXPECT_EQ(app.flip_mode, 0);
-  EXPECT_EQ(app.MouseReverseFlag, 0);
+  EXPECT_EQ(player.StartFrameNum, 0);
+  EXPECT_EQ(player.EndFrameNum, 0);
+  EXPECT_EQ(player.flip_mode, 0);
+  EXPECT_EQ(control.MouseReverseFlag, 0);
 
   // No parameter file at all: nothing changes, nothing is said.
   fs::remove(dir_.path / "work" / "zav_env0002.dat");
@@ -192,6 +194,7 @@ TEST_F(EnvTest, ValuesOutsideTheirRangeAreRefusedOneByOne) {
       e.extra[c.item - 200] = c.text;
     Write("zav_env.dat", e);
     app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
     player.KeyFrameNumber.fill(6.0);
@@ -199,8 +202,8 @@ TEST_F(EnvTest, ValuesOutsideTheirRangeAreRefusedOneByOne) {
     EXPECT_EQ(CountOf(err_, "WARNING: zav_env.dat: "), 1) << err_;
     EXPECT_NE(err_.find(c.warning), std::string::npos) << err_;
     // The refused value keeps the previous one; the items after it are still read.
-    const ControlState defaults;
-    EXPECT_EQ(control.SampleStep, c.item == 0 ? defaults.SampleStep : 2);
+    const PlayerState defaults;
+    EXPECT_EQ(player.SampleStep, c.item == 0 ? defaults.SampleStep : 2);
     EXPECT_EQ(player.ContentNumber, 0);
     EXPECT_EQ(player.MaxCount, c.item == 2 ? 0 : 50);
     EXPECT_DOUBLE_EQ(player.frame_no, c.item == 3 ? 0.0 : 12.5);
@@ -208,7 +211,7 @@ TEST_F(EnvTest, ValuesOutsideTheirRangeAreRefusedOneByOne) {
     EXPECT_EQ(player.KeyFrameIndex, c.item == 16 ? 0 : 7);
     EXPECT_DOUBLE_EQ(player.KeyFrameNumber[3], c.item == 103 ? 6.0 : 0.0);
     EXPECT_DOUBLE_EQ(player.KeyFrameNumber[4], c.item == 104 ? 6.0 : 0.0);
-    EXPECT_EQ(app.flip_mode, c.item == 204 ? 0 : 1);
+    EXPECT_EQ(player.flip_mode, c.item == 204 ? 0 : 1);
     EXPECT_EQ(player.PlayState, 3);
   }
 }
@@ -234,20 +237,20 @@ TEST_F(EnvTest, TextOrTheEndWhereANumberBelongsEndsTheReading) {
     }
     Write("zav_env.dat", e);
     app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
-    app.StartFrameNum = 5, app.flip_mode = 1;
+    player.StartFrameNum = 5, player.flip_mode = 1;
     player.KeyFrameNumber.fill(6.0);
     Load();
-    const ControlState defaultControl;
     const PlayerState defaultPlayer;
-    EXPECT_EQ(control.SampleStep, 2);
-    EXPECT_EQ(control.VR_threshold, c.item > 4 ? 7000 : defaultControl.VR_threshold);
+    EXPECT_EQ(player.SampleStep, 2);
+    EXPECT_EQ(player.VR_threshold, c.item > 4 ? 7000 : defaultPlayer.VR_threshold);
     EXPECT_EQ(player.KeyFrameMode, c.item > 9 ? 2 : defaultPlayer.KeyFrameMode);
     EXPECT_DOUBLE_EQ(player.KeyFrameNumber[1], c.item > 101 ? 0.0 : 6.0);
     EXPECT_DOUBLE_EQ(player.KeyFrameNumber[2], 6.0);
-    EXPECT_EQ(app.StartFrameNum, 0);
-    EXPECT_EQ(app.flip_mode, 0);
+    EXPECT_EQ(player.StartFrameNum, 0);
+    EXPECT_EQ(player.flip_mode, 0);
     EXPECT_EQ(out_.find("LOADING Additional Parameters"), std::string::npos);
     EXPECT_EQ(err_, "");
   }

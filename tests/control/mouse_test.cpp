@@ -3,8 +3,8 @@
 
 #include <opencv2/highgui.hpp>
 
-#include "common/app_state.h"
 #include "control/control.h"
+#include "player/player_state.h"
 
 using namespace orv;
 
@@ -19,28 +19,28 @@ TEST(Mouse, ButtonsBecomeKeysWithBellForRightAndMiddle) {
                {cv::EVENT_MBUTTONDOWN, 'j', "\a\n"}};
   for (const auto& c : cases) {
     for (int before : {0, -3}) {  // zero and negative both count as free
-      app.PendingKey = before;
+      player.PendingKey = before;
       testing::internal::CaptureStdout();
       OnMouse(c.event, 10, 20, 0, nullptr);
       EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
-      EXPECT_EQ(app.PendingKey, c.key);
+      EXPECT_EQ(player.PendingKey, c.key);
     }
   }
 }
 
 TEST(Mouse, PressWhileKeyPendingIsDroppedAndMovesNeverSetKeys) {
-  app.PendingKey = 'x';
+  player.PendingKey = 'x';
   testing::internal::CaptureStdout();
   OnMouse(cv::EVENT_LBUTTONDOWN, 0, 0, 0, nullptr);
   OnMouse(cv::EVENT_RBUTTONDOWN, 0, 0, 0, nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(app.PendingKey, 'x');
+  EXPECT_EQ(player.PendingKey, 'x');
 
-  app.PendingKey = 0;
+  player.PendingKey = 0;
   for (int ev : {cv::EVENT_MOUSEMOVE, cv::EVENT_LBUTTONUP, cv::EVENT_RBUTTONUP, cv::EVENT_LBUTTONDBLCLK,
                  cv::EVENT_MOUSEWHEEL})
     OnMouse(ev, 5, 5, 0, nullptr);
-  EXPECT_EQ(app.PendingKey, 0);
+  EXPECT_EQ(player.PendingKey, 0);
 }
 
 }  // namespace

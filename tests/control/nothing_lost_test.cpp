@@ -14,8 +14,10 @@
 #include "player_fixture.h"
 #include "common/platform.h"
 #include "control/control.h"
+#include "kb/learning_state.h"
 #include "player/frame_index.h"
 #include "kb/kb.h"
+#include "player/player_state.h"
 
 using namespace orv;
 namespace fs = std::filesystem;
@@ -93,13 +95,13 @@ TEST_F(NothingLost, WritesThatFailHalfwayKeepTheOldFileAndLeaveNoTemporary) {
        [] {
          learn.DThreshold = 41;
          PipeCapture quiet;
-         WriteKB();
+         WriteKB(player.ContentNumber);
          quiet.Finish();
        },
        1 << 20,  // file 1 fits, file 2 (9.8 MB) does not
        [] {
          learn.DThreshold = 42;
-         WriteKB();
+         WriteKB(player.ContentNumber);
        },
        "the knowledge base was not saved; the previous files are kept"},
       {"frame index file (orvante-index)",

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "../support/process.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/osc_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "app/app_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
+#include "control/osc_state.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "control/osc.h"
 #include "player/motion.h"
 
@@ -130,6 +131,7 @@ class OscTest : public ::testing::Test {
     orv::RemoveSharedSections(section_);
     ::setenv("ORVANTE_SHM_NAME", section_.c_str(), 1);
     app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
     recog.JudgedGesture = -2;
@@ -146,11 +148,11 @@ class OscTest : public ::testing::Test {
   // Word i of the section as another process sees it.
   static int32_t Word(int i) {
     CopySharedIn();
-    return app.SharedMirror[static_cast<size_t>(i)];
+    return player.SharedMirror[static_cast<size_t>(i)];
   }
   static void SetWord(int i, int32_t v) {
     CopySharedIn();
-    app.SharedMirror[static_cast<size_t>(i)] = v;
+    player.SharedMirror[static_cast<size_t>(i)] = v;
     CopySharedOut();
   }
   void Settings(const std::string& text) { orvtest::WriteFile(dir_.path / "osc.txt", text); }
@@ -233,9 +235,9 @@ TEST_F(OscTest, RemoteMotionIsPublishedLikeALocalCameraAndExpires) {
   EXPECT_EQ(Word(0), 150);
 
   // A camera-less copy here reports the remote camera in its DifferenceSum.
-  control.VR_threshold = control.ZAV_threshold;
+  player.VR_threshold = player.ZAV_threshold;
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 150);
+  EXPECT_EQ(player.DifferenceSum, 150);
 
   // A bundle as players send it: other messages ride along and are accepted.
   const Bytes b = Bundle({Motion(3, 70), Message("/orvante/frame", "sif", {"far", "1", "12.5"}),
@@ -262,7 +264,7 @@ TEST_F(OscTest, RemoteMotionIsPublishedLikeALocalCameraAndExpires) {
   // and a value held from before the camera came on is dropped.
   ASSERT_TRUE(TakeOscPacket(Motion(2, 9).data(), Motion(2, 9).size(), t));
   player.CameraOn = 1;
-  control.CamChan = 2;
+  player.CamChan = 2;
   SetWord(3, 500);
   testing::internal::CaptureStderr();
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(TakeOscPacket(Motion(2, 7).data(), Motion(2, 7).size(), t));
@@ -382,9 +384,9 @@ TEST_F(OscTest, ReceivingReadsABoundedNumberOfDatagramsPerCycle) {
 TEST_F(OscTest, BundleCarriesMotionEveryCycleAndTheRestOnChange) {
   osc.Id = "alpha";
   player.CameraOn = 1;
-  control.CamChan = 3;
-  control.VR_threshold = 9600;
-  app.DifferenceSum = 48000;
+  player.CamChan = 3;
+  player.VR_threshold = 9600;
+  player.DifferenceSum = 48000;
   player.MaxCount = 100;
   player.ContentNumber = 1;
   player.frame_no = 12.75;

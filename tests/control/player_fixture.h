@@ -7,12 +7,15 @@
 #include <cstring>
 
 #include "../support/process.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "app/app_state.h"
+#include "common/timer.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/learning_state.h"
-#include "common/player_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
 #include "player/player.h"
+#include "recognition/engine_setup.h"
 
 namespace orvtest {
 
@@ -21,8 +24,11 @@ class PlayerTest : public ::testing::Test {
   void SetUp() override {
     orv::UseHeadlessDisplay();
     orv::app = orv::AppState{};
+    orv::timer = orv::TimerState{};
     orv::control = orv::ControlState{};
     orv::learn = orv::LearningState{};
+    orv::engine = orv::EngineSetup{};
+    orv::learning = orv::LearningWork{};
     orv::player = orv::PlayerState{};
     orv::ReleaseFrameCache();
     std::memset(orv::FrameData.data(), 0, sizeof orv::FrameData);

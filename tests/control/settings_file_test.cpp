@@ -5,9 +5,12 @@
 #include <string>
 
 #include "../support/process.h"
-#include "common/control_state.h"
 #include "common/display.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
 #include "player/player.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
 
 using namespace orv;
 using orvtest::CountOf;
@@ -18,7 +21,10 @@ class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(::chdir(dir_.path.c_str()), 0);
-    control = ControlState{};
+    player = PlayerState{};
+    learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
   }
   void Write(const std::string& text) { orvtest::WriteFile(dir_.path / "SetCamera3.txt", text); }
   static std::string Read() {
@@ -34,11 +40,11 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, FiveNumbersSetFourSettingsAndTheMemoryStaysOne) {
   Write("0\n0 1\n100   1 trailing text 9\n");
   const std::string out = Read();
-  EXPECT_EQ(control.CamFlipV, 0);
-  EXPECT_EQ(control.CamFlipH, 0);
-  EXPECT_EQ(control.CamChan, 1);
-  EXPECT_EQ(control.CamOnMemory, 1);
-  EXPECT_EQ(control.CamBeep, 1);
+  EXPECT_EQ(player.CamFlipV, 0);
+  EXPECT_EQ(player.CamFlipH, 0);
+  EXPECT_EQ(player.CamChan, 1);
+  EXPECT_EQ(player.CamOnMemory, 1);
+  EXPECT_EQ(learn.CamBeep, 1);
   EXPECT_EQ(out,
             "\n--------------------------------------\n"
             " 1 : [ CamFlipV    (Set 0 or 1)] \n"
@@ -56,23 +62,23 @@ TEST_F(SettingsTest, FiveNumbersSetFourSettingsAndTheMemoryStaysOne) {
 
 TEST_F(SettingsTest, MissingFileIsSilentAndShortFileKeepsTheRest) {
   EXPECT_EQ(Read(), "");
-  EXPECT_EQ(control.CamFlipH, 1);
-  EXPECT_EQ(control.CamChan, 0);
+  EXPECT_EQ(player.CamFlipH, 1);
+  EXPECT_EQ(player.CamChan, 0);
 
-  control.CamChan = 5;
-  control.CamBeep = 1;
+  player.CamChan = 5;
+  learn.CamBeep = 1;
   Write("1 0");
   Read();
-  EXPECT_EQ(control.CamFlipV, 1);
-  EXPECT_EQ(control.CamFlipH, 0);
-  EXPECT_EQ(control.CamChan, 5);
-  EXPECT_EQ(control.CamBeep, 1);
+  EXPECT_EQ(player.CamFlipV, 1);
+  EXPECT_EQ(player.CamFlipH, 0);
+  EXPECT_EQ(player.CamChan, 5);
+  EXPECT_EQ(learn.CamBeep, 1);
 
   Write("0 x 3 1 0");  // reading stops at the first word that is not a number
   Read();
-  EXPECT_EQ(control.CamFlipV, 0);
-  EXPECT_EQ(control.CamFlipH, 0);
-  EXPECT_EQ(control.CamChan, 5);
+  EXPECT_EQ(player.CamFlipV, 0);
+  EXPECT_EQ(player.CamFlipH, 0);
+  EXPECT_EQ(player.CamChan, 5);
 }
 
 TEST_F(SettingsTest, EverySwitchOnReadsTheFileAgain) {
@@ -82,13 +88,13 @@ TEST_F(SettingsTest, EverySwitchOnReadsTheFileAgain) {
   testing::internal::CaptureStdout();
   TurnCameraOn();
   TurnCameraOff();
-  EXPECT_EQ(control.CamChan, 2);
+  EXPECT_EQ(player.CamChan, 2);
   Write("1 1 3 1 1");
   TurnCameraOn();
   const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(control.CamChan, 3);
-  EXPECT_EQ(control.CamFlipV, 1);
-  EXPECT_EQ(control.CamBeep, 1);
+  EXPECT_EQ(player.CamChan, 3);
+  EXPECT_EQ(player.CamFlipV, 1);
+  EXPECT_EQ(learn.CamBeep, 1);
   EXPECT_EQ(CountOf(out, " 4 : [ CamOnMemory (Set 1 -- 5400)] \n"), 2);
 }
 
@@ -107,17 +113,20 @@ TEST_F(SettingsTest, ValuesAreTakenAsWrittenUnlessTheyAreBeyondAnInt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    control = ControlState{};
-    control.CamFlipV = 8, control.CamChan = 9;
+    player = PlayerState{};
+    learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
+    player.CamFlipV = 8, player.CamChan = 9;
     Write(c.text);
     testing::internal::CaptureStderr();
     Read();
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(control.CamFlipV, c.flipV);
-    EXPECT_EQ(control.CamFlipH, c.flipH);
-    EXPECT_EQ(control.CamChan, c.chan);
-    EXPECT_EQ(control.CamOnMemory, 1);
-    EXPECT_EQ(control.CamBeep, c.beep);
+    EXPECT_EQ(player.CamFlipV, c.flipV);
+    EXPECT_EQ(player.CamFlipH, c.flipH);
+    EXPECT_EQ(player.CamChan, c.chan);
+    EXPECT_EQ(player.CamOnMemory, 1);
+    EXPECT_EQ(learn.CamBeep, c.beep);
     if (*c.warning)
       EXPECT_NE(err.find(std::string("WARNING: SetCamera3.txt: ") + c.warning), std::string::npos) << err;
     else

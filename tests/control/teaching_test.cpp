@@ -6,7 +6,13 @@
 #include <memory>
 
 #include "../control/player_fixture.h"
-#include "common/recognition_state.h"
+#include "app/app_state.h"
+#include "control/control_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "control/control.h"
 #include "learning/learning.h"
 #include "player/player.h"
@@ -38,9 +44,9 @@ struct LearningKeysTest : PlayerTest {
     testing::internal::CaptureStdout();
     TurnCameraOn();
     ZAV_Capture();
-    FeedFrame();
+    FeedFrame(LatestGrayFrame());
     recog.GrayFrameIndex = 1 - recog.GrayFrameIndex;
-    FeedFrame();
+    FeedFrame(LatestGrayFrame());
     testing::internal::GetCapturedStdout();
   }
   bool KbFilesExist() {
@@ -54,15 +60,15 @@ struct LearningKeysTest : PlayerTest {
 
 TEST_F(LearningKeysTest, KeysChooseTheGestureAndRefuseWhatCannotRun) {
   EXPECT_EQ(Key('5'), "SET: Gesture to teach = [ 5 ] [ F ]\n");
-  EXPECT_EQ(app.TeachGesture, 5);
+  EXPECT_EQ(control.TeachGesture, 5);
   Key('8');  // not a gesture
-  EXPECT_EQ(app.TeachGesture, 5);
+  EXPECT_EQ(control.TeachGesture, 5);
 
   // Camera off: nothing starts, the player stays as it was.
   EXPECT_NE(Key('g').find("switch the camera on first"), std::string::npos);
   EXPECT_EQ(TeachingStateText(), "refused: switch the camera on first (q)");
-  EXPECT_EQ(app.LearnGesture, -1);
-  EXPECT_EQ(app.PlayerMode, 1);
+  EXPECT_EQ(control.LearnGesture, -1);
+  EXPECT_EQ(player.PlayerMode, 1);
 
   StillCamera();
   // A pass needs the gesture's standard motion.
@@ -77,19 +83,19 @@ TEST_F(LearningKeysTest, KeysChooseTheGestureAndRefuseWhatCannotRun) {
 TEST_F(LearningKeysTest, StandardEntryPreparesTheGestureAndCountsIn) {
   StillCamera();
   learn.NEROI = 7, learn.UseRoiMask = 1, learn.SKIP = 2.0, learn.RSKIP = 3.0;
-  app.DifferenceSum2 = 99, app.DifferenceCnt = 3;
+  control.DifferenceSum2 = 99, control.DifferenceCnt = 3;
   Key('2');
   const std::string out = Key('g');
-  EXPECT_EQ(app.LearnGesture, 2);
+  EXPECT_EQ(control.LearnGesture, 2);
   EXPECT_EQ(learn.pos_num, 2);
-  EXPECT_EQ(app.PlayerMode, 0);
+  EXPECT_EQ(player.PlayerMode, 0);
   EXPECT_EQ(learn.NEROI, 32);
   EXPECT_EQ(learn.UseRoiMask, 0);
   EXPECT_EQ(learn.SKIP, 1.0);
   EXPECT_EQ(learn.RSKIP, 1.0);
-  EXPECT_EQ(app.DifferenceSum2, 0);
-  EXPECT_EQ(app.DifferenceCnt, 0);
-  EXPECT_EQ(app.TeachCountdown, 0);
+  EXPECT_EQ(control.DifferenceSum2, 0);
+  EXPECT_EQ(control.DifferenceCnt, 0);
+  EXPECT_EQ(learning.TeachCountdown, 0);
   // Five countdown texts, then the learning line and GO!, in this order; a still camera
   // passes the stillness check without a STOP.
   size_t at = 0;
@@ -110,7 +116,7 @@ TEST_F(LearningKeysTest, StandardEntryPreparesTheGestureAndCountsIn) {
 
   // A second start is refused until the taught motion has ended.
   EXPECT_NE(Key('g').find("still going on"), std::string::npos);
-  EXPECT_STREQ(app.TeachRefusal, "a learning run is still going on");  // the view shows the running one
+  EXPECT_STREQ(control.TeachRefusal, "a learning run is still going on");  // the view shows the running one
 }
 
 TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
@@ -120,9 +126,9 @@ TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.find("GET READY"), std::string::npos);
   EXPECT_NE(out.find("*** LEARNING STANDARD BODY MOTION for [ E ] ***"), std::string::npos);
-  EXPECT_EQ(app.LearnGesture, 4);
+  EXPECT_EQ(control.LearnGesture, 4);
 
-  app.LearnGesture = -1;
+  control.LearnGesture = -1;
   learn.pos_num = 1;
   learn.SKIP = 2.0;  // the passes run at full resolution, as the standard motion did
   testing::internal::CaptureStdout();
@@ -134,7 +140,7 @@ TEST_F(LearningKeysTest, EntriesForReplaysSkipCountdownAndStillnessCheck) {
   EXPECT_EQ(learn.LearningPasses, 3);
   EXPECT_EQ(learn.pos_num, 4);
   EXPECT_EQ(learn.SKIP, 1.0);
-  EXPECT_EQ(app.PlayerMode, 0);
+  EXPECT_EQ(player.PlayerMode, 0);
   SimilarMotionEntry(4, 0, false);
   EXPECT_EQ(learn.LearningPasses, 1);  // at least one pass
 }
@@ -148,7 +154,7 @@ TEST_F(LearningKeysTest, StillnessCheckWaitsOutMotion) {
   TurnCameraOn();
   testing::internal::GetCapturedStdout();
   ZAV_Capture();  // the buffers hold the first picture
-  FeedFrame();
+  FeedFrame(LatestGrayFrame());
   testing::internal::CaptureStdout();
   EXPECT_TRUE(StillnessCheck());
   const std::string out = testing::internal::GetCapturedStdout();
@@ -168,26 +174,28 @@ TEST_F(LearningKeysTest, EscCancelsTheTeachingAndHeldKeysRunAfterIt) {
   ProtocolMap[2][2][5][7] = 0.75;
   learn.GestureInfo[2].length = 33, learn.SampleCount[2] = 12, learn.RateLimit[2] = 77.0;
   learn.NEROI = 7, learn.SKIP = 2.0, learn.RoiActive[9] = 0;
-  app.DifferenceSum2 = 11, app.DifferenceCnt = 3;
+  control.DifferenceSum2 = 11, control.DifferenceCnt = 3;
   PassFrames[4][9] = 200;
   Key('2');
   // Everything a teaching may change, as it was before it: a cancel gives back each of it.
   struct Before {
     LearningState learn = orv::learn;
+    EngineSetup engine = orv::engine;
+    LearningWork learning = orv::learning;
     SampleTableT samples = SampleTable;
     ProtocolMapT::value_type protocol = ProtocolMap[2];
     SlotTable<int> present = PatternPresent;
     PatternStore patterns = *Patterns;
     decltype(PassFrames) passFrames = PassFrames;
-    std::array<int, 5> appFields = {app.PlayerMode, app.LearnGesture, app.AutoLearnMode, app.DifferenceSum2,
-                                    app.DifferenceCnt};
+    std::array<int, 5> appFields = {player.PlayerMode, control.LearnGesture, control.AutoLearnMode, control.DifferenceSum2,
+                                    control.DifferenceCnt};
   };
   const auto before = std::make_unique<Before>();
   auto unchanged = [&] {
     const Before& b = *before;
-    const std::array<int, 5> appFields = {app.PlayerMode, app.LearnGesture, app.AutoLearnMode, app.DifferenceSum2,
-                                          app.DifferenceCnt};
-    return b.learn == learn && b.samples == SampleTable && b.protocol == ProtocolMap[2] &&
+    const std::array<int, 5> appFields = {player.PlayerMode, control.LearnGesture, control.AutoLearnMode, control.DifferenceSum2,
+                                          control.DifferenceCnt};
+    return b.learn == learn && b.engine == engine && b.learning == learning && b.samples == SampleTable && b.protocol == ProtocolMap[2] &&
            b.present == PatternPresent && Patterns && std::memcmp(&b.patterns, Patterns.get(), sizeof b.patterns) == 0 &&
            b.passFrames == PassFrames && b.appFields == appFields;
   };
@@ -196,7 +204,7 @@ TEST_F(LearningKeysTest, EscCancelsTheTeachingAndHeldKeysRunAfterIt) {
     const int key = round == 2 ? 's' : 'g';
     display.hd.script.clear();
     app.Cycle = 0;
-    app.OperatorView = 0;
+    player.OperatorView = 0;
     const double frame = player.frame_no;
     const long shows = display.hd.showCount;
     SCOPED_TRACE(round);
@@ -209,7 +217,7 @@ TEST_F(LearningKeysTest, EscCancelsTheTeachingAndHeldKeysRunAfterIt) {
       continue;
     }
     const std::string started = Key(key);
-    EXPECT_EQ(app.OperatorView, 2) << started;  // a teaching turns the view on
+    EXPECT_EQ(player.OperatorView, 2) << started;  // a teaching turns the view on
     PatternPresent[7][2][3] = 1;  // a record the teaching has taught meanwhile
     EXPECT_FALSE(unchanged());
     ASSERT_TRUE(ParseScript("1 x\n1 o\n3 ESC\n3 ENTER\n", &display.hd.script, &err));
@@ -219,15 +227,15 @@ TEST_F(LearningKeysTest, EscCancelsTheTeachingAndHeldKeysRunAfterIt) {
     EXPECT_NE(out.find("CANCELLED"), std::string::npos) << out;
     EXPECT_TRUE(unchanged());
     EXPECT_EQ(player.frame_no, frame);  // x and o wait ...
-    EXPECT_EQ(app.HeldCount, 2);
+    EXPECT_EQ(control.HeldCount, 2);
     EXPECT_GE(display.hd.showCount - shows, 2);  // ... while the view is shown every cycle
     testing::internal::CaptureStdout();
     EXPECT_TRUE(RunCycle());
     EXPECT_TRUE(RunCycle());
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(player.frame_no, frame + 1.0);  // ... and run once the teaching has ended
-    EXPECT_EQ(app.OperatorView, 0);
-    EXPECT_EQ(app.HeldCount, 0);
+    EXPECT_EQ(player.OperatorView, 0);
+    EXPECT_EQ(control.HeldCount, 0);
   }
 
   // With the camera off a motion could never come: keys run at once, so q can switch it on.
@@ -249,16 +257,16 @@ TEST_F(LearningKeysTest, SavingIsRefusedWhileLearningRuns) {
   PatternPresent[0][3][0] = 1;  // gesture 3 has a standard motion
   for (auto state : {0, 1, 2}) {
     learn.LearningPasses = state == 0 ? 2 : 0;
-    learn.REVIEW_MODE = state == 1 ? 1 : 0;
-    app.LearnGesture = state == 2 ? 3 : -1;
+    engine.REVIEW_MODE = state == 1 ? 1 : 0;
+    control.LearnGesture = state == 2 ? 3 : -1;
     testing::internal::CaptureStdout();
     EXPECT_FALSE(SaveKnowledgeBase());
     EXPECT_NE(testing::internal::GetCapturedStdout().find("NOT SAVED: learning is still running"),
               std::string::npos);
     EXPECT_FALSE(KbFilesExist());
   }
-  app.LearnGesture = -1;
-  learn.REVIEW_MODE = 0;
+  control.LearnGesture = -1;
+  engine.REVIEW_MODE = 0;
   learn.LearningPasses = 0;
   testing::internal::CaptureStdout();
   EXPECT_TRUE(SaveKnowledgeBase());
@@ -271,7 +279,7 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
   PatternPresent[0][0][0] = 1;
   learn.SampleCount[0] = 40;  // standard motion and a pass: nothing left to learn
   learn.GestureInfo[0].length = 25;
-  app.StartFrameNum = 100, app.EndFrameNum = 300;
+  player.StartFrameNum = 100, player.EndFrameNum = 300;
   // Still values 1,000 and moving values 20,000 and 30,000: the threshold goes to the geometric
   // mean of 1,000 and 20,000, so every moving frame is above it (their mean, 25,000, would leave
   // half below).
@@ -283,22 +291,22 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
       {9, 12, "VR_threshold is kept: 9 still and 12 moving values; at least 10 of each are needed."},
   };
   for (const Case& k : cases) {
-    control.VR_threshold = 7000;
-    app.StillCount = k.still, app.MovingCount = k.moving;
-    for (int i = 0; i < k.still; ++i) app.StillValues[static_cast<size_t>(i)] = 1000;
-    for (int i = 0; i < k.moving; ++i) app.MovingValues[static_cast<size_t>(i)] = i % 2 ? 20000 : 30000;
-    app.DifferenceSum2 = 300000, app.DifferenceCnt = 12;
-    app.AutoLearnMode = 1;
+    player.VR_threshold = 7000;
+    control.StillCount = k.still, control.MovingCount = k.moving;
+    for (int i = 0; i < k.still; ++i) control.StillValues[static_cast<size_t>(i)] = 1000;
+    for (int i = 0; i < k.moving; ++i) control.MovingValues[static_cast<size_t>(i)] = i % 2 ? 20000 : 30000;
+    control.DifferenceSum2 = 300000, control.DifferenceCnt = 12;
+    control.AutoLearnMode = 1;
     testing::internal::CaptureStdout();
     AutoLearningStep();
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find(k.line), std::string::npos) << out;
-    EXPECT_EQ(app.AutoLearnMode, 0);
+    EXPECT_EQ(control.AutoLearnMode, 0);
     EXPECT_DOUBLE_EQ(player.VR_step, 8.0);
-    EXPECT_EQ(app.DifferenceSum2, 0);
-    EXPECT_EQ(app.StillCount + app.MovingCount, 0);
+    EXPECT_EQ(control.DifferenceSum2, 0);
+    EXPECT_EQ(control.StillCount + control.MovingCount, 0);
     const int expected = k.still >= 10 ? 4472 : 7000;
-    EXPECT_EQ(control.VR_threshold, expected);
+    EXPECT_EQ(player.VR_threshold, expected);
     char line[120];
     std::snprintf(line, sizeof line, "*** VR_threshold=[ %d ],   DifferenceSum2=[ 300000 ],   DifferenceCnt=[ 12 ]\n\n",
                   expected);
@@ -313,22 +321,22 @@ TEST_F(LearningKeysTest, AutomaticLearningEndsWithCalibration) {
 
   // Gesture 0 without a pass yet: the next step starts its similar-motion pass instead.
   learn.SampleCount[0] = 0;
-  app.AutoLearnMode = 1;
+  control.AutoLearnMode = 1;
   testing::internal::CaptureStdout();
   AutoLearningStep();
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(learn.LearningPasses, 1);
   EXPECT_EQ(learn.pos_num, 0);
-  EXPECT_EQ(app.AutoLearnMode, 1);
+  EXPECT_EQ(control.AutoLearnMode, 1);
 
   // Only the chosen gesture 3, which has no standard motion yet: that is taught first.
   StillCamera();
   learn.LearningPasses = 0;
-  app.AutoLearnMode = 2, app.AutoLearnLast = 3;
+  control.AutoLearnMode = 2, control.AutoLearnLast = 3;
   testing::internal::CaptureStdout();
   AutoLearningStep();
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(app.LearnGesture, 3);
+  EXPECT_EQ(control.LearnGesture, 3);
   EXPECT_EQ(learn.LearningPasses, 0);
 }
 
@@ -383,7 +391,7 @@ TEST(TeachingProcess, EscEndsAPassPendingInAStillScene) {
 // after the teaching one a cycle, with a key typed then going behind them.
 TEST_F(LearningKeysTest, HeldKeysKeepSixtyFourInOrderAndDropTheRest) {
   StillCamera();
-  app.TeachEntry = 1;  // a count-in runs
+  control.TeachEntry = 1;  // a count-in runs
   std::string script, typed;
   for (int k = '!'; k <= 'a'; ++k) {
     script += "0 " + std::string(1, static_cast<char>(k)) + "\n";
@@ -393,12 +401,12 @@ TEST_F(LearningKeysTest, HeldKeysKeepSixtyFourInOrderAndDropTheRest) {
   std::string err;
   ASSERT_TRUE(ParseScript(script + "1 z\n", &display.hd.script, &err)) << err;
   for (size_t i = 0; i < typed.size(); ++i) EXPECT_EQ(PollKey(1), 255);
-  EXPECT_EQ(app.HeldCount, kHeldKeysMax);
-  app.TeachEntry = 0;
+  EXPECT_EQ(control.HeldCount, kHeldKeysMax);
+  control.TeachEntry = 0;
   std::string got(1, static_cast<char>(PollKey(1)));
   display.cycle = 1;  // z is typed once one held key has run
   for (int i = 0; i < kHeldKeysMax; ++i) got += static_cast<char>(PollKey(1));
   EXPECT_EQ(got, typed.substr(0, kHeldKeysMax) + "z");
-  EXPECT_EQ(app.HeldCount, 0);
+  EXPECT_EQ(control.HeldCount, 0);
   EXPECT_EQ(PollKey(1), 255);
 }

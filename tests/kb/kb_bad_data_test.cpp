@@ -7,7 +7,11 @@
 #include <limits>
 
 #include "kb/kb_fixture.h"
+#include "kb/learning_state.h"
 #include "learning/learning.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
 #include "recognition/recognition.h"
 #include "kb/kb.h"
 
@@ -30,9 +34,9 @@ void RunFrames(int learnGesture, int motion) {
   static int n = 0;
   for (int i = 0; i < motion; ++i) {
     MotionFrame(++n);
-    RunEngineFrame(learnGesture);
+    RunEngineFrame(learnGesture, LatestGrayFrame());
   }
-  RunEngineFrame(learnGesture);  // the same picture again: the sequence ends
+  RunEngineFrame(learnGesture, LatestGrayFrame());  // the same picture again: the sequence ends
 }
 
 class BadKnowledgeBase : public testing::TestWithParam<BadCase> {};
@@ -48,17 +52,19 @@ TEST_P(BadKnowledgeBase, IsBoundedAndTheEngineRunsOnIt) {
   RunFrames(0, 12);  // learn gesture 0 from a real motion
   ASSERT_GT(PresentCount(), 0);
   GetParam().spoil();
-  WriteKB();
+  WriteKB(player.ContentNumber);
 
   learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   ReleaseKnowledgeBase();
   testing::internal::CaptureStderr();
-  ASSERT_EQ(ReadKB(), 0);
+  ASSERT_EQ(ReadKB(player.ContentNumber), 0);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("ReadKB(): "), std::string::npos) << "no message for " << GetParam().name;
   GetParam().check();
 
-  PrepareEngine();
+  if (PrepareEngine(player.ContentNumber)) player.PlayerMode = 0;
   RunFrames(-1, 30);
   learn.LearningPasses = 2;
   RunFrames(learn.pos_num, 30);

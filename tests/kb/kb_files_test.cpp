@@ -3,9 +3,12 @@
 
 #include <filesystem>
 
-#include "common/control_state.h"
 #include "kb/kb_fixture.h"
 #include "kb/kb.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
 
 namespace fs = std::filesystem;
 using namespace orv;
@@ -44,7 +47,7 @@ TEST(KBFiles, WriteGivesTheFixedLayoutsUnderTheContentNumber) {
   player.ContentNumber = 2;
   StorePattern(1, 2, 3, 5.0);
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   const std::string out = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(ReadFile(KBName(1, 3)),
@@ -73,21 +76,23 @@ TEST(KBFiles, RoundTripIsByteIdentical) {
   InTempDir cwd;
   FillKnowledgeBase();
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   std::string first[4];
   for (int i = 0; i < 4; ++i) first[i] = ReadFile(KBName(i + 1));
 
   learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   std::memset(&SampleTable, 0, sizeof SampleTable);
   ReleaseKnowledgeBase();
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   EXPECT_EQ(learn.OK_HIGH, 450);
   EXPECT_STREQ(learn.GestureInfo[1].name, "wave");
   EXPECT_EQ(SampleTable[3][3][7][11].similarity, 0.75);
   EXPECT_EQ(learn.JudgeCount[7][2], 9);
   EXPECT_EQ(PresentCount(), 3);
   EXPECT_EQ(Patterns->Ps[31][7][199][1], 2.0);
-  WriteKB();
+  WriteKB(player.ContentNumber);
   testing::internal::GetCapturedStdout();
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(ReadFile(KBName(i + 1)) == first[i]) << "file " << i + 1;
 }
@@ -95,7 +100,7 @@ TEST(KBFiles, RoundTripIsByteIdentical) {
 TEST(KBFiles, AMissingFileLoadsNothingAndSaysNothing) {
   InTempDir cwd;
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   testing::internal::GetCapturedStdout();
   fs::remove(KBName(4));
   StorePattern(2, 2, 2, 9.0);
@@ -103,7 +108,7 @@ TEST(KBFiles, AMissingFileLoadsNothingAndSaysNothing) {
 
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ReadKB(), -1);
+  EXPECT_EQ(ReadKB(player.ContentNumber), -1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(learn.DThreshold, 77);
@@ -114,20 +119,20 @@ TEST(KBFiles, AMissingFileLoadsNothingAndSaysNothing) {
 TEST(KBFiles, PatternFileRecordsAndTheirLimits) {
   InTempDir cwd;
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   testing::internal::GetCapturedStdout();
 
   // Empty file 4: earlier records are released, none loaded.
   StorePattern(0, 1, 2, 1.0);
   WriteFile(KBName(4), "");
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   EXPECT_EQ(PresentCount(), 0);
 
   // Two records for one slot: the later wins. A trailing part record is ignored.
   WriteRecords(KBName(4), {MakeRecord(5, 6, 7, 1.0), MakeRecord(5, 6, 7, 2.0)});
   { std::string tail = ReadFile(KBName(4)) + std::string(100, 'x'); WriteFile(KBName(4), tail); }
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   EXPECT_EQ(PresentCount(), 1);
   EXPECT_EQ(Patterns->Re[5][6][7][0], 2.0);
 
@@ -135,7 +140,7 @@ TEST(KBFiles, PatternFileRecordsAndTheirLimits) {
   testing::internal::CaptureStderr();
   WriteRecords(KBName(4), {MakeRecord(0, 0, 0, 1.0), MakeRecord(0, 0, 1, 1.0), MakeRecord(0, 0, 2, 1.0),
                            MakeRecord(3, 8, 4, 1.0), MakeRecord(0, 0, 3, 1.0)});
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(PresentCount(), 3);
   EXPECT_NE(err.find("Illegal Index Number Detected in ReadKB(). Data Number = 3\n"
@@ -148,7 +153,7 @@ TEST(KBFiles, PatternFileRecordsAndTheirLimits) {
   big.Re[3] = 2e9, big.Ps[0] = 5e9, big.Ps[1] = 6e9;
   WriteRecords(KBName(4), {big});
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   const std::string abnormal = testing::internal::GetCapturedStderr();
   EXPECT_EQ(CountOf(abnormal, "Abnormal Data Exist in Re(1 1 1)\n"), 1);
   EXPECT_EQ(CountOf(abnormal, "Abnormal Data Exist in Ps(1 1 1)\n"), 2);
@@ -159,7 +164,7 @@ TEST(KBFiles, PatternFileRecordsAndTheirLimits) {
 TEST(KBFiles, AtMost51200RecordsAreRead) {
   InTempDir cwd;
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   std::string buf;
   buf.reserve(51201u * 1040u);
   for (int m = 0; m < kViews; ++m)
@@ -172,7 +177,7 @@ TEST(KBFiles, AtMost51200RecordsAreRead) {
   Put(buf, &extra, sizeof extra);
   WriteFile(KBName(4), buf);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(PresentCount(), kPatternRecords);
@@ -182,14 +187,14 @@ TEST(KBFiles, AtMost51200RecordsAreRead) {
 TEST(KBFiles, ParameterFileParsingAndEcho) {
   InTempDir cwd;
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   testing::internal::GetCapturedStdout();
 
   // Any white space between values; the three echo lines form one console line.
   WriteFile(KBName(1), "41\n501 -0.5 42 2 61 1.5 3 30 2.0 0 1.0 0 0.5 7\n\n 1 0.2 9 8.0 4 1 ");
-  control.CamBeep = 1;
+  learn.CamBeep = 1;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind("DThreshold=41 OK_HIGH=501 OCThreshold=-0.500000 MThreshold=42 pos_num=2 "
                       "GRATE=61 GRATE_SUM=1.500000 GRATE_COUNT=3 NEROI=30 SKIP=2.000000 GRATE_SUM2=0.000000 "
@@ -203,9 +208,11 @@ TEST(KBFiles, ParameterFileParsingAndEcho) {
 
   // The first value that does not parse ends the reading; it and the rest keep their values.
   learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   WriteFile(KBName(1), "7 600 x 9 1");
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(learn.DThreshold, 7);
   EXPECT_EQ(learn.OK_HIGH, 600);
@@ -215,9 +222,11 @@ TEST(KBFiles, ParameterFileParsingAndEcho) {
 
   // A file of junk is not read into memory beyond its first MiB: values behind it are not reached.
   learn = LearningState{};
+  engine = EngineSetup{};
+  learning = LearningWork{};
   WriteFile(KBName(1), std::string(1 << 20, ' ') + "7 600");
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ReadKB(), 0);
+  EXPECT_EQ(ReadKB(player.ContentNumber), 0);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(learn.DThreshold, 40);
 }
@@ -225,13 +234,13 @@ TEST(KBFiles, ParameterFileParsingAndEcho) {
 TEST(KBFiles, ShortBinaryFilesLeaveTheRestOfTheTables) {
   InTempDir cwd;
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   learn.RoiActive[0] = 0;  // in file 2, after the cut
   std::string f2 = ReadFile(KBName(2)).substr(0, 28);
   std::memcpy(f2.data(), "Q\0", 2);
   WriteFile(KBName(2), f2);
   WriteFile(KBName(3), std::string(8, '\0'));  // RateLimit[0] = 0 only
-  ASSERT_EQ(ReadKB(), 0);
+  ASSERT_EQ(ReadKB(player.ContentNumber), 0);
   testing::internal::GetCapturedStdout();
   EXPECT_STREQ(learn.GestureInfo[0].name, "Q");
   EXPECT_EQ(learn.RoiActive[0], 0);
@@ -242,7 +251,7 @@ TEST(KBFiles, ShortBinaryFilesLeaveTheRestOfTheTables) {
 TEST(KBFiles, AFailedSaveKeepsThePreviousKnowledgeBase) {
   InTempDir cwd;
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   testing::internal::GetCapturedStdout();
   std::string before[4];
   for (int i = 0; i < 4; ++i) before[i] = ReadFile(KBName(i + 1));
@@ -253,7 +262,7 @@ TEST(KBFiles, AFailedSaveKeepsThePreviousKnowledgeBase) {
   StorePattern(0, 0, 0, 1.0);
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   const std::string err = testing::internal::GetCapturedStderr();
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(err.find("Couldn't Open File in WriteKB()-[ HOLVA_data-1-4.dat ].\n"), std::string::npos);

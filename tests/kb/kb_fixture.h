@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "common/learning_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "../support/process.h"
 
 namespace orvtest {

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <memory>
 
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "common/tables.h"
-#include "common/recognition_state.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "kb/kb.h"
 #include "learning/learning.h"
 
@@ -17,10 +19,12 @@ TEST(Followability, MeasuresAFullKnowledgeBaseWithoutChangingTheEngine) {
   ResetGestureTables();
   FillFullKnowledgeBase(3);
   learn.GestureInfo[2].length = kSeqFrames;
-  learn.PhaseStepLimit[2] = 1.5;
+  engine.PhaseStepLimit[2] = 1.5;
   recog.PhaseRing5 = {3, 4, 5, 6, 7};
   recog.PreviousCandidate = recog.CandidateGesture = 4;
   const auto learnBefore = std::make_unique<LearningState>(learn);
+  const auto engineBefore = std::make_unique<EngineSetup>(engine);
+  const auto workBefore = std::make_unique<LearningWork>(learning);
   const auto recogBefore = std::make_unique<RecognitionState>(recog);
   const auto mapBefore = std::make_unique<ProtocolMapT>(ProtocolMap);
   const auto patternsBefore = std::make_unique<PatternStore>(*Patterns);
@@ -28,21 +32,23 @@ TEST(Followability, MeasuresAFullKnowledgeBaseWithoutChangingTheEngine) {
   testing::internal::CaptureStdout();
   JudgeFollowability(2);
   const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_GE(learn.Followability[2], 0);
-  EXPECT_LE(learn.Followability[2], 100);
-  EXPECT_GE(learn.FollowedLow[2], 1);
-  EXPECT_LE(learn.FollowedHigh[2], kSeqFrames);
-  EXPECT_GE(learn.NearestGesture[2], 0);
-  EXPECT_NE(learn.NearestGesture[2], 2);
+  EXPECT_GE(learning.Followability[2], 0);
+  EXPECT_LE(learning.Followability[2], 100);
+  EXPECT_GE(learning.FollowedLow[2], 1);
+  EXPECT_LE(learning.FollowedHigh[2], kSeqFrames);
+  EXPECT_GE(learning.NearestGesture[2], 0);
+  EXPECT_NE(learning.NearestGesture[2], 2);
   EXPECT_NE(out.find("VERDICT [ C ]: followability "), std::string::npos) << out;
   EXPECT_NE(out.find("VERDICT [ C ]: nearest other gesture [ "), std::string::npos) << out;
 
-  learnBefore->Followability = learn.Followability;
-  learnBefore->FollowedLow = learn.FollowedLow;
-  learnBefore->FollowedHigh = learn.FollowedHigh;
-  learnBefore->NearestGesture = learn.NearestGesture;
-  learnBefore->NearestRatio = learn.NearestRatio;
+  workBefore->Followability = learning.Followability;
+  workBefore->FollowedLow = learning.FollowedLow;
+  workBefore->FollowedHigh = learning.FollowedHigh;
+  workBefore->NearestGesture = learning.NearestGesture;
+  workBefore->NearestRatio = learning.NearestRatio;
   EXPECT_EQ(std::memcmp(learnBefore.get(), &learn, sizeof learn), 0);
+  EXPECT_TRUE(*engineBefore == engine);
+  EXPECT_TRUE(*workBefore == learning);
   EXPECT_EQ(std::memcmp(recogBefore.get(), &recog, sizeof recog), 0);
   EXPECT_EQ(std::memcmp(mapBefore.get(), &ProtocolMap, sizeof ProtocolMap), 0);
   EXPECT_EQ(std::memcmp(patternsBefore.get(), Patterns.get(), sizeof(PatternStore)), 0);
@@ -72,12 +78,12 @@ int FollowabilityOf(int (*shape)(int), std::string* out = nullptr, bool twin = f
     std::snprintf(learn.GestureInfo[g].name, sizeof learn.GestureInfo[g].name, "%c", 'A' + g);
     if (twin) ProtocolMap[g][g][0][kLevels - 1] = 1.0, learn.GestureWeight[g] = 1.0;
   }
-  learn.NearestGesture[0] = 5, learn.NearestRatio[0] = 3.0;  // from an earlier verdict
+  learning.NearestGesture[0] = 5, learning.NearestRatio[0] = 3.0;  // from an earlier verdict
   testing::internal::CaptureStdout();
   JudgeFollowability(0);
   const std::string said = testing::internal::GetCapturedStdout();
   if (out) *out = said;
-  return learn.Followability[0];
+  return learning.Followability[0];
 }
 
 }  // namespace
@@ -86,18 +92,18 @@ TEST(Followability, ExactOnMotionsWhosePhaseIsKnown) {
   // Every frame a step further: the phase rises from 1 to the end without ever falling back.
   std::string out;
   EXPECT_EQ(FollowabilityOf([](int i) { return i; }, &out), 100);
-  EXPECT_EQ(learn.FollowedLow[0], 1);
-  EXPECT_EQ(learn.FollowedHigh[0], 40);
-  EXPECT_EQ(learn.NearestGesture[0], -1);
-  EXPECT_EQ(learn.NearestRatio[0], 0.0);
+  EXPECT_EQ(learning.FollowedLow[0], 1);
+  EXPECT_EQ(learning.FollowedHigh[0], 40);
+  EXPECT_EQ(learning.NearestGesture[0], -1);
+  EXPECT_EQ(learning.NearestRatio[0], 0.0);
   EXPECT_EQ(out,
             "VERDICT [ A ]: followability 100 of 100 (the engine follows from 50) - its phase went from 1 to 40 of 40 "
             "frames.\nVERDICT [ A ]: the nearest other gesture is known after the first pass (s).\n");
 
   // The same motion taught twice: B gathers exactly the evidence A does.
   EXPECT_EQ(FollowabilityOf([](int i) { return i; }, &out, true), 100);
-  EXPECT_EQ(learn.NearestGesture[0], 1);
-  EXPECT_EQ(learn.NearestRatio[0], 1.0);
+  EXPECT_EQ(learning.NearestGesture[0], 1);
+  EXPECT_EQ(learning.NearestRatio[0], 1.0);
   EXPECT_NE(out.find("VERDICT [ A ]: nearest other gesture [ B ], evidence ratio 1.000 against the limit 1.00 - too "
                      "close: the judgement cannot tell them apart.\n"),
             std::string::npos)
@@ -105,12 +111,12 @@ TEST(Followability, ExactOnMotionsWhosePhaseIsKnown) {
 
   // Every frame alike: no frame tells where it is, no phase at all.
   EXPECT_EQ(FollowabilityOf([](int) { return 7; }, &out), 0);
-  EXPECT_EQ(learn.FollowedHigh[0], 0);
+  EXPECT_EQ(learning.FollowedHigh[0], 0);
   EXPECT_NE(out.find("- no phase could be estimated.\nVERDICT"), std::string::npos) << out;
   EXPECT_NE(out.find("WARNING: the engine could not follow the progress of [ A ]"), std::string::npos) << out;
 
   // Half the way and then standing: the raw phase stops at 20, which the judgement's stretch
   // (30..70 % of the length over the whole) maps to (20 - 12) / 0.4 = 20: 19 of 39 frames.
   EXPECT_EQ(FollowabilityOf([](int i) { return i < 20 ? i : 20; }), 49);
-  EXPECT_EQ(learn.FollowedHigh[0], 20);
+  EXPECT_EQ(learning.FollowedHigh[0], 20);
 }

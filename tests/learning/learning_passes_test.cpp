@@ -7,9 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "common/control_state.h"
 #include "kb/kb_fixture.h"
+#include "kb/learning_state.h"
 #include "learning/learning.h"
+#include "learning/learning_work.h"
+#include "player/player_state.h"
+#include "recognition/engine_setup.h"
 #include "recognition/recognition.h"
 #include "kb/kb.h"
 
@@ -49,7 +52,7 @@ struct LearningRun : testing::Test {
   void Sequence(int n, int learnGesture = -1, bool clockwise = true) {
     for (int i = 0; i <= n + 1; ++i) {
       SweepFrame(std::min(i, n), clockwise);
-      RunEngineFrame(learnGesture);
+      RunEngineFrame(learnGesture, LatestGrayFrame());
     }
   }
   // The standard motion of gesture g, as the learning entry starts it.
@@ -61,9 +64,9 @@ struct LearningRun : testing::Test {
   // Frames until the review has fed back every recorded frame.
   int RunReview() {
     int calls = 0;
-    while (learn.REVIEW_MODE == 1 && calls < 400) {
+    while (engine.REVIEW_MODE == 1 && calls < 400) {
       SweepFrame(0, true);
-      RunEngineFrame(-1);
+      RunEngineFrame(-1, LatestGrayFrame());
       ++calls;
     }
     return calls;
@@ -97,13 +100,13 @@ TEST_F(LearningRun, OnePassReviewsAtOnceAndShortSequencesDoNotCount) {
   learn.LearningPasses = 1;
   Sequence(3);  // too short: no pass
   EXPECT_EQ(learn.LearningPasses, 1);
-  EXPECT_EQ(learn.REVIEW_MODE, 0);
+  EXPECT_EQ(engine.REVIEW_MODE, 0);
 
   learn.OK_VAR[3] = 5.0;
   learn.MatchLimit[3] = 0.5;
   Sequence(10);
   EXPECT_EQ(learn.LearningPasses, 0);
-  EXPECT_EQ(learn.REVIEW_MODE, 1);
+  EXPECT_EQ(engine.REVIEW_MODE, 1);
   EXPECT_EQ(learn.ReviewFrame, 0);
   EXPECT_EQ(shown, "");  // no countdown after the last pass
   EXPECT_EQ(learn.GestureInfo[3].length, 12);  // a pass records no length
@@ -111,7 +114,7 @@ TEST_F(LearningRun, OnePassReviewsAtOnceAndShortSequencesDoNotCount) {
   EXPECT_GT(ProtocolMap[3][3][0][999], 0.0);  // the map follows the samples of the pass
   // The replay matches one sample a frame; the dropped burst's three samples stay in the
   // table, so one step of -2 joins the eleven steps of 1.
-  EXPECT_DOUBLE_EQ(learn.PhaseStepLimit[3], 13.0 / 12.0);
+  EXPECT_DOUBLE_EQ(engine.PhaseStepLimit[3], 13.0 / 12.0);
 
   const int recorded = learn.RecordedFrames;
   EXPECT_GE(recorded, 10);
@@ -123,19 +126,19 @@ TEST_F(LearningRun, OnePassReviewsAtOnceAndShortSequencesDoNotCount) {
 TEST_F(LearningRun, PassesPauseBetweenThemAndCountDown) {
   TeachStandard(1, 12);
   learn.LearningPasses = 3;
-  control.CamBeep = 1;
+  learn.CamBeep = 1;
   testing::internal::CaptureStdout();
   Sequence(8);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(learn.LearningPasses, 2);
-  EXPECT_EQ(learn.REVIEW_MODE, 0);
+  EXPECT_EQ(engine.REVIEW_MODE, 0);
   EXPECT_EQ(shown,
             "---> START THE LEARNING OF SIMILAR BODY MOTION for [ B ]. GET READY! (3)|"
             "---> START THE LEARNING OF SIMILAR BODY MOTION for [ B ]. GET READY! (2)|"
             "---> START THE LEARNING OF SIMILAR BODY MOTION for [ B ]. GET READY! (1)|"
             "*** LEARNING SIMILAR BODY MOTION for [ B ] ***|");
   EXPECT_EQ(CountOf(out, "\a\n"), 1) << out;  // the bell before the next pass
-  EXPECT_STREQ(learn.LearningText, "*** LEARNING SIMILAR BODY MOTION for [ B ] ***");
+  EXPECT_STREQ(learning.LearningText, "*** LEARNING SIMILAR BODY MOTION for [ B ] ***");
 
   // The player's wait hook reads keys; a cancel asked in the second second ends the count-in.
   static int waits = 0;
@@ -150,7 +153,7 @@ TEST_F(LearningRun, PassesPauseBetweenThemAndCountDown) {
   shown.clear();
   Sequence(8);
   EXPECT_EQ(learn.LearningPasses, 0);
-  EXPECT_EQ(learn.REVIEW_MODE, 1);
+  EXPECT_EQ(engine.REVIEW_MODE, 1);
   EXPECT_EQ(shown, "");
   EXPECT_GT(RunReview(), 24);  // recording went on over all three passes
 }
@@ -160,7 +163,7 @@ TEST_F(LearningRun, RecognitionSequencesLeaveLengthsAndPassesAlone) {
   Sequence(6);
   EXPECT_EQ(learn.GestureInfo[2].length, 9);
   EXPECT_EQ(learn.LearningPasses, 0);
-  EXPECT_EQ(learn.REVIEW_MODE, 0);
+  EXPECT_EQ(engine.REVIEW_MODE, 0);
   EXPECT_EQ(ValidSamples(2), 0);
 }
 
@@ -175,6 +178,7 @@ TEST_F(LearningRun, TeachingOneGestureKeepsEveryOtherGesture) {
   const auto samples = std::make_unique<SampleTableT::value_type>(SampleTable[0]);
   const auto map = std::make_unique<ProtocolMapT::value_type>(ProtocolMap[0]);
   const LearningState before = learn;
+  const LearningWork beforeWork = learning;
   ASSERT_GT(learn.GestureWeight[0], 0.0);
 
   TeachStandard(1, 8);
@@ -184,9 +188,9 @@ TEST_F(LearningRun, TeachingOneGestureKeepsEveryOtherGesture) {
   EXPECT_EQ(learn.GestureInfo[0].length, 12);
   EXPECT_EQ(learn.SampleCount[0], before.SampleCount[0]);
   EXPECT_EQ(learn.GestureWeight[0], before.GestureWeight[0]);
-  EXPECT_TRUE(learn.ViewTemplate[0] == before.ViewTemplate[0]);
-  EXPECT_TRUE(learn.TemplateBackup[0] == before.TemplateBackup[0]);
-  EXPECT_TRUE(learn.ViewTemplateFlag[0] == before.ViewTemplateFlag[0]);
+  EXPECT_TRUE(learning.ViewTemplate[0] == beforeWork.ViewTemplate[0]);
+  EXPECT_TRUE(learning.TemplateBackup[0] == beforeWork.TemplateBackup[0]);
+  EXPECT_TRUE(learning.ViewTemplateFlag[0] == beforeWork.ViewTemplateFlag[0]);
   EXPECT_EQ(learn.RateLimit[0], 4.5);
   EXPECT_EQ(learn.OK_VAR[0], 7.0);
   EXPECT_EQ(learn.JudgeCount[0][1], 2);
@@ -210,7 +214,7 @@ TEST(LearningPlayer, PassesOfAKnowledgeBaseWaitForTheCameraAndKeepKeysAlive) {
   learn.LearningPasses = 2;
   learn.pos_num = 4;
   testing::internal::CaptureStdout();
-  WriteKB();
+  WriteKB(player.ContentNumber);
   testing::internal::GetCapturedStdout();
   std::filesystem::current_path(old);
   WriteFile(work / "script.txt", "3 ESC\n4 ESC\n");

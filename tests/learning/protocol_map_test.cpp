@@ -6,8 +6,10 @@
 #include <memory>
 #include <random>
 
-#include "common/learning_state.h"
+#include "kb/learning_state.h"
 #include "learning/learning.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
 
 using namespace orv;
 
@@ -16,6 +18,8 @@ namespace {
 struct ProtocolMapTest : testing::Test {
   void SetUp() override {
     learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
     BuildKernelTables();
   }
 };
@@ -37,7 +41,7 @@ std::array<std::array<double, kLevels>, kViews> LiteralMap(int g) {
         if (r.valid != 1) continue;
         const double d = std::fabs(e / 999.0 - r.similarity);
         const double k = 999.0 * d;
-        if (k < 1000.0) sum += learn.MapKernel[static_cast<int>(k)];
+        if (k < 1000.0) sum += learning.MapKernel[static_cast<int>(k)];
       }
       out[v][e] = sum;
       if (sum > highest) highest = sum;

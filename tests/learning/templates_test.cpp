@@ -5,8 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "learning/learning.h"
 
 using namespace orv;
@@ -16,6 +18,8 @@ namespace {
 struct TemplateTest : testing::Test {
   void SetUp() override {
     learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
     recog = RecognitionState{};
     std::memset(&SampleTable, 0, sizeof SampleTable);
   }
@@ -35,7 +39,7 @@ std::vector<double> Steps(double first, double step, int n) {
 
 int Flags(int g) {
   int n = 0;
-  for (int f : learn.ViewTemplateFlag[g][g]) n += f;
+  for (int f : learning.ViewTemplateFlag[g][g]) n += f;
   return n;
 }
 
@@ -43,7 +47,7 @@ int Flags(int g) {
 
 TEST_F(TemplateTest, LearningFormRatesOnlyViewsWithSamples) {
   learn.GestureInfo[3].length = 50;
-  learn.ViewTemplate[3][3][9] = 0.7;  // no samples in view 9: it keeps this weight
+  learning.ViewTemplate[3][3][9] = 0.7;  // no samples in view 9: it keeps this weight
   Samples(3, 0, 0.9, Steps(1, 1, 10));
   Samples(3, 1, 0.9, {1, 3, 6, 8, 11, 13, 16, 18, 21, 23, 26, 28, 31, 33, 36, 38, 41, 43, 46, 48});
   Samples(3, 2, 0.9, {5, 5, 5, 5});                       // no spread of phases
@@ -56,19 +60,19 @@ TEST_F(TemplateTest, LearningFormRatesOnlyViewsWithSamples) {
   EXPECT_EQ(learn.NEROI, 32);
   EXPECT_EQ(learn.RoiActive[20], 1);
   EXPECT_EQ(Flags(3), 4);
-  EXPECT_EQ(learn.ViewTemplateFlag[3][3][9], 0);
-  EXPECT_EQ(learn.ViewTemplate[3][3][9], 0.7);
+  EXPECT_EQ(learning.ViewTemplateFlag[3][3][9], 0);
+  EXPECT_EQ(learning.ViewTemplate[3][3][9], 0.7);
   // Even steps (view 0) or no phase spread (view 2) leave the similarity term alone,
   // m / (0 + eps) = 9. Phases spread wide (variance 207.25) in small steps of 2 and 3
   // (variance 0.2493) rate 9 x 14.40 / 10.50 = 12.34 and lead the normalisation.
-  const auto& w = learn.ViewTemplate[3][3];
+  const auto& w = learning.ViewTemplate[3][3];
   EXPECT_EQ(w[1], 1.0);
   EXPECT_NEAR(w[0], 0.72931, 1e-5);
   EXPECT_EQ(w[2], w[0]);
   EXPECT_NEAR(w[4], 0.27722, 1e-5);  // unsteady similarity: 0.65 / (0.09 + 0.1)
   // One less than the flagged views: view 9 takes no part; weight = n / sum of weights.
   EXPECT_DOUBLE_EQ(learn.GestureWeight[3], 4.0 / (w[0] + w[1] + w[2] + w[4]));
-  EXPECT_TRUE(learn.TemplateBackup == learn.ViewTemplate);
+  EXPECT_TRUE(learning.TemplateBackup == learning.ViewTemplate);
   EXPECT_EQ(learn.RateLimit[3], 4.0);  // capped by the most templated view points
 }
 
@@ -76,11 +80,11 @@ TEST_F(TemplateTest, PhaseStepLimitFollowsTheLearnedLength) {
   auto limit = [](int length, const std::vector<double>& phases, int invalid = -1) {
     std::memset(&SampleTable[0], 0, sizeof SampleTable[0]);
     learn.GestureInfo[0].length = length;
-    learn.PhaseStepLimit[0] = -1.0;
+    engine.PhaseStepLimit[0] = -1.0;
     Samples(0, 31, 0.8, phases);
     if (invalid >= 0) SampleTable[0][0][31][invalid].valid = 0;
     BuildTemplate(0, 1);
-    return learn.PhaseStepLimit[0];
+    return engine.PhaseStepLimit[0];
   };
   EXPECT_EQ(limit(20, {1, 4, 8, 11, 15}), 2.0);          // mean step 3.5, a tenth of 20 is 2
   EXPECT_EQ(limit(20, {1, 1.4, 1.8, 2.2, 2.6}), 1.0);    // mean step 0.4, raised to 1
@@ -96,7 +100,7 @@ TEST_F(TemplateTest, AGestureWithoutSamplesHasWeightOneAndNoFlags) {
   BuildTemplate(6, 1);
   EXPECT_EQ(Flags(6), 0);
   EXPECT_EQ(learn.GestureWeight[6], 1.0);
-  EXPECT_EQ(learn.ViewTemplate[6][6][0], 1.0);
+  EXPECT_EQ(learning.ViewTemplate[6][6][0], 1.0);
   EXPECT_EQ(learn.RateLimit[6], 1e10);
 }
 
@@ -104,14 +108,14 @@ TEST_F(TemplateTest, PlainFormRestoresTheBackupAndFlagsTheActiveViews) {
   Samples(2, 5, 0.9, {1, 2, 4, 5, 7});
   Samples(2, 6, 0.9, {1, 2, 3, 4, 5});
   BuildTemplate(2, 1);
-  const auto learned = learn.ViewTemplate;
-  learn.ViewTemplate[2][2][5] = 42.0;
+  const auto learned = learning.ViewTemplate;
+  learning.ViewTemplate[2][2][5] = 42.0;
   learn.RoiActive.fill(0);
   learn.RoiActive[5] = learn.RoiActive[6] = learn.RoiActive[7] = 1;
   BuildTemplate(2, 0);
-  EXPECT_TRUE(learn.ViewTemplate == learned);
+  EXPECT_TRUE(learning.ViewTemplate == learned);
   EXPECT_EQ(Flags(2), 3);
-  EXPECT_EQ(learn.ViewTemplateFlag[2][2][7], 1);
+  EXPECT_EQ(learning.ViewTemplateFlag[2][2][7], 1);
   EXPECT_DOUBLE_EQ(learn.GestureWeight[2], 3.0 / (learned[2][2][5] + learned[2][2][6] + 1.0));
 }
 
@@ -128,15 +132,15 @@ TEST_F(TemplateTest, SelectionKeepsTheBestNeroiViews) {
   EXPECT_EQ(learn.UseRoiMask, 0);
   EXPECT_EQ(learn.NEROI, 10);
   for (int v = 0; v < kViews; ++v) EXPECT_EQ(learn.RoiActive[v], v >= 20 && v < 30) << v;
-  EXPECT_EQ(learn.ViewRanking[0].view, 20);  // equal scores keep the lower view first
-  EXPECT_EQ(learn.ViewRanking[9].view, 29);
-  EXPECT_EQ(learn.ViewRanking[10].view, 0);
+  EXPECT_EQ(learning.ViewRanking[0].view, 20);  // equal scores keep the lower view first
+  EXPECT_EQ(learning.ViewRanking[9].view, 29);
+  EXPECT_EQ(learning.ViewRanking[10].view, 0);
   // Views 20..23 read map 4 twice, 24..27 maps 4 and 1, 28..29 maps 2 and 1.
-  EXPECT_EQ(learn.MapEnable[0], 0);
-  EXPECT_EQ(learn.MapEnable[1], 6);
-  EXPECT_EQ(learn.MapEnable[2], 2);
-  EXPECT_EQ(learn.MapEnable[3], 0);
-  EXPECT_EQ(learn.MapEnable[4], 12);
+  EXPECT_EQ(engine.MapEnable[0], 0);
+  EXPECT_EQ(engine.MapEnable[1], 6);
+  EXPECT_EQ(engine.MapEnable[2], 2);
+  EXPECT_EQ(engine.MapEnable[3], 0);
+  EXPECT_EQ(engine.MapEnable[4], 12);
   EXPECT_EQ(Flags(1), 10);  // the templates follow the kept views
   // The last gesture's cap sees every gesture at ten templated views.
   EXPECT_EQ(learn.RateLimit[7], 10.0);
@@ -160,13 +164,13 @@ TEST_F(TemplateTest, SelectionByRoiMaskAndOversizedCounts) {
   EXPECT_EQ(learn.UseRoiMask, 1);
   EXPECT_EQ(learn.NEROI, 32);  // the mask's count is not kept
   for (int v = 0; v < kViews; ++v) EXPECT_EQ(learn.RoiActive[v], v == 3 || v == 17 || v == 30) << v;
-  EXPECT_EQ(learn.MapEnable[1], 5);
-  EXPECT_EQ(learn.MapEnable[2], 1);
+  EXPECT_EQ(engine.MapEnable[1], 5);
+  EXPECT_EQ(engine.MapEnable[2], 1);
 
   learn.UseRoiMask = 1;
   learn.RoiMask.fill(3);  // not a 0/1 mask: still at most 32 views
   SelectViewPoints();
-  EXPECT_EQ(learn.MapEnable[1] + learn.MapEnable[2] + learn.MapEnable[4], 64);
+  EXPECT_EQ(engine.MapEnable[1] + engine.MapEnable[2] + engine.MapEnable[4], 64);
 
   learn.UseRoiMask = 0;
   learn.NEROI = 40;

@@ -10,10 +10,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include "../support/process.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 
 using namespace orv;
@@ -29,7 +28,7 @@ class CameraTest : public ::testing::Test {
     UseHeadlessDisplay();
     player = PlayerState{};
     control = ControlState{};
-    app.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
+    player.CameraPreview = cv::Mat(kGriH, kGriW, CV_8UC1, cv::Scalar(0));
   }
   void TearDown() override { UseDeviceCamera(); }
 
@@ -68,7 +67,7 @@ TEST_F(CameraTest, FlipsAlternationAndPreviewOfThePreviousCapture) {
   EXPECT_TRUE(Same(Buffer(0), Grey(f0, 1)));
   EXPECT_EQ(cv::countNonZero(display.hd.shown[kPreviewWindow]), 0);  // buffer 1 is still black
 
-  control.CamFlipV = 1;  // vertical and horizontal: turned by 180 degrees
+  player.CamFlipV = 1;  // vertical and horizontal: turned by 180 degrees
   ZAV_Capture();
   EXPECT_EQ(player.GrayIndex, 0);
   cv::Mat rotated;
@@ -78,7 +77,7 @@ TEST_F(CameraTest, FlipsAlternationAndPreviewOfThePreviousCapture) {
   cv::resize(Grey(f0, 1), expectPreview, {kGriW, kGriH}, 0, 0, cv::INTER_NEAREST);
   EXPECT_TRUE(Same(display.hd.shown[kPreviewWindow], expectPreview));
 
-  control.CamFlipV = control.CamFlipH = 0;
+  player.CamFlipV = player.CamFlipH = 0;
   ZAV_Capture();
   EXPECT_TRUE(Same(Buffer(0), Grey(f2)));
 
@@ -90,7 +89,7 @@ TEST_F(CameraTest, FlipsAlternationAndPreviewOfThePreviousCapture) {
             "cvQueryFrame() failed in ZAV_Capture().\n"
             "\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\nDone.\n\n");
   EXPECT_EQ(player.CameraOn, 0);
-  EXPECT_EQ(app.PreviewMode, 2);
+  EXPECT_EQ(player.PreviewMode, 2);
   EXPECT_FALSE(CameraIsOpen());
   EXPECT_FALSE(display.hd.windows.count(kPreviewWindow));
 }
@@ -122,7 +121,7 @@ TEST_F(CameraTest, SwitchingOnAndOffResetsTheMotionState) {
   UseScriptedCamera({RandomFrame(6)}, true);
   player.Direction = 0;
   player.BurstCount = 7;
-  app.DifferenceSum = 99;
+  player.DifferenceSum = 99;
   testing::internal::CaptureStdout();
   TurnCameraOn();
   ZAV_Capture();
@@ -130,9 +129,9 @@ TEST_F(CameraTest, SwitchingOnAndOffResetsTheMotionState) {
   EXPECT_EQ(player.CameraOn, 1);
   EXPECT_EQ(player.Direction, 1);
   EXPECT_EQ(player.BurstCount, 0);
-  EXPECT_EQ(app.DifferenceSum, 0);
+  EXPECT_EQ(player.DifferenceSum, 0);
   player.GrayIndex = 1;
-  app.PreviewMode = 1;
+  player.PreviewMode = 1;
   TurnCameraOff();
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out,
@@ -140,7 +139,7 @@ TEST_F(CameraTest, SwitchingOnAndOffResetsTheMotionState) {
             "\nNOW, TURNING OFF THE CAMERA DEVICE. WAIT A MOMENT...\nDone.\n");
   EXPECT_EQ(player.CameraOn, 0);
   EXPECT_EQ(player.GrayIndex, 0);
-  EXPECT_EQ(app.PreviewMode, 2);
+  EXPECT_EQ(player.PreviewMode, 2);
   EXPECT_FALSE(display.hd.windows.count(kPreviewWindow));
 }
 

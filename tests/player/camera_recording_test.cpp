@@ -11,10 +11,9 @@
 #include <opencv2/videoio.hpp>
 
 #include "../support/process.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
+#include "control/control_state.h"
 #include "common/display.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 #include "player/motion.h"
 
@@ -76,7 +75,7 @@ TEST_F(RecordingTest, MotionOfARecordedClipMatchesAnIndependentSum) {
     int expected = 0;
     for (int y = 0; y < kCamH; y += 4)
       for (int x = 0; x < kCamW; x += 4) expected += diff.at<uint8_t>(y, x);
-    EXPECT_EQ(app.DifferenceSum, expected) << "frame " << i;
+    EXPECT_EQ(player.DifferenceSum, expected) << "frame " << i;
     EXPECT_GT(expected, 0);
     previous = current;
   }
@@ -118,7 +117,7 @@ TEST_F(RecordingTest, RecordingOfAnotherSizeIsMeasuredAsItsScaledFrames) {
     int expected = 0;
     for (int y = 0; y < kCamH; y += 4)
       for (int x = 0; x < kCamW; x += 4) expected += diff.at<uint8_t>(y, x);
-    EXPECT_EQ(app.DifferenceSum, expected) << "frame " << i;
+    EXPECT_EQ(player.DifferenceSum, expected) << "frame " << i;
     previous = current;
   }
   const std::string out = testing::internal::GetCapturedStdout();

@@ -7,9 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/app_state.h"
 #include "common/display.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 #include "support/process.h"
 
@@ -84,8 +83,8 @@ TEST_F(ContentFixture, ResetsPerContentPlayerState) {
   player.KeyFrameIndex = 4;
   player.Direction = 0;
   player.MotionCountOff = 0;
-  app.FrameMotion[1] = 3.0;
-  app.RedrawMark = 1.0;
+  player.FrameMotion[1] = 3.0;
+  player.RedrawMark = 1.0;
   FrameImages[5] = cv::Mat(2, 2, CV_8UC3);
   Check();
   EXPECT_EQ(player.frame_no, 0.0);
@@ -93,8 +92,8 @@ TEST_F(ContentFixture, ResetsPerContentPlayerState) {
   EXPECT_EQ(player.KeyFrameIndex, 0);
   EXPECT_EQ(player.Direction, 1);
   EXPECT_EQ(player.MotionCountOff, 1);
-  EXPECT_EQ(app.FrameMotion[1], 0.0);
-  EXPECT_EQ(app.RedrawMark, -1.0);
+  EXPECT_EQ(player.FrameMotion[1], 0.0);
+  EXPECT_EQ(player.RedrawMark, -1.0);
   EXPECT_TRUE(FrameImages[5].empty());
 }
 

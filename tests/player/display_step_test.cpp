@@ -7,11 +7,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
 #include "common/display.h"
 #include "common/limits.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 #include "support/process.h"
 #include "player/display_step.h"
@@ -54,7 +52,7 @@ TEST_F(DisplayFixture, SameFrameIsLoadedOnceAndCountsStandstill) {
     ASSERT_TRUE(DisplayFrame());
   }
   EXPECT_EQ(display.hd.showCount, 1);
-  EXPECT_EQ(app.SameFrameCount, 10);
+  EXPECT_EQ(player.SameFrameCount, 10);
   EXPECT_EQ(display.hd.waitCount, 1);  // the extra poll on the tenth unchanged step
 }
 
@@ -67,7 +65,7 @@ TEST_F(DisplayFixture, FrameChangeReleasesThePreviousImage) {
   EXPECT_EQ(FrameData[0].loaded, 0);
   EXPECT_FALSE(FrameImages[1].empty());
   EXPECT_EQ(CountLoadedFrames(), 1);
-  EXPECT_EQ(app.PendingKey, 0);
+  EXPECT_EQ(player.PendingKey, 0);
 }
 
 TEST_F(DisplayFixture, PositionMarkIsDrawnIntoTheCachedImage) {
@@ -81,7 +79,7 @@ TEST_F(DisplayFixture, PositionMarkIsDrawnIntoTheCachedImage) {
 }
 
 TEST_F(DisplayFixture, FlipModesMirrorTheShownPictureOnly) {
-  app.flip_mode = 1;
+  player.flip_mode = 1;
   player.frame_no = 0.0;
   ASSERT_TRUE(DisplayFrame());
   EXPECT_LT(LeftMean(Shown()), 200.0);        // the white band moved to the right
@@ -90,8 +88,8 @@ TEST_F(DisplayFixture, FlipModesMirrorTheShownPictureOnly) {
   cv::flip(FrameImages[0], expect, 1);
   EXPECT_EQ(cv::norm(expect, Shown(), cv::NORM_INF), 0.0);
 
-  app.flip_mode = 2;
-  app.RedrawMark = -1.0;
+  player.flip_mode = 2;
+  player.RedrawMark = -1.0;
   ASSERT_TRUE(DisplayFrame());
   cv::flip(FrameImages[0], expect, 0);
   EXPECT_EQ(cv::norm(expect, Shown(), cv::NORM_INF), 0.0);
@@ -117,7 +115,7 @@ TEST_F(DisplayFixture, OutOfRangeOrEmptyRecordsShowNothing) {
   player.frame_no = 3.0;
   ASSERT_TRUE(DisplayFrame());
   EXPECT_EQ(display.hd.showCount, 0);
-  EXPECT_EQ(app.RedrawMark, 3.0);
+  EXPECT_EQ(player.RedrawMark, 3.0);
 }
 
 // A window that shows the picture at half its size or less gets the JPEG reader's reduced
@@ -135,7 +133,7 @@ TEST_F(DisplayFixture, ReducedDecodeShowsTheFullPictureScaledWithItsMark) {
     player.FullFrameSize = cv::Size();
     for (double f : {1.0, 2.0}) {  // the first decode learns the full size
       ReleaseFrameCache();
-      player.frame_no = f, app.RedrawMark = -1.0;
+      player.frame_no = f, player.RedrawMark = -1.0;
       EXPECT_TRUE(DisplayFrame());
     }
     return Shown().clone();

@@ -9,10 +9,14 @@
 #include <string_view>
 
 #include "../control/player_fixture.h"
+#include "app/app_state.h"
 #include "common/platform.h"
+#include "common/timer.h"
 #include "control/control.h"
+#include "control/control_state.h"
 #include "player/display_step.h"
 #include "player/frame_cache.h"
+#include "player/player_state.h"
 
 using namespace orv;
 using namespace orvtest;
@@ -25,7 +29,7 @@ constexpr size_t kFrame = 64 * 48 * 3;  // bytes of one decoded test frame
 struct FrameCacheTest : PlayerTest {
   void TearDown() override { StopFrameCache(), PlayerTest::TearDown(); }
   void Fresh(int frames) {
-    app = AppState{}, control = ControlState{}, player = PlayerState{};
+    app = AppState{}, timer = TimerState{}, control = ControlState{}, player = PlayerState{};
     player.Random.seed(7), player.MaxCount = frames;
     ReleaseFrameCache();
     for (int i = 0; i < frames; ++i)
@@ -52,13 +56,13 @@ struct FrameCacheTest : PlayerTest {
     };
     testing::internal::CaptureStdout();
     for (int c = 0; c < 160; ++c) {
-      if (app.PendingKey != 'z' && app.PendingKey != 'x') {
-        app.DifferenceSum = c >= 60 && c < 90 ? 0 : (c / 7) % 3 == 2 ? 100 : 20000;
+      if (player.PendingKey != 'z' && player.PendingKey != 'x') {
+        player.DifferenceSum = c >= 60 && c < 90 ? 0 : (c / 7) % 3 == 2 ? 100 : 20000;
         StepPlayer();
       }
       EXPECT_TRUE((note(), DisplayFrame()));
       note(), ScoreKeyFrames(), PlanReadAhead();
-      DispatchKey(keys.count(c) ? keys.at(c) : kNoKey), note(), app.PendingKey = 0;
+      DispatchKey(keys.count(c) ? keys.at(c) : kNoKey), note(), player.PendingKey = 0;
     }
     testing::internal::GetCapturedStdout();
     return shown;

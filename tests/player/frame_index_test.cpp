@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/frame_index.h"
 #include "support/process.h"
 

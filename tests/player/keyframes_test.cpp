@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "../control/player_fixture.h"
-#include "common/app_state.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/display_step.h"
 
 using namespace orv;
@@ -39,7 +38,7 @@ TEST_F(KeyFrames, AlternationCrossesThresholdOnSixthArrival) {
   EXPECT_EQ(out,
             "SET CURRENT frame_no to KeyFrameNumber[ 1279 ] = 40.000000.\n"
             "KeyFrameNumber[ 0 ] = 0.000000\n");
-  EXPECT_TRUE(std::all_of(app.FrameMotion.begin(), app.FrameMotion.end(), [](double v) { return v == 0.0; }));
+  EXPECT_TRUE(std::all_of(player.FrameMotion.begin(), player.FrameMotion.end(), [](double v) { return v == 0.0; }));
 }
 
 TEST_F(KeyFrames, StandingStillNeverScores) {
@@ -50,65 +49,65 @@ TEST_F(KeyFrames, StandingStillNeverScores) {
     player.frame_no = i % 2 ? 12.2 : 12.7;  // same frame
     ScoreKeyFrames();
   }
-  EXPECT_DOUBLE_EQ(app.FrameMotion[12], 0.0);
+  EXPECT_DOUBLE_EQ(player.FrameMotion[12], 0.0);
   EXPECT_DOUBLE_EQ(player.KeyFrameNumber[0], 0.0);
 }
 
 TEST_F(KeyFrames, PreviousModeWrapsAndWalksBack) {
   player.KeyFrameMode = 3;
   player.KeyFrameNumber[5] = 77.0;
-  app.StartFrameNum = 3, app.EndFrameNum = 9;
-  app.FrameMotion[3] = 6.0;
+  player.StartFrameNum = 3, player.EndFrameNum = 9;
+  player.FrameMotion[3] = 6.0;
   player.frame_no = 0.0;
   player.Direction = 0;
   ScoreKeyFrames();
   EXPECT_EQ(player.KeyFrameIndex, 5);
   EXPECT_DOUBLE_EQ(player.frame_no, 77.0);
   EXPECT_EQ(player.Direction, 1);
-  EXPECT_EQ(app.StartFrameNum, 0);
-  EXPECT_EQ(app.EndFrameNum, 0);
-  EXPECT_DOUBLE_EQ(app.FrameMotion[3], 0.0);
+  EXPECT_EQ(player.StartFrameNum, 0);
+  EXPECT_EQ(player.EndFrameNum, 0);
+  EXPECT_DOUBLE_EQ(player.FrameMotion[3], 0.0);
 }
 
 TEST_F(KeyFrames, GestureModeSetsReplayPeriodAroundKeyFrame) {
-  app.PlayerMode = 0;
+  player.PlayerMode = 0;
   player.KeyFrameMode = 2;
   player.KeyFrameNumber[2] = 30.0;
-  app.FrameMotion[7] = 5.5;
+  player.FrameMotion[7] = 5.5;
   testing::internal::CaptureStdout();
   ScoreKeyFrames();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "SET REPLAY PERIOD : [      0 ] <-> [    99]\n");
   EXPECT_EQ(player.KeyFrameIndex, 2);
   EXPECT_DOUBLE_EQ(player.frame_no, 30.0);
-  EXPECT_EQ(app.RedrawMark, -1.0);
-  EXPECT_EQ(app.StartFrameNum, 0);
-  EXPECT_EQ(app.EndFrameNum, 99);
+  EXPECT_EQ(player.RedrawMark, -1.0);
+  EXPECT_EQ(player.StartFrameNum, 0);
+  EXPECT_EQ(player.EndFrameNum, 99);
 }
 
 TEST_F(KeyFrames, NextModeWithoutKeyFramesOnlyClears) {
   player.KeyFrameMode = 2;
-  app.StartFrameNum = 3, app.EndFrameNum = 9;
-  app.FrameMotion[50] = 6.0;
-  app.FrameMotion[60] = 2.0;
+  player.StartFrameNum = 3, player.EndFrameNum = 9;
+  player.FrameMotion[50] = 6.0;
+  player.FrameMotion[60] = 2.0;
   player.frame_no = 12.0;
-  app.ScorePrevFrame = 12.0;
+  player.ScorePrevFrame = 12.0;
   testing::internal::CaptureStdout();
   ScoreKeyFrames();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_DOUBLE_EQ(player.frame_no, 12.0);
   EXPECT_EQ(player.KeyFrameIndex, 0);
-  EXPECT_EQ(app.StartFrameNum, 0);
-  EXPECT_EQ(app.EndFrameNum, 0);
-  EXPECT_DOUBLE_EQ(app.FrameMotion[60], 0.0);
+  EXPECT_EQ(player.StartFrameNum, 0);
+  EXPECT_EQ(player.EndFrameNum, 0);
+  EXPECT_DOUBLE_EQ(player.FrameMotion[60], 0.0);
 }
 
 TEST_F(KeyFrames, NothingWhileMotionCountingIsOn) {
   player.MotionCountOff = 0;
-  app.FrameMotion[50] = 6.0;
+  player.FrameMotion[50] = 6.0;
   player.frame_no = 3.0;
   ScoreKeyFrames();
-  EXPECT_DOUBLE_EQ(app.FrameMotion[50], 6.0);
-  EXPECT_DOUBLE_EQ(app.FrameMotion[3], 0.0);
+  EXPECT_DOUBLE_EQ(player.FrameMotion[50], 6.0);
+  EXPECT_DOUBLE_EQ(player.FrameMotion[3], 0.0);
 }
 
 // The step only touches the scores that can be non-zero; it must give exactly what the
@@ -153,7 +152,7 @@ TEST_F(KeyFrames, MatchesThePlainFullTablePass) {
     ScoreKeyFrames();
     testing::internal::GetCapturedStdout();
     for (int i = 0; i < kMaxFrames; i += 1)
-      ASSERT_EQ(app.FrameMotion[static_cast<size_t>(i)], ref[static_cast<size_t>(i)]) << "cycle " << cycle;
+      ASSERT_EQ(player.FrameMotion[static_cast<size_t>(i)], ref[static_cast<size_t>(i)]) << "cycle " << cycle;
   }
   EXPECT_GT(refIndex, 0);
   EXPECT_EQ(player.KeyFrameIndex, refIndex);

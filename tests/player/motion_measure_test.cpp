@@ -14,11 +14,12 @@
 #include <opencv2/core.hpp>
 
 #include "common/display.h"
+#include "common/timer.h"
 #include "player/player.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/player_state.h"
-#include "common/recognition_state.h"
+#include "app/app_state.h"
+#include "control/control_state.h"
+#include "player/player_state.h"
+#include "recognition/recognition_state.h"
 #include "../support/process.h"
 #include "player/motion.h"
 
@@ -33,6 +34,7 @@ class MotionTest : public ::testing::Test {
     orv::RemoveSharedSections(name_);
     ::setenv("ORVANTE_SHM_NAME", name_.c_str(), 1);
     app = AppState{};
+    timer = TimerState{};
     player = PlayerState{};
     control = ControlState{};
   }
@@ -49,19 +51,19 @@ TEST_F(MotionTest, GridSumsOverBothBuffers) {
   Fill(0, 40);
   Fill(1, 40);
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 0);
+  EXPECT_EQ(player.DifferenceSum, 0);
 
   Fill(0, 0);
   Fill(1, 255);
-  control.SampleStep = 4;
+  player.SampleStep = 4;
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 1224000);
-  control.SampleStep = 1;
+  EXPECT_EQ(player.DifferenceSum, 1224000);
+  player.SampleStep = 1;
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 19584000);
-  control.SampleStep = 0;  // from a parameter file: every pixel, as step 1
+  EXPECT_EQ(player.DifferenceSum, 19584000);
+  player.SampleStep = 0;  // from a parameter file: every pixel, as step 1
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 19584000);
+  EXPECT_EQ(player.DifferenceSum, 19584000);
   EXPECT_EQ(SamplePoints(), 76800);
 
   // Step 7: rows 0..238 (35) and columns 0..315 (46); row 239 and column 319 are not sampled.
@@ -72,9 +74,9 @@ TEST_F(MotionTest, GridSumsOverBothBuffers) {
   b[238 * kCamW + 315] = 11;
   b[239 * kCamW + 315] = 200;
   b[238 * kCamW + 319] = 200;
-  control.SampleStep = 7;
+  player.SampleStep = 7;
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 35 * 46 + 100 + 10);
+  EXPECT_EQ(player.DifferenceSum, 35 * 46 + 100 + 10);
 }
 
 TEST_F(MotionTest, SectionIsPrivateAndStartClearsPublishedWords) {
@@ -98,7 +100,7 @@ TEST_F(MotionTest, SectionIsPrivateAndStartClearsPublishedWords) {
   w[2] = 1;
   w[100] = 77;
   player.CameraOn = 1;
-  control.CamChan = 3;
+  player.CamChan = 3;
   Fill(0, 0);
   Fill(1, 10);
   MeasureMotion();
@@ -109,10 +111,10 @@ TEST_F(MotionTest, SectionIsPrivateAndStartClearsPublishedWords) {
   // A camera number outside 0..31 writes no word of its own but still sums.
   w[1] = 5;
   w[2] = 0;
-  control.CamChan = 40;
+  player.CamChan = 40;
   Fill(1, 20);
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 96000);
+  EXPECT_EQ(player.DifferenceSum, 96000);
   EXPECT_EQ(w[4], 48000);
   EXPECT_EQ(w[0], 48005);
   ::munmap(w, 1024);
@@ -121,27 +123,27 @@ TEST_F(MotionTest, SectionIsPrivateAndStartClearsPublishedWords) {
 
 TEST_F(MotionTest, CameraOffFollowsTheSumOnlyAtTheFileThreshold) {
   OpenSharedMemory();
-  app.SharedView[0] = 150;
+  player.SharedView[0] = 150;
   player.CameraOn = 0;
   Fill(0, 9);
   Fill(1, 9);
   recog.GrayFrame[1].fill(3);
   recog.GrayFrameCopy.fill(4);
 
-  control.VR_threshold = control.ZAV_threshold + 1;
-  app.SharedMirror[0] = -5;
+  player.VR_threshold = player.ZAV_threshold + 1;
+  player.SharedMirror[0] = -5;
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 0);
-  EXPECT_EQ(app.SharedMirror[0], -5);  // the section was not read
+  EXPECT_EQ(player.DifferenceSum, 0);
+  EXPECT_EQ(player.SharedMirror[0], -5);  // the section was not read
   for (auto v : player.GrayFrames[0]) ASSERT_EQ(v, 0);
   for (auto v : player.GrayFrames[1]) ASSERT_EQ(v, 0);
   for (auto v : recog.GrayFrame[1]) ASSERT_EQ(v, 0);
   for (auto v : recog.GrayFrameCopy) ASSERT_EQ(v, 0);
 
-  control.VR_threshold = control.ZAV_threshold;
+  player.VR_threshold = player.ZAV_threshold;
   MeasureMotion();
-  EXPECT_EQ(app.DifferenceSum, 150);
-  EXPECT_EQ(app.SharedView[0], 150);  // a copy without camera never writes
+  EXPECT_EQ(player.DifferenceSum, 150);
+  EXPECT_EQ(player.SharedView[0], 150);  // a copy without camera never writes
 }
 
 // A word counts while its recorded writer runs, or when no writer is recorded.
@@ -150,14 +152,14 @@ TEST_F(MotionTest, WordOfAWriterThatEndedCountsZero) {
   const pid_t ended = ::fork();
   if (ended == 0) ::_exit(0);
   ::waitpid(ended, nullptr, 0);
-  const uint64_t own = app.OwnAliveRecord, pidMask = (1u << 22) - 1;
+  const uint64_t own = player.OwnAliveRecord, pidMask = (1u << 22) - 1;
   // Words 1..4: no record, this process, an ended process, this id with another start (reused).
   const uint64_t records[4] = {0, own, (own & ~pidMask) | uint64_t(ended), own + (uint64_t{1} << 22)};
-  auto* w = const_cast<int32_t*>(app.SharedView);
-  for (int c = 0; c < 4; ++c) w[1 + c] = 100 << c, w[0] = 1500, const_cast<uint64_t*>(app.AliveView)[c] = records[c];
-  control.VR_threshold = control.ZAV_threshold;
+  auto* w = const_cast<int32_t*>(player.SharedView);
+  for (int c = 0; c < 4; ++c) w[1 + c] = 100 << c, w[0] = 1500, const_cast<uint64_t*>(player.AliveView)[c] = records[c];
+  player.VR_threshold = player.ZAV_threshold;
   MeasureMotion();  // the first to notice clears the words and forms word 0 again
-  EXPECT_EQ(std::vector<int>({app.DifferenceSum, w[0], w[3], w[4]}), std::vector<int>({300, 300, 0, 0}));
+  EXPECT_EQ(std::vector<int>({player.DifferenceSum, w[0], w[3], w[4]}), std::vector<int>({300, 300, 0, 0}));
 }
 
 // A camera that goes off (q, or lost) takes its value out of the section at once: the
@@ -169,7 +171,7 @@ TEST_F(MotionTest, CameraThatGoesOffOrIsLostWithdrawsItsValue) {
   orvtest::WriteFile(dir.path / "SetCamera3.txt", "0 0 3 1 0\n");  // camera 3: word 4
   UseHeadlessDisplay();
   OpenSharedMemory();
-  volatile int32_t* w = app.SharedView;
+  volatile int32_t* w = player.SharedView;
   w[2] = 500;  // another copy's camera 1
   const cv::Mat dark(kCamH, kCamW, CV_8UC3, cv::Scalar::all(0)), light(kCamH, kCamW, CV_8UC3, cv::Scalar::all(10));
   auto publishTwice = [] {
@@ -185,9 +187,9 @@ TEST_F(MotionTest, CameraThatGoesOffOrIsLostWithdrawsItsValue) {
   EXPECT_EQ(w[4], 0);
   EXPECT_EQ(w[0], 500);
   EXPECT_EQ(w[2], 500);
-  control.VR_threshold = control.ZAV_threshold;
+  player.VR_threshold = player.ZAV_threshold;
   MeasureMotion();  // and its own camera-less cycles follow only the others
-  EXPECT_EQ(app.DifferenceSum, 500);
+  EXPECT_EQ(player.DifferenceSum, 500);
 
   // The recording ends: the lost camera withdraws its value the same way.
   TurnCameraOn();
@@ -237,7 +239,7 @@ TEST_F(MotionTest, SectionOfAnotherUserIsNeverUsed) {
   if (::geteuid() != 0) GTEST_SKIP() << "giving a section to another user needs root";
   const int fd = ::shm_open(name_.c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, app.SharedSize), 0);
+  ASSERT_EQ(::ftruncate(fd, player.SharedSize), 0);
   ASSERT_EQ(::fchown(fd, 65534, 65534), 0);  // nobody
   ::close(fd);
   EXPECT_EXIT(
@@ -253,8 +255,8 @@ TEST_F(MotionTest, SectionOfAnotherUserIsNeverUsed) {
 // found by the others through its record. Camera 32 has no word and touches nothing.
 TEST_F(MotionTest, EveryCameraWordToTheLastIsClaimedWithdrawnAndDroppedWhenItsWriterEnds) {
   OpenSharedMemory();
-  volatile int32_t* w = app.SharedView;
-  volatile uint64_t* alive = app.AliveView;
+  volatile int32_t* w = player.SharedView;
+  volatile uint64_t* alive = player.AliveView;
   for (const int chan : {0, 30, 31, 32}) {
     SCOPED_TRACE(chan);
     const int other = chan == 0 ? 32 : 1;  // the first or last word, never the tested one
@@ -263,9 +265,9 @@ TEST_F(MotionTest, EveryCameraWordToTheLastIsClaimedWithdrawnAndDroppedWhenItsWr
     const pid_t child = ::fork();
     if (child == 0) {
       OpenSharedMemory();  // a copy of its own, which clears the words as it starts
-      app.SharedView[other] = 500;  // another copy's camera
+      player.SharedView[other] = 500;  // another copy's camera
       player.CameraOn = 1;
-      control.CamChan = chan;
+      player.CamChan = chan;
       Fill(0, 0), Fill(1, 10);  // 4,800 grid points 10 apart
       MeasureMotion();
       ::raise(SIGTERM);
@@ -284,7 +286,7 @@ TEST_F(MotionTest, EveryCameraWordToTheLastIsClaimedWithdrawnAndDroppedWhenItsWr
     w[1 + chan] = 48000;
     w[0] = 48500;
     CopySharedIn();
-    EXPECT_EQ(app.SharedMirror[static_cast<size_t>(1 + chan)], 0);
+    EXPECT_EQ(player.SharedMirror[static_cast<size_t>(1 + chan)], 0);
     EXPECT_EQ(w[1 + chan], 0);
     EXPECT_EQ(w[0], 500);
   }

@@ -8,10 +8,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "../control/player_fixture.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
 #include "common/display.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 
 using namespace orv;
@@ -107,11 +105,11 @@ TEST_F(DirectionChange, RandomJumpRequestFollowsTheGenerator) {
   for (int mode = 2; mode <= 4; ++mode) {
     player.KeyFrameMode = mode;
     for (int i = 0; i < 200; ++i) {
-      app.PendingKey = 0;
+      player.PendingKey = 0;
       std::mt19937 predict = player.Random;
       const bool jump = static_cast<int>(predict() & 0x7fffffffu) % 1000 < 50;
       Reverse();
-      ASSERT_EQ(app.PendingKey, jump ? expectKey[mode] : 0) << "mode " << mode << " change " << i;
+      ASSERT_EQ(player.PendingKey, jump ? expectKey[mode] : 0) << "mode " << mode << " change " << i;
       requests += jump;
     }
   }
@@ -119,16 +117,16 @@ TEST_F(DirectionChange, RandomJumpRequestFollowsTheGenerator) {
 
   // Blocked by a frame step, a shifted image, the flag, or an idle mode without jumps.
   for (auto block : {0, 1, 2, 3}) {
-    player.KeyFrameMode = 4, player.VR_step = 0.0, control.ImageShift = 0, player.AutoJumpFlag = 1;
+    player.KeyFrameMode = 4, player.VR_step = 0.0, player.ImageShift = 0, player.AutoJumpFlag = 1;
     if (block == 0) player.VR_step = 0.5;
-    if (block == 1) control.ImageShift = -2;
+    if (block == 1) player.ImageShift = -2;
     if (block == 2) player.AutoJumpFlag = 0;
     if (block == 3) player.KeyFrameMode = 1;
     player.Random.seed(7);
     for (int i = 0; i < 200; ++i) {
-      app.PendingKey = 0;
+      player.PendingKey = 0;
       Reverse();
-      ASSERT_EQ(app.PendingKey, 0) << "block " << block;
+      ASSERT_EQ(player.PendingKey, 0) << "block " << block;
     }
   }
 }

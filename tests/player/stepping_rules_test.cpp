@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "../control/player_fixture.h"
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/player_state.h"
+#include "player/player_state.h"
 #include "player/player.h"
 
 using namespace orv;
@@ -21,12 +19,12 @@ class Stepping : public orvtest::PlayerTest {
     player.AutoJumpFlag = 0;
     player.VR_step = 1.0;
     player.PrevDirection = 1;
-    control.VR_threshold = 1000;
+    player.VR_threshold = 1000;
   }
   void CameraOn() { player.BurstFlip = 3, player.BurstReset = 1; }
   void Step(int d, int times = 1) {
     for (int i = 0; i < times; ++i) {
-      app.DifferenceSum = d;
+      player.DifferenceSum = d;
       StepPlayer();
     }
   }
@@ -112,11 +110,11 @@ TEST_F(Stepping, SpeedDrivenStateScalesWithMotion) {
   Step(1001);  // 0.501
   EXPECT_NEAR(player.frame_no, 13.001, 1e-9);
 
-  control.VR_threshold = 0;  // infinite quotient, limited
+  player.VR_threshold = 0;  // infinite quotient, limited
   Step(1);
   EXPECT_NEAR(player.frame_no, 23.001, 1e-9);
 
-  control.VR_threshold = 1000;
+  player.VR_threshold = 1000;
   player.BurstCount = 6;
   Step(-5);  // negative motion ends the burst in this state
   EXPECT_EQ(player.Direction, 0);
@@ -183,18 +181,18 @@ TEST_F(Stepping, IdleGoesToCurrentOrNextKeyFrame) {
   player.PrevDirection = 0;
 
   player.KeyFrameMode = 2;
-  app.StartFrameNum = 5, app.EndFrameNum = 60;
+  player.StartFrameNum = 5, player.EndFrameNum = 60;
   Step(0);
   EXPECT_DOUBLE_EQ(player.frame_no, 10.0);
   EXPECT_EQ(player.Direction, 1);
-  EXPECT_EQ(app.EndFrameNum, 60);  // mode 2 keeps the replay period
+  EXPECT_EQ(player.EndFrameNum, 60);  // mode 2 keeps the replay period
 
   player.KeyFrameMode = 3;
   Step(0);
   EXPECT_DOUBLE_EQ(player.frame_no, 50.0);
   EXPECT_EQ(player.KeyFrameIndex, 1);
-  EXPECT_EQ(app.StartFrameNum, 0);
-  EXPECT_EQ(app.EndFrameNum, 0);
+  EXPECT_EQ(player.StartFrameNum, 0);
+  EXPECT_EQ(player.EndFrameNum, 0);
   Step(0);  // skips the empty entries and wraps round to entry 0
   EXPECT_DOUBLE_EQ(player.frame_no, 10.0);
   EXPECT_EQ(player.KeyFrameIndex, 0);
@@ -204,7 +202,7 @@ TEST_F(Stepping, IdleRandomKeyFrameAdvancesNPlusOneTimes) {
   for (int i = 0; i < 10; ++i) player.KeyFrameNumber[static_cast<size_t>(i)] = 10.0 * (i + 1);
   player.KeyFrameMode = 4;
   player.IdleLimit = 0;
-  app.StartFrameNum = 3, app.EndFrameNum = 30;
+  player.StartFrameNum = 3, player.EndFrameNum = 30;
   for (int round = 0; round < 5; ++round) {
     std::mt19937 predict = player.Random;
     const int from = player.KeyFrameIndex;
@@ -213,7 +211,7 @@ TEST_F(Stepping, IdleRandomKeyFrameAdvancesNPlusOneTimes) {
     const int to = (from + n + 1) % 10;
     EXPECT_EQ(player.KeyFrameIndex, to);
     EXPECT_DOUBLE_EQ(player.frame_no, 10.0 * (to + 1));
-    EXPECT_EQ(app.StartFrameNum, 0);
+    EXPECT_EQ(player.StartFrameNum, 0);
   }
 }
 

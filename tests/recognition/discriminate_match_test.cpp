@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "recognition/recognition_state.h"
 #include "engine_fixture.h"
 #include "recognition/recognition.h"
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "kb/kb_fixture.h"
+#include "kb/learning_state.h"
+#include "player/player_state.h"
 #include "recognition/engine_fixture.h"
 #include "learning/learning.h"
 #include "recognition/recognition.h"
@@ -24,13 +26,13 @@ struct DriverTest : EngineTest {
   void Motion(int n, int learnGesture = -1) {
     for (int i = 0; i < n; ++i) {
       MotionFrame(++frame_);
-      RunEngineFrame(learnGesture);
+      RunEngineFrame(learnGesture, LatestGrayFrame());
     }
   }
   void Still(int learnGesture = -1) {
     // The same picture as the last one: no difference.
     MotionFrame(frame_);
-    RunEngineFrame(learnGesture);
+    RunEngineFrame(learnGesture, LatestGrayFrame());
   }
   int frame_ = 0;
 };
@@ -41,7 +43,7 @@ void AllViewsOff() { learn.RoiActive.fill(0); }
 
 TEST_F(DriverTest, FirstFrameAfterAResetPrimesBothBuffers) {
   MotionFrame(3);
-  DriveGRI(-1);
+  DriveGRI(-1, LatestGrayFrame());
   EXPECT_EQ(recog.DiffPixelCount, 0.0);
   EXPECT_EQ(recog.mflg, 0);
   EXPECT_TRUE(recog.GrayFrame[0] == recog.GrayFrame[1]);
@@ -157,7 +159,7 @@ TEST_F(DriverTest, AFailedViewWhileLearningDropsTheLaterSamplesOfTheGesture) {
   // One changed pixel: a region of radius 0 cannot be described.
   MotionFrame(frame_);
   player.GrayFrames[1 - player.GrayIndex][(4 * 10) * kCamW + 4 * 10] = 250;
-  DriveGRI(0);
+  DriveGRI(0, LatestGrayFrame());
   EXPECT_EQ(recog.mflg, 3);
   EXPECT_EQ(PatternPresent[3][0][2], 1);
   EXPECT_EQ(PatternPresent[3][0][3], 0);

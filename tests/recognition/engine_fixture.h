@@ -4,8 +4,10 @@
 
 #include <cmath>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 
 namespace orvtest {
@@ -15,10 +17,12 @@ class EngineTest : public testing::Test {
   void SetUp() override {
     orv::recog = orv::RecognitionState{};
     orv::learn = orv::LearningState{};
+    orv::engine = orv::EngineSetup{};
+    orv::learning = orv::LearningWork{};
     orv::ReleaseAllPatterns();
     orv::FillDirectionTables();
     for (int b = 0; b < 1000; ++b)
-      orv::learn.RadialWeight[b] = std::exp(-5.0 * (999.0 - b) * (999.0 - b) / 1e6);
+      orv::engine.RadialWeight[b] = std::exp(-5.0 * (999.0 - b) * (999.0 - b) / 1e6);
   }
 };
 

@@ -4,8 +4,9 @@
 #include <complex>
 #include <random>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 #include "engine_fixture.h"
 
@@ -19,7 +20,7 @@ namespace {
 int At(int col, int row) { return row * kGriW + col; }
 
 void FillRadialWeight() {
-  for (int b = 0; b < 1000; ++b) learn.RadialWeight[b] = std::exp(-5.0 * (999.0 - b) * (999.0 - b) / 1e6);
+  for (int b = 0; b < 1000; ++b) engine.RadialWeight[b] = std::exp(-5.0 * (999.0 - b) * (999.0 - b) / 1e6);
 }
 
 void SetUp1() {
@@ -144,7 +145,7 @@ TEST_F(SignatureWalk, FullyMarkedWholeImageHitsEveryDirection) {
   double sum = 0, t = 0;
   for (int k = 0; k < 39; ++k, t += delta) {
     const int b = int(t);
-    sum += b / 999.0 + learn.RadialWeight[b];
+    sum += b / 999.0 + engine.RadialWeight[b];
   }
   EXPECT_NEAR(recog.GcRecord.Re[0], 50.0 / 39 * sum, 1e-9);
 }

@@ -5,8 +5,9 @@
 #include <complex>
 #include <random>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 #include "engine_fixture.h"
 
@@ -75,7 +76,7 @@ TEST_F(SignatureTransform, OneNonzeroDirectionGivesAFlatSpectrum) {
 TEST_F(SignatureTransform, FirstMagnitudeIsTheSumOfTheSignature) {
   learn.SKIP = 1.0;
   FillDirectionTables();
-  for (int b = 0; b < 1000; ++b) learn.RadialWeight[b] = std::exp(-5.0 * (999.0 - b) * (999.0 - b) / 1e6);
+  for (int b = 0; b < 1000; ++b) engine.RadialWeight[b] = std::exp(-5.0 * (999.0 - b) * (999.0 - b) / 1e6);
   std::mt19937 rng(3);
   for (int i = 0; i < kGriPixels; ++i) recog.FeatureMap[2].pixel[i] = (rng() % 3 == 0) ? 7 : 0;
   recog.WholeImageRadius = 50;

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "learning/learning_work.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 
 using namespace orv;
@@ -19,6 +21,8 @@ struct JudgeTest : testing::Test {
   void SetUp() override {
     recog = RecognitionState{};
     learn = LearningState{};
+    engine = EngineSetup{};
+    learning = LearningWork{};
     // Level e of every gesture's own curve weighs e: a view's evidence is its level.
     for (int k = 0; k < kGestures; ++k) {
       std::memset(&ProtocolMap[k], 0, sizeof ProtocolMap[k]);
@@ -217,15 +221,15 @@ TEST_F(JudgeTest, LargePhaseJumpsTightenTheStepLimitDownToOne) {
   testing::internal::CaptureStdout();
   Sweep(2, 35);  // raw jump of 10, cut to 5: the smoothed phase still moves 6.25
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Changed threshold for phase difference :    4.50\n");
-  EXPECT_EQ(learn.PhaseStepLimit[0], 4.5);
+  EXPECT_EQ(engine.PhaseStepLimit[0], 4.5);
 
   ResetRecognition();
-  learn.PhaseStepLimit[0] = 1.0;
+  engine.PhaseStepLimit[0] = 1.0;
   Sweep(1, 25);
   testing::internal::CaptureStdout();
   Sweep(2, 35);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(learn.PhaseStepLimit[0], 1.0);
+  EXPECT_EQ(engine.PhaseStepLimit[0], 1.0);
 }
 
 TEST_F(JudgeTest, TheThreeEntryRingKeepsItsOrder) {
@@ -255,7 +259,7 @@ TEST_F(JudgeTest, ARepeatedGestureStartsEachRepetitionFromItsOwnPhase) {
   EXPECT_LE(second.front(), 1);
   EXPECT_TRUE(std::is_sorted(second.begin(), second.end()));
   EXPECT_EQ(second.back(), first.back());
-  EXPECT_EQ(learn.PhaseStepLimit[0], 5.0);  // no falls wore the limit down
+  EXPECT_EQ(engine.PhaseStepLimit[0], 5.0);  // no falls wore the limit down
 
   learn.JudgeRepeat = 1;
   learn.RateLimit[0] = 1e9;
@@ -266,7 +270,7 @@ TEST_F(JudgeTest, ARepeatedGestureStartsEachRepetitionFromItsOwnPhase) {
 }
 
 TEST_F(JudgeTest, ReviewCollectsTheStatisticsOfTheGestureUnderReview) {
-  learn.REVIEW_MODE = 1;
+  engine.REVIEW_MODE = 1;
   learn.pos_num = 0;
   learn.RoiActive.fill(0);
   learn.RoiActive[0] = learn.RoiActive[1] = 1;

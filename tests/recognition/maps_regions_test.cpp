@@ -3,8 +3,9 @@
 #include <cmath>
 #include <random>
 
-#include "common/learning_state.h"
-#include "common/recognition_state.h"
+#include "kb/learning_state.h"
+#include "recognition/engine_setup.h"
+#include "recognition/recognition_state.h"
 #include "recognition/recognition.h"
 #include "engine_fixture.h"
 
@@ -131,7 +132,7 @@ TEST_F(MotionMaps, DisabledMapsStayEmptyButCountsGoOn) {
     Current()[i] = 200;
     Previous()[i] = 0;
   }
-  learn.MapEnable = {1, 0, 0, 1, 0};
+  engine.MapEnable = {1, 0, 0, 1, 0};
   ComputeMotionMaps();
   EXPECT_EQ(recog.DiffPixelCount, kGriPixels);
   EXPECT_EQ(recog.ForegroundPixelCount, kGriPixels);

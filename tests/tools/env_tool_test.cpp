@@ -6,9 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "common/app_state.h"
-#include "common/control_state.h"
-#include "common/player_state.h"
+#include "control/control_state.h"
+#include "player/player_state.h"
 #include "control/control.h"
 #include "control/env_items.h"
 #include "support/process.h"
@@ -83,7 +82,7 @@ TEST(EnvTool, ListSetListAndThePlayerReadsWhatWasSet) {
   EXPECT_DOUBLE_EQ(orv::player.KeyFrameNumber[2], 40.5);
   EXPECT_DOUBLE_EQ(orv::player.KeyFrameNumber[7], 33.0);
   EXPECT_EQ(orv::control.MonitorMode, 2);
-  EXPECT_EQ(orv::app.flip_mode, 2);
+  EXPECT_EQ(orv::player.flip_mode, 2);
   EXPECT_EQ(orv::player.MaxCount, 50);
 }
 
