@@ -13,6 +13,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "common/display.h"
 #include "common/platform.h"
 #include "player/player_state.h"
 #include "player/frame_decode.h"
@@ -208,6 +209,11 @@ void SetFrameCacheReduction(int reduction) {
   if (reduction == frameCache.Reduction) return;
   DropEverything();  // held frames and decodes under way are of the old size
   frameCache.Reduction = reduction;
+  // The workers may start at once: a reduced JPEG decode rounds each side up.
+  const cv::Size full = player.FullFrameSize;
+  if (full.width > 0 && full.height > 0)
+    frameCache.FrameBytes = size_t{3} * static_cast<size_t>((full.width + reduction - 1) / reduction) *
+                            static_cast<size_t>((full.height + reduction - 1) / reduction);
 }
 
 bool TakeCachedFrame(int i, cv::Mat* slot) {
@@ -272,6 +278,10 @@ void KeepDecodedFrame(int i, const cv::Mat& img) {
 void PlanReadAhead() {
   FrameCacheState& c = frameCache;
   if (c.Workers.empty()) return;
+  // The window shows its size only once it has shown a picture, and the operator may resize
+  // it: the workers decode at the size shown now, not at the next frame change.
+  if (player.FullFrameSize.width > 0)
+    SetFrameCacheReduction(DecodeReduction(player.FullFrameSize, DisplayShownSize(kPlayerWindow, player.FullFrameSize)));
   const int f = CurrentFrame();
   if (f < 0) return;
   size_t frameBytes = 0, budget = 0;

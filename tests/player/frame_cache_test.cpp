@@ -124,6 +124,14 @@ TEST_F(FrameCacheTest, PlansAheadAndKeyFramesAndStopsWhileWorkersDecode) {
   for (const FrameRequest& r : frameCache.Wanted) planned.push_back(r.frame);  // the workers only read it
   // Shown, 4 ahead, the key frames (current, next, previous), then 3 ahead (wrapping) to 1 behind.
   EXPECT_EQ(planned, (std::vector<int>{10, 8, 6, 4, 2, 22, 20, 5, 0, 28, 26, 12}));
+  // A window that now shows the picture at half size or less: the read-ahead follows at once,
+  // with the reduced decode's size (each side rounded up) as its room per frame.
+  display.pretendArea = cv::Size(639, 359);
+  PlanReadAhead();
+  EXPECT_EQ(frameCache.Reduction, 2);
+  EXPECT_EQ(frameCache.FrameBytes, size_t{640} * 360 * 3);
+  EXPECT_EQ(frameCache.Wanted.size(), 16u);  // planned at once; more of the smaller frames fit
+  display.pretendArea = cv::Size();
   StopFrameCache();
   EXPECT_TRUE(frameCache.Workers.empty() && frameCache.InFlight.empty() && frameCache.Entries.empty());
   EXPECT_EQ(frameCache.HeldBytes + frameCache.ReservedBytes + frameCache.BudgetBytes, 0u);
