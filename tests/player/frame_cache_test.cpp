@@ -188,9 +188,12 @@ TEST(FrameCacheRun, AWrongBudgetIsNamedAndAnEndInTheSetUpStopsTheWorkers) {
     EXPECT_NE((r.err + r.out).find(c.line), std::string::npos) << c.budget << r.err;
     std::ifstream in(root.path / "log");
     std::string log;
-    for (long v[7]; in >> v[0] >> v[1] >> v[2] >> v[3] >> v[4] >> v[5] >> v[6];)
+    long since = 0;  // starts count from the first cycle's, upwards
+    for (long v[7]; in >> v[0] >> v[1] >> v[2] >> v[3] >> v[4] >> v[5] >> v[6]; since = v[1]) {
+      EXPECT_TRUE(v[0] == 1 ? v[1] == 0 : v[1] >= since) << v[0] << " " << v[1];
       log += std::to_string(v[0]) + " " + std::to_string(v[3]) + " " + std::to_string(v[4]) + " " +
              std::to_string(v[5]) + " " + std::to_string(v[6]) + "\n";
+    }
     EXPECT_EQ(log, c.log) << c.budget;
   }
 }
