@@ -1,6 +1,7 @@
 // The offline run that orvante-replay and orvante-tune share: arguments, the tool's shell
 // around the run, one-line failures, and the player's set-up without its window.
 #include "app/offline_run.h"
+#include "app/plot.h"
 
 #include <unistd.h>
 
@@ -76,6 +77,13 @@ OfflineOption FlagOption(const char* name, bool* field) {
   return {name, false, [field](const std::string&) {
             *field = true;
             return std::string();
+          }};
+}
+
+OfflineOption PlotOption(std::string* field) {
+  return {"--plot", true, [field](const std::string& v) {
+            *field = v;
+            return IsPngName(v) ? "" : std::string("--plot writes a PNG file: name it FILE.png");
           }};
 }
 

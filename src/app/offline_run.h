@@ -29,9 +29,10 @@ struct OfflineOption {
   bool takesValue;
   std::function<std::string(const std::string& value)> take;
 };
-// The common kinds: a value kept as given, and a flag.
+// The common kinds: a value kept as given, a flag, and --plot (a FILE.png name).
 OfflineOption TextOption(const char* name, std::string* field);
 OfflineOption FlagOption(const char* name, bool* field);
+OfflineOption PlotOption(std::string* field);
 // false with a one-line reason on an unknown argument, a missing or empty value, or a refused one.
 bool ParseOfflineArgs(const std::vector<std::string>& args, const std::vector<OfflineOption>& options,
                       std::string* err);

@@ -95,11 +95,7 @@ bool ParseReplayArgs(const std::vector<std::string>& args, ReplayOptions* o, std
       FlagOption("--osc", &o->osc),
       FlagOption("--verbose", &o->verbose),
       TextOption("--trace", &o->trace),
-      {"--plot", true,
-       [o](const std::string& v) {
-         o->plot = v;
-         return IsPngName(v) ? "" : std::string("--plot writes a PNG file: name it FILE.png");
-       }},
+      PlotOption(&o->plot),
   };
   if (!ParseOfflineArgs(args, options, err)) return false;
   auto fail = [&](const std::string& why) {

@@ -254,11 +254,7 @@ bool ParseTuneArgs(const std::vector<std::string>& args, TuneOptions* o, std::st
        }},
       FlagOption("--apply", &o->apply),
       FlagOption("--verbose", &o->verbose),
-      {"--plot", true,
-       [o](const std::string& v) {
-         o->plot = v;
-         return IsPngName(v) ? "" : std::string("--plot writes a PNG file: name it FILE.png");
-       }},
+      PlotOption(&o->plot),
   };
   if (!ParseOfflineArgs(args, options, err)) return false;
   auto fail = [&](const std::string& why) {
