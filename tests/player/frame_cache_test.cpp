@@ -160,6 +160,11 @@ TEST_F(FrameCacheTest, TheCycleDecodesAFrameItselfWhenItsWorkerDoesNotGetOn) {
     frameCache.InFlight.erase(2);
   }
   release.set_value(), held.join();
+  // A new shown size reserves a reduced JPEG decode's bytes before any is made: sides rounded up.
+  StopFrameCache();
+  player.FullFrameSize = cv::Size(65, 49);
+  SetFrameCacheReduction(4);
+  EXPECT_EQ(frameCache.FrameBytes, size_t{3} * 17 * 13);
 }
 
 TEST(FrameCacheBudget, ReadsMegabytesWithinThePhysicalMemory) {
