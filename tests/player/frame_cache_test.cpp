@@ -199,6 +199,9 @@ TEST(FrameCacheRun, AWrongBudgetIsNamedAndAnEndInTheSetUpStopsTheWorkers) {
       log += std::to_string(v[0]) + " " + std::to_string(v[3]) + " " + std::to_string(v[4]) + " " +
              std::to_string(v[5]) + " " + std::to_string(v[6]) + "\n";
     }
+    if (std::count(log.begin(), log.end(), '\n') > 1) {
+      EXPECT_GT(since, 0) << c.budget;  // later cycles start later
+    }
     EXPECT_EQ(log, c.log) << c.budget;
   }
 }
