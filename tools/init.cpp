@@ -73,16 +73,6 @@ int Usage(const char* why) {
   return 2;
 }
 
-// A number that is the whole argument and lies within [low, high].
-bool ParseNumber(const char* text, double low, double high, double* value) {
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text, &end);
-  if (end == text || *end != '\0' || errno != 0 || !std::isfinite(v) || v < low || v > high) return false;
-  *value = v;
-  return true;
-}
-
 // Options anywhere on the line ("--name value" or "--name=value"; "--" ends them); the rest in order.
 bool ParseArguments(int argc, char** argv, ImportOptions* o, std::vector<std::string>* words, std::string* why) {
   bool sawEvery = false, sawFps = false, optionsEnd = false;

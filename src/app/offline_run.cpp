@@ -46,26 +46,6 @@ void SetUpEnded() {
 
 // --- arguments ---
 
-bool ParseWhole(const std::string& s, int lo, int hi, int* v) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long x = std::strtol(s.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || x < lo || x > hi) return false;
-  *v = static_cast<int>(x);
-  return true;
-}
-
-bool ParseNumber(const std::string& s, double lo, double hi, double* v) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const double x = std::strtod(s.c_str(), &end);
-  if (*end != '\0' || errno != 0 || !(x >= lo && x <= hi)) return false;
-  *v = x;
-  return true;
-}
-
 OfflineOption TextOption(const char* name, std::string* field) {
   return {name, true, [field](const std::string& v) {
             *field = v;

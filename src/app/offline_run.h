@@ -18,9 +18,6 @@ constexpr int kOfflineOutputFailed = 5;  // something the run was to write is no
 
 // --- arguments ---
 
-// The whole text a number within lo..hi (a whole one for ParseWhole); false otherwise.
-bool ParseWhole(const std::string& s, int lo, int hi, int* v);
-bool ParseNumber(const std::string& s, double lo, double hi, double* v);
 
 // One option of a tool: its name, whether a value follows it, and what it does with the value
 // (empty for a flag): the reason when it refuses it, else empty.

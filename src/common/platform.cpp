@@ -301,6 +301,26 @@ std::string EnvOr(const char* name, const std::string& fallback) {
   return v ? std::string(v) : fallback;
 }
 
+bool ParseWhole(const std::string& s, int lo, int hi, int* v) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long x = std::strtol(s.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || x < lo || x > hi) return false;
+  *v = static_cast<int>(x);
+  return true;
+}
+
+bool ParseNumber(const std::string& s, double lo, double hi, double* v) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double x = std::strtod(s.c_str(), &end);
+  if (*end != '\0' || errno != 0 || !(x >= lo && x <= hi)) return false;
+  *v = x;
+  return true;
+}
+
 bool MakeBackgroundThread(const char* name) {
   ::pthread_setname_np(::pthread_self(), name);  // a longer name is refused, and only the name
   // On Linux a thread is a task of its own: its id as the "process" lowers this thread alone.

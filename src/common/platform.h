@@ -99,5 +99,9 @@ int64_t ThreadCpuMicros(int clock);
 
 // Environment helpers.
 std::string EnvOr(const char* name, const std::string& fallback);
+// The whole text a number within lo..hi (a whole one for ParseWhole); false otherwise, the value
+// untouched. For arguments of the tools.
+bool ParseWhole(const std::string& s, int lo, int hi, int* v);
+bool ParseNumber(const std::string& s, double lo, double hi, double* v);
 
 }  // namespace orv
