@@ -103,8 +103,7 @@ bool CaptureAndMeasure() {
 static void MeasureRates() {
   if (display.headless) return;
   const TimeStamp now = NowStamp();
-  const double seconds =
-      static_cast<double>(now.sec - app.RateStart.sec) + static_cast<double>(now.usec - app.RateStart.usec) * 1e-6;
+  const double seconds = ElapsedSeconds(app.RateStart, now);
   if (seconds < 1.0) return;
   if (app.RateCycles > 0) {  // the first call only starts the count
     control.ViewCycleRate = static_cast<double>(app.Cycle - app.RateCycles) / seconds;
@@ -214,12 +213,11 @@ struct CycleLog {
   }
   CycleLog(const CycleLog&) = delete;
   CycleLog& operator=(const CycleLog&) = delete;
-  static int64_t Micros(const TimeStamp& a, const TimeStamp& b) { return (b.sec - a.sec) * 1000000 + b.usec - a.usec; }
   void Write(const TimeStamp& start, const TimeStamp& end) {
     if (app.Cycle == 1) first = start;
     // The counts are the cycle's own: only this thread writes them.
-    std::fprintf(file, "%ld %lld %lld %d %ld %ld %ld\n", app.Cycle, static_cast<long long>(Micros(first, start)),
-                 static_cast<long long>(Micros(start, end) - player.CameraWaitMicros), ShownFrame(),
+    std::fprintf(file, "%ld %lld %lld %d %ld %ld %ld\n", app.Cycle, static_cast<long long>(ElapsedMicros(first, start)),
+                 static_cast<long long>(ElapsedMicros(start, end) - player.CameraWaitMicros), ShownFrame(),
                  player.FrameChanges, frameCache.Hits, frameCache.Misses);
   }
 };

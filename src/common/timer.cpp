@@ -11,16 +11,21 @@ TimerState timer;
 
 void StartTimer() { timer.TimerStart = NowStamp(); }
 
+int64_t ElapsedMicros(const TimeStamp& from, const TimeStamp& to) {
+  return (to.sec - from.sec) * 1000000 + (to.usec - from.usec);
+}
+
+double ElapsedSeconds(const TimeStamp& from, const TimeStamp& to) {
+  return static_cast<double>(ElapsedMicros(from, to)) / 1000000.0;
+}
+
 double ElapsedSeconds(long long startSec, long long startUsec, long long sec, long long usec) {
-  // Signed microsecond difference: a later second with a smaller microsecond part
-  // borrows from the seconds instead of wrapping to ~4295 s.
-  return static_cast<double>((sec - startSec) * 1000000LL + (usec - startUsec)) / 1000000.0;
+  return ElapsedSeconds(TimeStamp{startSec, startUsec}, TimeStamp{sec, usec});
 }
 
 double StopTimer() {
   timer.TimerStop = NowStamp();
-  const double e = ElapsedSeconds(timer.TimerStart.sec, timer.TimerStart.usec, timer.TimerStop.sec,
-                                  timer.TimerStop.usec);
+  const double e = ElapsedSeconds(timer.TimerStart, timer.TimerStop);
   if (e <= 0.0) return 999.0;  // coarse clock, or the clock was set back
   const double rate = 1.0 / e;
   return rate < 999.0 ? rate : 999.0;

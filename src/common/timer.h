@@ -20,6 +20,10 @@ void StartTimer();
 double StopTimer();
 // Waits one second on the timer (returns at once when timer.SkipWaits is set); 0.
 int WaitOneSecond();
+// Time from one stamp to a later one, signed: a later second with a smaller microsecond part
+// borrows from the seconds instead of wrapping. The one rule for every interval of stamps.
+int64_t ElapsedMicros(const TimeStamp& from, const TimeStamp& to);
+double ElapsedSeconds(const TimeStamp& from, const TimeStamp& to);
 double ElapsedSeconds(long long startSec, long long startUsec, long long sec, long long usec);
 // s itself; a negative s rings, prints the illegal-index line and waits a second, five times.
 int CheckIndex(int s);

@@ -86,10 +86,7 @@ bool AnythingTaught() {
   return false;
 }
 
-double SecondsSince(const TimeStamp& t) {
-  const TimeStamp now = NowStamp();
-  return ElapsedSeconds(t.sec, t.usec, now.sec, now.usec);
-}
+double SecondsSince(const TimeStamp& t) { return ElapsedSeconds(t, NowStamp()); }
 
 void Refuse(const char* reason) {
   std::snprintf(control.TeachRefusal, sizeof control.TeachRefusal, "%s", reason);
