@@ -57,10 +57,9 @@ int main(int argc, char** argv) {
     if (a == "-o") {
       out = argv[++i];
     } else if (a == "--content") {
-      char* end = nullptr;
-      const long n = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || n < 1 || n > 999) return Usage("--content takes a content number 1..999");
-      out = FrameIndexFileName(static_cast<int>(n) - 1);
+      int n = 0;
+      if (!ParseWhole(argv[++i], 1, 999, &n)) return Usage("--content takes a content number 1..999");
+      out = FrameIndexFileName(n - 1);
     } else if (a == "--read") {
       readFile = argv[++i];
     } else if (a == "-h" || a == "--help") {

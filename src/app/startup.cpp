@@ -107,14 +107,9 @@ void LoadInterfaceImages() {
 static bool EnvNumber(const char* name, double lo, double hi, const char* what, const char* otherwise, double* v) {
   const std::string text = EnvOr(name, "");
   if (text.empty()) return false;
-  char* end = nullptr;
-  const double x = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || *end != '\0' || !(x >= lo && x <= hi)) {
-    std::fprintf(stderr, "WARNING: %s=%s is not %s in %g..%g; %s.\n", name, text.c_str(), what, lo, hi, otherwise);
-    return false;
-  }
-  *v = x;
-  return true;
+  if (ParseNumber(text, lo, hi, v)) return true;
+  std::fprintf(stderr, "WARNING: %s=%s is not %s in %g..%g; %s.\n", name, text.c_str(), what, lo, hi, otherwise);
+  return false;
 }
 
 // ORVANTE_CAMERA_ON=1: the camera is switched on at start. ORVANTE_CAMERA_RETRY=SECONDS: how

@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "common/limits.h"
+#include "common/platform.h"
 #include "common/window_system.h"
 
 namespace orv {
@@ -239,10 +240,9 @@ static bool ParseToken(const std::string& tok, std::istringstream& rest, ScriptE
   if (tok == "ENTER") return ev->key = 13, true;
   if (tok == "SPACE") return ev->key = 32, true;
   if (tok.size() > 1 && tok[0] == '#') {
-    char* end = nullptr;
-    long v = std::strtol(tok.c_str() + 1, &end, 10);
-    if (*end != '\0' || v < 0 || v > 255) return false;
-    return ev->key = static_cast<int>(v), true;
+    int v = 0;
+    if (!ParseWhole(tok.substr(1), 0, 255, &v)) return false;
+    return ev->key = v, true;
   }
   int mouse = tok == "LCLICK" ? cv::EVENT_LBUTTONDOWN
               : tok == "RCLICK" ? cv::EVENT_RBUTTONDOWN
