@@ -12,23 +12,13 @@
 #include "control/control.h"
 #include "control/operator_view.h"
 #include "control/teaching.h"
+#include "kb/banners.h"
 #include "player/motion.h"
 #include "player/player.h"
 
 namespace orv {
 
 namespace {
-
-void FinishedBanner() {
-  std::fputs("\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n"
-             "O      O  OO  O  O  O     O   O O     O  O   O \n"
-             "O      O  OO  O  O  O     O   O O     O   O  O \n"
-             "OOOO   O  O O O  O   OOO  OOOOO OOOO  O   O  O \n"
-             "O      O  O  OO  O      O O   O O     O   O  O \n"
-             "O      O  O   O  O      O O   O O     O  O     \n"
-             "O      O  O   O  O  OOOO  O   O OOOOO OOO    O \n\n",
-             stdout);
-}
 
 // --- the calibration ---
 
@@ -98,7 +88,7 @@ void AutoLearningStep() {
   }
   ShowLearningText("Automatic learning has been finished.");
   control.AutoLearnMode = 0;
-  FinishedBanner();
+  PrintFinishedBanner(FinishedBanner::AutoLearning);
   Calibrate();
 }
 

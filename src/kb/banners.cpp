@@ -1,4 +1,4 @@
-// The GO banners, side by side so that they are changed together or not at all.
+// The banners, side by side so that they are changed together or not at all.
 #include "kb/banners.h"
 
 #include <array>
@@ -41,8 +41,29 @@ constexpr std::array<const char*, 4> kGoBanners = {
     " OOO    OOOO    O  O \n\n",
 };
 
+constexpr std::array<const char*, 2> kFinishedBanners = {
+    // Saved
+    "\nWriteKB:\n         OOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n"
+    "         O      O  OO  O  O  O     O   O O     O  O   O \n"
+    "         O      O  OO  O  O  O     O   O O     O   O  O \n"
+    "         OOOO   O  O O O  O   OOO  OOOOO OOOO  O   O  O \n"
+    "         O      O  O  OO  O      O O   O O     O   O  O \n"
+    "         O      O  O   O  O      O O   O O     O  O     \n"
+    "         O      O  O   O  O  OOOO  O   O OOOOO OOO    O \n\n",
+    // AutoLearning
+    "\nOOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n"
+    "O      O  OO  O  O  O     O   O O     O  O   O \n"
+    "O      O  OO  O  O  O     O   O O     O   O  O \n"
+    "OOOO   O  O O O  O   OOO  OOOOO OOOO  O   O  O \n"
+    "O      O  O  OO  O      O O   O O     O   O  O \n"
+    "O      O  O   O  O      O O   O O     O  O     \n"
+    "O      O  O   O  O  OOOO  O   O OOOOO OOO    O \n\n",
+};
+
 }  // namespace
 
 void PrintGoBanner(GoBanner which) { std::fputs(kGoBanners[static_cast<size_t>(which)], stdout); }
+
+void PrintFinishedBanner(FinishedBanner which) { std::fputs(kFinishedBanners[static_cast<size_t>(which)], stdout); }
 
 }  // namespace orv

@@ -1,5 +1,6 @@
-// The block-letter GO banners of the console: one home for the four texts, which differ on
-// purpose (each says where the player is when it is printed) and stay exactly as they are.
+// The block-letter GO and FINISHED banners of the console: one home for their texts, which
+// differ on purpose (each says where the player is when it is printed) and stay exactly as
+// they are.
 #pragma once
 
 namespace orv {
@@ -13,5 +14,11 @@ enum class GoBanner {
 
 // Prints the banner on stdout.
 void PrintGoBanner(GoBanner which);
+
+enum class FinishedBanner {
+  Saved,         // WriteKB: the knowledge base is written ("WriteKB:" above the letters)
+  AutoLearning,  // automatic learning has taught every chosen gesture
+};
+void PrintFinishedBanner(FinishedBanner which);
 
 }  // namespace orv

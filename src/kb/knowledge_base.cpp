@@ -281,10 +281,6 @@ void CloseTemp(TempFile& t) {
   if (!good) std::fprintf(stderr, "WriteKB(): could not write [ %s ].\n", t.target.c_str());
 }
 
-void Banner(const char* const* lines, int n) {
-  for (int i = 0; i < n; ++i) std::fputs(lines[i], stdout);
-}
-
 }  // namespace
 
 // --- bounds of loaded values ---
@@ -474,15 +470,7 @@ bool WriteKB(int content) {
   }
 
   PumpEvents();
-  static const char* const kFinished[] = {
-      "\nWriteKB:\n         OOOOO  O  O   O  O   OOOO O   O OOOOO OOO    O \n",
-      "         O      O  OO  O  O  O     O   O O     O  O   O \n",
-      "         O      O  OO  O  O  O     O   O O     O   O  O \n",
-      "         OOOO   O  O O O  O   OOO  OOOOO OOOO  O   O  O \n",
-      "         O      O  O  OO  O      O O   O O     O   O  O \n",
-      "         O      O  O   O  O      O O   O O     O  O     \n",
-      "         O      O  O   O  O  OOOO  O   O OOOOO OOO    O \n\n"};
-  Banner(kFinished, 7);
+  PrintFinishedBanner(FinishedBanner::Saved);
   std::fflush(stdout);
   return replaced;
 }
