@@ -126,13 +126,16 @@ int CurrentFrame() {
   return f < kMaxFrames ? f : -1;
 }
 
+int ShownReduction() {
+  return DecodeReduction(player.FullFrameSize, DisplayShownSize(kPlayerWindow, player.FullFrameSize));
+}
+
 bool EnsureFrameLoaded(int i) {
   if (i < 0 || i >= player.MaxCount) return false;
   FrameRecord& r = FrameData[static_cast<size_t>(i)];
   if (r.loaded && !FrameImages[static_cast<size_t>(i)].empty()) return true;
   if (r.path[0] == '\0') return false;
-  const int reduction =
-      DecodeReduction(player.FullFrameSize, DisplayShownSize(kPlayerWindow, player.FullFrameSize));
+  const int reduction = ShownReduction();
   // The cache holds decodes of one size: a window that now shows another size starts it afresh.
   SetFrameCacheReduction(reduction);
   cv::Mat& img = FrameImages[static_cast<size_t>(i)];

@@ -13,7 +13,6 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "common/display.h"
 #include "common/platform.h"
 #include "player/player_state.h"
 #include "player/frame_decode.h"
@@ -280,8 +279,7 @@ void PlanReadAhead() {
   if (c.Workers.empty()) return;
   // The window shows its size only once it has shown a picture, and the operator may resize
   // it: the workers decode at the size shown now, not at the next frame change.
-  if (player.FullFrameSize.width > 0)
-    SetFrameCacheReduction(DecodeReduction(player.FullFrameSize, DisplayShownSize(kPlayerWindow, player.FullFrameSize)));
+  if (player.FullFrameSize.width > 0) SetFrameCacheReduction(ShownReduction());
   const int f = CurrentFrame();
   if (f < 0) return;
   size_t frameBytes = 0, budget = 0;

@@ -50,6 +50,9 @@ std::string FrameIndexFileName(int contentNumber);           // frame_data0001.d
 // Cache protocol: makes sure frame i is decoded in FrameImages[i]. False if i is out of
 // range, has no path, or the file does not decode.
 bool EnsureFrameLoaded(int i);
+// The decode reduction (1, 2 or 4) for the content's full frame size as the player window
+// shows it now; 1 before the first decode and while the window has no size.
+int ShownReduction();
 void ReleaseFrameCache();  // every cached image released, every loaded flag cleared
 int CountLoadedFrames();
 // Frame at frame_no, or -1 when frame_no points outside the content.
