@@ -85,9 +85,9 @@ bool PrepareEngine(int content) {
   ResetResultBlock();
   SelectViewPoints();
   if (learn.LearningPasses > 0)
-    std::printf("The knowledge base asks for %d learning pass(es) of gesture [ %.20s ]; they run while the "
+    std::printf("The knowledge base asks for %d learning pass(es) of gesture [ %s ]; they run while the "
                 "camera is on.\n",
-                learn.LearningPasses, learn.GestureInfo[learn.pos_num].name);
+                learn.LearningPasses, GestureName(learn.pos_num).c_str());
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 #include "kb/learning_state.h"
 #include "common/platform.h"
@@ -66,10 +67,10 @@ void LearningHandOff(int learnGesture) {
   if (learn.LearningPasses <= 0) return;
 
   // The performer gets three seconds to return to the start of the motion.
-  const char* name = g >= 0 && g < kGestures ? learn.GestureInfo[g].name : "";
+  const std::string name = g >= 0 && g < kGestures ? GestureName(g) : "";
   for (int n = 3; n >= 1; --n) {
     learning.TeachCountdown = n;
-    ShowText("---> START THE LEARNING OF SIMILAR BODY MOTION for [ %.20s ]. GET READY! (%d)", name, n);
+    ShowText("---> START THE LEARNING OF SIMILAR BODY MOTION for [ %s ]. GET READY! (%d)", name.c_str(), n);
     if (!EngineWait) {
       WaitOneSecond();
     } else if (!EngineWait(1000)) {
@@ -82,7 +83,7 @@ void LearningHandOff(int learnGesture) {
     Bell();
     std::printf("\n");
   }
-  ShowText("*** LEARNING SIMILAR BODY MOTION for [ %.20s ] ***", name);
+  ShowText("*** LEARNING SIMILAR BODY MOTION for [ %s ] ***", name.c_str());
 }
 
 }  // namespace orv
