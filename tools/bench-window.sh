@@ -59,7 +59,7 @@ mkdir -p "$OUT"; OUT=$(realpath "$OUT")
 for tool in ffmpeg Xvfb; do command -v $tool >/dev/null || { echo "needs $tool" >&2; exit 2; }; done
 [ -r "$FOOTAGE" ] || { echo "needs real footage: $FOOTAGE (package opencv-doc), or FOOTAGE=video" >&2; exit 2; }
 
-XVFB_PID=; PLAYER_PID=; YES_PIDS=
+XVFB_PID=; PLAYER_PID=
 cleanup() {
   [ -z "$PLAYER_PID" ] || kill "$PLAYER_PID" 2>/dev/null || true
   [ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2>/dev/null || true
