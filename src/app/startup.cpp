@@ -102,14 +102,12 @@ void LoadInterfaceImages() {
   control.PauseImage = cv::imread("./keyallocation_01.jpg", cv::IMREAD_COLOR);
 }
 
-// An environment variable's number in lo..hi; false (value untouched) when it is not set, and
-// when it is not such a number, which is then named with `otherwise`.
-static bool EnvNumber(const char* name, double lo, double hi, const char* what, const char* otherwise, double* v) {
+// An environment variable's number in lo..hi into *v; *v stays as it is when the variable is
+// not set, and when it is not such a number, which is then named with `otherwise`.
+static void EnvNumber(const char* name, double lo, double hi, const char* what, const char* otherwise, double* v) {
   const std::string text = EnvOr(name, "");
-  if (text.empty()) return false;
-  if (ParseNumber(text, lo, hi, v)) return true;
+  if (text.empty() || ParseNumber(text, lo, hi, v)) return;
   std::fprintf(stderr, "WARNING: %s=%s is not %s in %g..%g; %s.\n", name, text.c_str(), what, lo, hi, otherwise);
-  return false;
 }
 
 // ORVANTE_CAMERA_ON=1: the camera is switched on at start. ORVANTE_CAMERA_RETRY=SECONDS: how
