@@ -67,7 +67,7 @@ void LearningHandOff(int learnGesture) {
   if (learn.LearningPasses <= 0) return;
 
   // The performer gets three seconds to return to the start of the motion.
-  const std::string name = g >= 0 && g < kGestures ? GestureName(g) : "";
+  const std::string name = GestureName(g);
   for (int n = 3; n >= 1; --n) {
     learning.TeachCountdown = n;
     ShowText("---> START THE LEARNING OF SIMILAR BODY MOTION for [ %s ]. GET READY! (%d)", name.c_str(), n);
