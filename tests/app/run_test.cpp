@@ -242,6 +242,7 @@ TEST(PlayerRun, UnattendedCameraStartsOnItsOwnAndComesBackAfterALoss) {
              {"ORVANTE_CAMERA_RETRY", "0.001"}};
   const ProcResult r = RunProcess({ORVANTE_BINARY}, opt);
   EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err.find("WARNING: ORVANTE_CAMERA"), std::string::npos) << r.err;  // a good value is not named
   EXPECT_GE(CountOf(r.out, "cvQueryFrame() failed in ZAV_Capture()."), 2);
   EXPECT_GE(CountOf(r.out, "The camera answers again."), 2);
   EXPECT_EQ(CountOf(r.out, "The camera will be opened again every 0.001 s until it answers."),

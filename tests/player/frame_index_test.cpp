@@ -122,6 +122,9 @@ TEST(FrameIndex, OverLongFieldsAndBadLinesAreRefusedNamingTheLine) {
   EXPECT_EQ(ReadFile(d.path / "frame_data0001.dat"), "old");
   EXPECT_EQ(Index({}, d.path).exitCode, 1);
   EXPECT_EQ(Index({"--content", "0", "long.txt"}, d.path).exitCode, 1);
+  // The last content number is taken (the list is then refused), one past it is not.
+  EXPECT_EQ(Index({"--content", "999", "long.txt"}, d.path).exitCode, 2);
+  EXPECT_EQ(Index({"--content", "1000", "long.txt"}, d.path).exitCode, 1);
 }
 
 TEST(FrameIndex, ContentFolderIsIndexedInClipOrderWithGapsSkipped) {
